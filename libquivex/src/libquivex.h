@@ -1,0 +1,89 @@
+/* libquivex: the effect engine.
+ *
+ * Turns a mono buffer, in place, into its analysed, modulated and
+ * resynthesised counterpart: 112 tracking resonators on a mel grid from
+ * 20 Hz to 20 kHz analyse every sample, three "shake" LFOs modulate the
+ * amplitudes, the frequencies and the smoothing time of the amplitudes,
+ * and 112 gliding oscillators resynthesise the result, times the gain.
+ *
+ * Setters store their value unchanged; it is read from the next
+ * libquivex_next_buffer on (_freq at the start of a buffer, everything
+ * else at every sample). Values within these ranges keep the output
+ * finite for finite input:
+ *   gain      any finite linear factor
+ *   *_amp     amplitude LFO: any finite depth (amplitudes are scaled by up
+ *             to 1 +- amount * amp); frequency LFO: natural-log units, keep
+ *             |amp| below about 20 (ln 2 is one octave); time LFO: 0 to 1
+ *   *_freq    0 to srate / 2 Hz (0 holds the LFO's phase)
+ *   *_amount  0 to 1 (dry to wet)
+ *   *_mod     0 to 1 (square wave, cosine at 0.5, flat at 1); values
+ *             above 1 drive the LFO curve to +-infinity
+ * The twelve *_range_* setters are stored and advanced but change nothing.
+ *
+ * Threads: _new and _free allocate (and call rand()); setters and
+ * libquivex_next_buffer run on the audio thread, allocate nothing, take no
+ * locks and make no system calls, and must not overlap on one engine. */
+#ifndef QUIVEX_LIBQUIVEX_H
+#define QUIVEX_LIBQUIVEX_H
+
+#include "quivex_api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct _libquivex* libquivex;
+
+/* A new engine for srate Hz. Returns NULL when memory runs out (nothing is
+ * leaked) or for a zero sample rate. */
+QUIVEX_API libquivex libquivex_new(unsigned long srate) QUIVEX_NOEXCEPT;
+
+/* Destroys the engine and everything it owns. NULL is harmless. */
+QUIVEX_API void libquivex_free(libquivex lr) QUIVEX_NOEXCEPT;
+
+/* Processes the first nsamps samples of buf in place. nsamps <= 0 leaves
+ * buf and the LFO phases alone. Non-finite input samples are read as 0.
+ * Audio thread. */
+QUIVEX_API void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) QUIVEX_NOEXCEPT;
+
+/* Linear output gain. */
+QUIVEX_API void libquivex_set_gain(libquivex lr, float g) QUIVEX_NOEXCEPT;
+
+/* Amplitude shake LFO: depth, rate (Hz), dry/wet fraction, shape. */
+QUIVEX_API void libquivex_set_lfo_amp_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+
+/* Frequency shake LFO: depth (natural-log units), rate, dry/wet, shape. */
+QUIVEX_API void libquivex_set_lfo_freq_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+
+/* Time shake LFO: depth (fraction of a 0.1 ms to 10 s smoothing time),
+ * rate, dry/wet, shape. */
+QUIVEX_API void libquivex_set_lfo_time_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+
+/* The three range LFOs: stored and advanced, read by no stage. */
+QUIVEX_API void libquivex_set_lfo_amp_range_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_range_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_range_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_amp_range_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_range_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_range_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_range_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_freq_range_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_range_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_range_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_range_amount(libquivex lr, float a) QUIVEX_NOEXCEPT;
+QUIVEX_API void libquivex_set_lfo_time_range_mod(libquivex lr, float m) QUIVEX_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUIVEX_LIBQUIVEX_H */

@@ -1,0 +1,6 @@
+// The C translation unit c_api.c includes every public header of libquivex.
+#include <gtest/gtest.h>
+
+extern "C" int quivex_c_api_roundtrip(void);
+
+TEST(CApi, HeadersCompileAsCAndEngineRunsFromC) { EXPECT_EQ(quivex_c_api_roundtrip(), 1); }

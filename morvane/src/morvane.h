@@ -1,0 +1,45 @@
+/* The morvane LV2 plug-in: port indices and URI.
+ *
+ * The plug-in's only exported symbol is lv2_descriptor; the descriptor's
+ * entry points are reached through it. Ports 0 to 24 are control inputs
+ * (gain in dB, then four settings for each of six LFOs), 25 and 26 the
+ * audio inputs (only the left one is processed), 27 and 28 the audio
+ * outputs (both receive the processed left input). */
+#ifndef MORVANE_MORVANE_H
+#define MORVANE_MORVANE_H
+
+#define MORVANE_URI "http://morvane.example.org/plugins/morvane"
+
+typedef enum {
+  MORVANE_GAIN = 0,
+  MORVANE_LFO_SHAKE_AMP_AMP = 1,
+  MORVANE_LFO_SHAKE_AMP_FREQ = 2,
+  MORVANE_LFO_SHAKE_AMP_AMOUNT = 3,
+  MORVANE_LFO_SHAKE_AMP_MOD = 4,
+  MORVANE_LFO_SHAKE_FREQ_AMP = 5,
+  MORVANE_LFO_SHAKE_FREQ_FREQ = 6,
+  MORVANE_LFO_SHAKE_FREQ_AMOUNT = 7,
+  MORVANE_LFO_SHAKE_FREQ_MOD = 8,
+  MORVANE_LFO_SHAKE_TIME_AMP = 9,
+  MORVANE_LFO_SHAKE_TIME_FREQ = 10,
+  MORVANE_LFO_SHAKE_TIME_AMOUNT = 11,
+  MORVANE_LFO_SHAKE_TIME_MOD = 12,
+  MORVANE_LFO_AMP_RANGE_AMP = 13,
+  MORVANE_LFO_AMP_RANGE_FREQ = 14,
+  MORVANE_LFO_AMP_RANGE_AMOUNT = 15,
+  MORVANE_LFO_AMP_RANGE_MOD = 16,
+  MORVANE_LFO_FREQ_RANGE_AMP = 17,
+  MORVANE_LFO_FREQ_RANGE_FREQ = 18,
+  MORVANE_LFO_FREQ_RANGE_AMOUNT = 19,
+  MORVANE_LFO_FREQ_RANGE_MOD = 20,
+  MORVANE_LFO_TIME_RANGE_AMP = 21,
+  MORVANE_LFO_TIME_RANGE_FREQ = 22,
+  MORVANE_LFO_TIME_RANGE_AMOUNT = 23,
+  MORVANE_LFO_TIME_RANGE_MOD = 24,
+  MORVANE_INPUT_L = 25,
+  MORVANE_INPUT_R = 26,
+  MORVANE_OUTPUT_L = 27,
+  MORVANE_OUTPUT_R = 28
+} PortIndex;
+
+#endif /* MORVANE_MORVANE_H */
