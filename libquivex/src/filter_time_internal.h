@@ -1,0 +1,13 @@
+/* Record of the per-bin time filter, exposed to the unit tests. */
+#ifndef QUIVEX_FILTER_TIME_INTERNAL_H
+#define QUIVEX_FILTER_TIME_INTERNAL_H
+
+#include "filter_time.h"
+
+struct _filter_time {
+    int _buf_size;     // number of bins
+    float* _alphas;    // one coefficient per bin
+    float* _prev_buf;  // each bin's last output
+};
+
+#endif /* QUIVEX_FILTER_TIME_INTERNAL_H */
