@@ -1,0 +1,47 @@
+// Internal view of the resonator engine for its tests: the record layout
+// and the grid and coefficient helpers of libtembra.cpp. Not installed.
+#ifndef TEMBRA_LIBTEMBRA_INTERNAL_H
+#define TEMBRA_LIBTEMBRA_INTERNAL_H
+
+#include "damp_oscillator_bank_vec.h"
+#include "libtembra.h"
+#include "oscillator_bank_vec.h"
+#include "tracking_resonator_bank_vec.h"
+
+struct _libtembra {
+  int _srate;
+  int _num_resonators;
+  float _min_freq;
+  float _max_freq;
+  float* _frequencies;  // natural frequencies of the grid, Hz
+  tracking_resonator_bank_vec _bank;
+  float* _ai_buf;  // doubled amplitude readout
+  float* _fi_buf;  // frequency readout, Hz
+  float* _pi_buf;  // phase readout, radians
+  oscillator_bank_vec _obank;
+  damp_oscillator_bank_vec _damp_obank;
+  float* _damp_alphas;
+  float* _resynth_amplitudes;
+  float* _resynth_frequencies;
+  float* _resynth_phases;
+  float* _resynth_phase_offsets;  // null unless _rnd_phase_offset
+  int _mel_scale;
+  int _select_reso;
+  int _limit_reso_range;
+  int _damp_osc;
+  int _rnd_phase_offset;
+};
+
+// The engine's file-local helpers, reachable from the tests. They compute
+// exactly what the engine uses internally.
+void libtembra_compute_frequencies(int num_freqs, float* freqs, float min_freq,
+                                   float max_freq) noexcept;
+float libtembra_compute_alpha(float dt, float freq) noexcept;
+void libtembra_compute_alphas(int num_resonators, const float* frequencies, float samplerate,
+                              float* alphas) noexcept;
+void libtembra_compute_betas(int num_resonators, const float* frequencies, float samplerate,
+                             float* betas) noexcept;
+void libtembra_compute_gammas(int num_resonators, const float* frequencies, float samplerate,
+                              float* gammas) noexcept;
+
+#endif  // TEMBRA_LIBTEMBRA_INTERNAL_H
