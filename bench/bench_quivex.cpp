@@ -1,0 +1,146 @@
+// Cost of the effect engine at 48 kHz in blocks of 256 samples, on tones
+// with noise. Counters: ns_per_sample, and rt_factor (seconds of audio
+// processed per second of CPU).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <quivex/filter_time.h>
+#include <quivex/libquivex.h>
+
+#include "libquivex_internal.h"
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBlock = 256;
+constexpr int kReso = 112;
+
+// One second of three tones, a glide and a little noise.
+std::vector<float> make_signal()
+{
+    std::mt19937 gen(1);
+    std::normal_distribution<float> noise(0.0f, 0.02f);
+    std::vector<float> x(kRate);
+    double glide = 0.0;
+    for (int i = 0; i < kRate; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        glide += 6.283185307179586 * (300.0 + 600.0 * t) / kRate;
+        x[static_cast<std::size_t>(i)] =
+            static_cast<float>(0.25 * std::sin(6.283185307179586 * 110.0 * t) +
+                               0.15 * std::sin(6.283185307179586 * 440.0 * t) +
+                               0.10 * std::sin(6.283185307179586 * 2500.0 * t) + 0.10 * std::sin(glide)) +
+            noise(gen);
+    }
+    return x;
+}
+
+void set_counters(benchmark::State& state, double samples)
+{
+    state.SetItemsProcessed(static_cast<int64_t>(samples));
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["rt_factor"] = benchmark::Counter(samples / kRate, benchmark::Counter::kIsRate);
+}
+
+void run_engine(benchmark::State& state, bool shaking)
+{
+    const auto signal = make_signal();
+    libquivex q = libquivex_new(kRate);
+    if (q == nullptr) {
+        state.SkipWithError("libquivex_new failed");
+        return;
+    }
+    if (shaking) {
+        libquivex_set_lfo_amp_amp(q, 1.0f);
+        libquivex_set_lfo_amp_freq(q, 3.0f);
+        libquivex_set_lfo_amp_amount(q, 0.5f);
+        libquivex_set_lfo_amp_mod(q, 0.5f);
+        libquivex_set_lfo_freq_amp(q, 0.1f);
+        libquivex_set_lfo_freq_freq(q, 0.5f);
+        libquivex_set_lfo_freq_amount(q, 0.5f);
+        libquivex_set_lfo_time_amp(q, 0.5f);
+        libquivex_set_lfo_time_freq(q, 0.2f);
+        libquivex_set_lfo_time_amount(q, 0.5f);
+    }
+    float buf[kBlock];
+    std::size_t pos = 0;
+    double samples = 0.0;
+    for (auto _ : state) {
+        if (pos + kBlock > signal.size())
+            pos = 0;
+        std::memcpy(buf, signal.data() + pos, sizeof(buf));
+        pos += kBlock;
+        libquivex_next_buffer(q, buf, kBlock);
+        benchmark::DoNotOptimize(buf);
+        samples += kBlock;
+    }
+    set_counters(state, samples);
+    libquivex_free(q);
+}
+
+void BM_EngineShaking(benchmark::State& state) { run_engine(state, true); }
+void BM_EngineDefault(benchmark::State& state) { run_engine(state, false); }
+
+// The three shake stages alone, once per sample on 112 entries.
+void BM_ShakeStagesOnly(benchmark::State& state)
+{
+    auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+    rec->_srate = kRate;
+    rec->_num_reso = kReso;
+    for (auto& l : rec->_lfos)
+        lfo_init(&l);
+    rec->_filter = filter_time_new(kReso);
+    rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
+    rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+    lfo* amp = &rec->_lfos[LFO_SHAKE_AMP];
+    lfo* freq = &rec->_lfos[LFO_SHAKE_FREQ];
+    lfo* time = &rec->_lfos[LFO_SHAKE_TIME];
+    amp->_amp = 1.0f;
+    amp->_freq = 3.0f;
+    amp->_amount = 0.5f;
+    freq->_amp = 0.1f;
+    freq->_freq = 0.5f;
+    freq->_amount = 0.5f;
+    time->_amp = 0.5f;
+    time->_freq = 0.2f;
+    time->_amount = 0.5f;
+    for (auto& l : rec->_lfos)
+        lfo_comp_phase_incr(&l, kRate);
+
+    std::vector<float> ai(kReso);
+    std::vector<float> fi(kReso);
+    std::vector<float> pi(kReso, 0.0f);
+    std::vector<float> ai0(kReso);
+    std::vector<float> fi0(kReso);
+    for (int k = 0; k < kReso; ++k) {
+        ai0[static_cast<std::size_t>(k)] = 0.01f * static_cast<float>(k % 7);
+        fi0[static_cast<std::size_t>(k)] = 20.0f * std::pow(1000.0f, static_cast<float>(k) / (kReso - 1));
+    }
+    double samples = 0.0;
+    for (auto _ : state) {
+        std::memcpy(ai.data(), ai0.data(), kReso * sizeof(float));
+        std::memcpy(fi.data(), fi0.data(), kReso * sizeof(float));
+        process(rec, ai.data(), fi.data(), pi.data(), kReso);
+        for (auto& l : rec->_lfos)
+            lfo_incr_phase(&l);
+        benchmark::DoNotOptimize(ai.data());
+        benchmark::DoNotOptimize(fi.data());
+        samples += 1.0;
+    }
+    set_counters(state, samples);
+    filter_time_free(rec->_filter);
+    std::free(rec->_alphas);
+    std::free(rec->_tmp_buf);
+    std::free(rec);
+}
+
+}  // namespace
+
+BENCHMARK(BM_EngineShaking);
+BENCHMARK(BM_EngineDefault);
+BENCHMARK(BM_ShakeStagesOnly);

@@ -1,0 +1,170 @@
+// The effect engine: analysis through one resonator engine, three shake
+// stages, resynthesis through a second resonator engine, output gain.
+#include "libquivex.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "libquivex_internal.h"
+
+namespace {
+constexpr int NUM_RESO = 112;
+constexpr float MIN_FREQ = 20.0f;
+constexpr float MAX_FREQ = 20000.0f;
+// Mel grid, range limiting, damped resynthesis, random phase offsets and
+// the (unread) resonator-selection flag.
+constexpr unsigned short TEMBRA_OPTIONS = LIBTEMBRA_MEL_SCALE | LIBTEMBRA_SELECT_RESO |
+                                          LIBTEMBRA_LIMIT_RESO_RANGE | LIBTEMBRA_DAMP_OSC |
+                                          LIBTEMBRA_RND_PHASE_OFFSET;
+}  // namespace
+
+static float* alloc_floats(int n, bool zeroed)
+{
+    const std::size_t count = static_cast<std::size_t>(n);
+    if (zeroed)
+        return static_cast<float*>(std::calloc(count, sizeof(float)));
+    return static_cast<float*>(std::malloc(count * sizeof(float)));
+}
+
+libquivex libquivex_new(unsigned long srate) noexcept
+{
+    if (srate == 0)
+        return nullptr;
+    auto* lr = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+    if (lr == nullptr)
+        return nullptr;
+    lr->_srate = srate;
+    lr->_gain = 1.0f;
+    lr->_num_reso = NUM_RESO;
+
+    // The two engines are built one after the other: each draws its random
+    // phase offsets from rand(), the analysis engine first.
+    const int israte = static_cast<int>(lr->_srate);
+    lr->_lr0 = libtembra_new(israte, lr->_num_reso, MIN_FREQ, MAX_FREQ, TEMBRA_OPTIONS);
+    if (lr->_lr0 == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+    lr->_lr1 = libtembra_new(israte, lr->_num_reso, MIN_FREQ, MAX_FREQ, TEMBRA_OPTIONS);
+    if (lr->_lr1 == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+
+    lr->_ai_buf = alloc_floats(lr->_num_reso, false);
+    lr->_fi_buf = alloc_floats(lr->_num_reso, false);
+    lr->_pi_buf = alloc_floats(lr->_num_reso, false);
+    if (lr->_ai_buf == nullptr || lr->_fi_buf == nullptr || lr->_pi_buf == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+
+    for (int j = 0; j < NUM_LFOS; ++j)
+        lfo_init(&lr->_lfos[j]);
+
+    lr->_alphas = alloc_floats(lr->_num_reso, true);
+    if (lr->_alphas == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+    lr->_filter = filter_time_new(lr->_num_reso);
+    if (lr->_filter == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+    lr->_tmp_buf = alloc_floats(lr->_num_reso, false);
+    if (lr->_tmp_buf == nullptr) {
+        libquivex_free(lr);
+        return nullptr;
+    }
+    return lr;
+}
+
+void libquivex_free(libquivex lr) noexcept
+{
+    if (lr == nullptr)
+        return;
+    std::free(lr->_ai_buf);
+    std::free(lr->_fi_buf);
+    std::free(lr->_pi_buf);
+    libtembra_free(lr->_lr0);
+    libtembra_free(lr->_lr1);
+    std::free(lr->_alphas);
+    filter_time_free(lr->_filter);
+    std::free(lr->_tmp_buf);
+    std::free(lr);
+}
+
+void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
+{
+    const int srate = static_cast<int>(lr->_srate);
+    for (int j = 0; j < NUM_LFOS; ++j)
+        lfo_comp_phase_incr(&lr->_lfos[j], srate);
+    if (nsamps <= 0)
+        return;
+
+    const libtembra lr0 = lr->_lr0;
+    const libtembra lr1 = lr->_lr1;
+    float* const ai = lr->_ai_buf;
+    float* const fi = lr->_fi_buf;
+    float* const pi = lr->_pi_buf;
+    const int n = lr->_num_reso;
+
+    for (int i = 0; i < nsamps; ++i) {
+        float in_samp = buf[i];
+        // One NaN or infinity would poison the resonators' state for good
+        // and the engine would never sound again; such a sample counts as
+        // silence instead.
+        if (!std::isfinite(in_samp))
+            in_samp = 0.0f;
+        libtembra_update(lr0, in_samp);
+        libtembra_get_buffers(lr0, ai, fi, pi);
+        process(lr, ai, fi, pi, n);
+        libtembra_update_synth(lr1, ai, fi, pi);
+        const float out_samp = libtembra_get_synth(lr1);
+        for (int j = 0; j < NUM_LFOS; ++j)
+            lfo_incr_phase(&lr->_lfos[j]);
+        buf[i] = out_samp * lr->_gain;
+    }
+}
+
+void libquivex_set_gain(libquivex lr, float g) noexcept { lr->_gain = g; }
+
+void libquivex_set_lfo_amp_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_AMP]._amp = a; }
+void libquivex_set_lfo_amp_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_SHAKE_AMP]._freq = f; }
+void libquivex_set_lfo_amp_amount(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_AMP]._amount = a; }
+void libquivex_set_lfo_amp_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_SHAKE_AMP]._mod = m; }
+
+void libquivex_set_lfo_freq_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_FREQ]._amp = a; }
+void libquivex_set_lfo_freq_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_SHAKE_FREQ]._freq = f; }
+void libquivex_set_lfo_freq_amount(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_FREQ]._amount = a; }
+void libquivex_set_lfo_freq_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_SHAKE_FREQ]._mod = m; }
+
+void libquivex_set_lfo_time_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_TIME]._amp = a; }
+void libquivex_set_lfo_time_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_SHAKE_TIME]._freq = f; }
+void libquivex_set_lfo_time_amount(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_TIME]._amount = a; }
+void libquivex_set_lfo_time_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_SHAKE_TIME]._mod = m; }
+
+void libquivex_set_lfo_amp_range_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_AMP_RANGE]._amp = a; }
+void libquivex_set_lfo_amp_range_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_AMP_RANGE]._freq = f; }
+void libquivex_set_lfo_amp_range_amount(libquivex lr, float a) noexcept
+{
+    lr->_lfos[LFO_AMP_RANGE]._amount = a;
+}
+void libquivex_set_lfo_amp_range_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_AMP_RANGE]._mod = m; }
+
+void libquivex_set_lfo_freq_range_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_FREQ_RANGE]._amp = a; }
+void libquivex_set_lfo_freq_range_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_FREQ_RANGE]._freq = f; }
+void libquivex_set_lfo_freq_range_amount(libquivex lr, float a) noexcept
+{
+    lr->_lfos[LFO_FREQ_RANGE]._amount = a;
+}
+void libquivex_set_lfo_freq_range_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_FREQ_RANGE]._mod = m; }
+
+void libquivex_set_lfo_time_range_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_TIME_RANGE]._amp = a; }
+void libquivex_set_lfo_time_range_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_TIME_RANGE]._freq = f; }
+void libquivex_set_lfo_time_range_amount(libquivex lr, float a) noexcept
+{
+    lr->_lfos[LFO_TIME_RANGE]._amount = a;
+}
+void libquivex_set_lfo_time_range_mod(libquivex lr, float m) noexcept { lr->_lfos[LFO_TIME_RANGE]._mod = m; }

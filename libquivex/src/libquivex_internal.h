@@ -1,0 +1,187 @@
+/* Internals of the effect engine, shared by libquivex.cpp and the unit
+ * tests: the LFO record and its operations, the three shake stages and the
+ * engine record. Every function here has internal linkage (static inline),
+ * so nothing of it is exported and each translation unit that includes the
+ * header gets its own copy, compiled with the same floating-point flags. */
+#ifndef QUIVEX_LIBQUIVEX_INTERNAL_H
+#define QUIVEX_LIBQUIVEX_INTERNAL_H
+
+#include <cmath>
+
+#include <tembra/libtembra.h>
+
+#include "ewma.h"
+#include "filter_time.h"
+#include "libquivex.h"
+#include "sigmoid.h"
+
+/* One low-frequency oscillator. */
+struct lfo {
+    float _amp;         // depth of the output
+    float _freq;        // rate, Hz
+    float _amount;      // dry/wet fraction of the stage that reads it
+    float _mod;         // wave shape, handed to sigmoid as its parameter
+    float _phase;       // current phase, radians, kept in [0, 2 pi)
+    float _phase_incr;  // phase advance per sample, radians
+};
+
+/* Index of each LFO in the engine's table. Only the first three drive a
+ * stage; the range entries are stored and advanced but read by nothing. */
+enum {
+    LFO_SHAKE_AMP = 0,
+    LFO_SHAKE_FREQ = 1,
+    LFO_SHAKE_TIME = 2,
+    LFO_AMP_RANGE = 3,
+    LFO_FREQ_RANGE = 4,
+    LFO_TIME_RANGE = 5,
+    NUM_LFOS = 6
+};
+
+struct _libquivex {
+    unsigned long _srate;  // sample rate, Hz; converted to int where used
+    float _gain;           // linear output gain
+    int _num_reso;         // resonators per engine, length of every array
+    libtembra _lr0;        // analysis engine
+    libtembra _lr1;        // resynthesis engine
+    float* _ai_buf;        // amplitudes, between analysis and resynthesis
+    float* _fi_buf;        // frequencies, Hz
+    float* _pi_buf;        // phases, radians
+    lfo _lfos[NUM_LFOS];
+    filter_time _filter;   // smooths the amplitudes along time
+    float* _alphas;        // the filter's per-resonator coefficients
+    float* _tmp_buf;       // amplitudes before smoothing (the dry copy)
+};
+
+namespace quivex_detail {
+constexpr double TWO_PI = 6.283185307179586;
+// 2 pi rounded to float: the length of one turn of an LFO phase.
+constexpr float TWO_PI_F = 6.2831855f;
+// Smoothing time of the lowest resonator and the span above it, ms.
+constexpr double MIN_SMOOTH_MS = 0.1;
+constexpr double SMOOTH_SPAN_MS = 9999.9;
+}  // namespace quivex_detail
+
+static inline void lfo_init(lfo* l)
+{
+    l->_amp = 0.0f;
+    l->_freq = 0.0f;
+    l->_amount = 0.0f;
+    l->_mod = 0.5f;
+    l->_phase = 0.0f;
+    l->_phase_incr = 0.0f;
+}
+
+static inline void lfo_comp_phase_incr(lfo* l, int srate)
+{
+    l->_phase_incr = static_cast<float>(static_cast<double>(l->_freq) * quivex_detail::TWO_PI /
+                                        static_cast<double>(srate));
+}
+
+static inline void lfo_incr_phase(lfo* l)
+{
+    l->_phase = l->_phase + l->_phase_incr;
+    // A float phase that grew without bound would lose resolution until a
+    // slow LFO's increment no longer changed it (a 1 Hz LFO at 48 kHz stops
+    // after about nine minutes). Keeping it within one turn changes no
+    // cosine beyond rounding and leaves every value before the first wrap
+    // as it was.
+    if (l->_phase >= quivex_detail::TWO_PI_F)
+        l->_phase = l->_phase - quivex_detail::TWO_PI_F;
+    else if (l->_phase < 0.0f)
+        l->_phase = l->_phase + quivex_detail::TWO_PI_F;
+}
+
+/* Bipolar value in [-_amp, _amp] for _mod in [0, 1]: the cosine mapped
+ * onto [0, 1], shaped by sigmoid, mapped back. */
+static inline float lfo_get_val(const lfo* l)
+{
+    const float t = static_cast<float>(std::cos(static_cast<double>(l->_phase)));
+    const float s = static_cast<float>(
+        sigmoid((static_cast<double>(t) + 1.0) * 0.5, static_cast<double>(l->_mod)));
+    return static_cast<float>((static_cast<double>(s) - 0.5) * 2.0 * static_cast<double>(l->_amp));
+}
+
+/* Unipolar value in [0, _amp] for _mod in [0, 1]. */
+static inline float lfo_get_val_norm(const lfo* l)
+{
+    const float t = static_cast<float>((std::cos(static_cast<double>(l->_phase)) + 1.0) * 0.5);
+    const float s = static_cast<float>(sigmoid(static_cast<double>(t), static_cast<double>(l->_mod)));
+    return s * l->_amp;
+}
+
+/* Dry/wet mix of x and x scaled by the LFO value:
+ * x (1 - amount) + (amount lfo_val) x. */
+static inline float lfo_apply_amount(const lfo* l, float lfo_val, float x)
+{
+    const float wet = (l->_amount * lfo_val) * x;
+    return static_cast<float>((1.0 - static_cast<double>(l->_amount)) * static_cast<double>(x) +
+                              static_cast<double>(wet));
+}
+
+/* Scales every amplitude by the amplitude LFO. */
+static inline void shake_amps(libquivex lr, float* ai_buf, int size)
+{
+    const lfo* l = &lr->_lfos[LFO_SHAKE_AMP];
+    const float lfo_val = lfo_get_val(l);
+    float* __restrict ai = ai_buf;
+    for (int k = 0; k < size; ++k)
+        ai[k] = lfo_apply_amount(l, lfo_val, ai[k]);
+}
+
+/* Scales every frequency by exp of the frequency LFO (its depth is in
+ * natural-log units: ln 2 swings one octave). */
+static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
+{
+    const lfo* l = &lr->_lfos[LFO_SHAKE_FREQ];
+    const float lfo_val = lfo_get_val(l);
+    const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
+    float* __restrict fi = fi_buf;
+    for (int k = 0; k < size; ++k)
+        fi[k] = lfo_apply_amount(l, pitch, fi[k]);
+}
+
+/* Smooths every amplitude along time, with a smoothing time growing from
+ * 0.1 ms at the lowest resonator to 0.1 + 9999.9 * lfo ms at the highest,
+ * then mixes the smoothed amplitudes with the dry ones. Needs size >= 2. */
+static inline void shake_time(libquivex lr, float* ai_buf, int size)
+{
+    const lfo* l = &lr->_lfos[LFO_SHAKE_TIME];
+    const float lfo_val = lfo_get_val_norm(l);
+    const float amount = l->_amount;
+    const int srate = static_cast<int>(lr->_srate);
+    float* __restrict ai = ai_buf;
+    float* __restrict dry = lr->_tmp_buf;
+    float* __restrict alphas = lr->_alphas;
+
+    for (int k = 0; k < size; ++k)
+        dry[k] = ai[k];
+
+    const float last = static_cast<float>(size - 1);
+    for (int k = 0; k < size; ++k) {
+        const float t = static_cast<float>(k) / last;
+        const float d_ms = static_cast<float>(
+            static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
+            quivex_detail::MIN_SMOOTH_MS);
+        alphas[k] = ewma_ms_to_alpha(srate, d_ms);
+    }
+
+    filter_time_set_alphas(lr->_filter, alphas);
+    filter_time_process(lr->_filter, ai);
+
+    const double dry_gain = 1.0 - static_cast<double>(amount);
+    for (int k = 0; k < size; ++k) {
+        const float wet = amount * ai[k];
+        ai[k] = static_cast<float>(static_cast<double>(dry[k]) * dry_gain + static_cast<double>(wet));
+    }
+}
+
+/* The three stages in their fixed order; the phases pass through. */
+static inline void process(libquivex lr, float* ai_buf, float* fi_buf, float* pi_buf, int size)
+{
+    (void)pi_buf;
+    shake_amps(lr, ai_buf, size);
+    shake_freqs(lr, fi_buf, size);
+    shake_time(lr, ai_buf, size);
+}
+
+#endif /* QUIVEX_LIBQUIVEX_INTERNAL_H */

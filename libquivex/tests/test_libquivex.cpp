@@ -1,0 +1,530 @@
+// The effect engine as a whole: creation and release, the per-sample
+// pipeline against two resonator engines driven by hand, and the
+// guarantees of the buffer interface (gain, block sizes, bad input,
+// settings that must not change the sound).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <quivex/libquivex.h>
+#include <tembra/libtembra.h>
+
+#include "libquivex_internal.h"
+
+// Allocation probe: the test executable's malloc, calloc and free pass
+// through to the C library, and while armed they count allocations, can
+// make one of them fail, and keep track of the blocks still alive.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void __libc_free(void* p);
+}
+
+namespace {
+constexpr int kMaxTracked = 4096;
+bool g_armed;
+long g_fail_at;
+long g_allocs;
+int g_live;
+void* g_blocks[kMaxTracked];
+
+void* probe_track(void* p)
+{
+    if (p != nullptr && g_live < kMaxTracked)
+        g_blocks[g_live++] = p;
+    return p;
+}
+
+void probe_untrack(void* p)
+{
+    for (int i = 0; i < g_live; ++i) {
+        if (g_blocks[i] == p) {
+            g_blocks[i] = g_blocks[--g_live];
+            return;
+        }
+    }
+}
+
+bool probe_fails_now() { return g_allocs++ == g_fail_at; }
+
+void probe_arm(long fail_at)
+{
+    g_fail_at = fail_at;
+    g_allocs = 0;
+    g_live = 0;
+    g_armed = true;
+}
+
+void probe_disarm() { g_armed = false; }
+}  // namespace
+
+extern "C" void* malloc(std::size_t size) noexcept
+{
+    if (!g_armed)
+        return __libc_malloc(size);
+    if (probe_fails_now())
+        return nullptr;
+    return probe_track(__libc_malloc(size));
+}
+
+extern "C" void* calloc(std::size_t count, std::size_t size) noexcept
+{
+    if (!g_armed)
+        return __libc_calloc(count, size);
+    if (probe_fails_now())
+        return nullptr;
+    return probe_track(__libc_calloc(count, size));
+}
+
+extern "C" void free(void* p) noexcept
+{
+    if (g_armed && p != nullptr)
+        probe_untrack(p);
+    __libc_free(p);
+}
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kReso = 112;
+constexpr double kPi = 3.141592653589793;
+
+// Tones at 220, 660 and 1500 Hz with a little noise, deterministic.
+std::vector<float> test_signal(int n, unsigned seed = 1)
+{
+    std::mt19937 gen(seed);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    std::vector<float> x(n);
+    for (int i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        x[i] = static_cast<float>(0.3 * std::sin(2.0 * kPi * 220.0 * t) +
+                                  0.2 * std::sin(2.0 * kPi * 660.0 * t + 0.5) +
+                                  0.1 * std::sin(2.0 * kPi * 1500.0 * t + 1.0)) +
+               noise(gen);
+    }
+    return x;
+}
+
+// An engine created right after srand(seed), so two engines made with the
+// same seed draw the same random phase offsets.
+struct Engine {
+    explicit Engine(unsigned seed)
+    {
+        std::srand(seed);
+        q = libquivex_new(kRate);
+    }
+    ~Engine() { libquivex_free(q); }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Processes x in blocks of the given sizes, cycling through them.
+    std::vector<float> run(std::vector<float> x, const std::vector<int>& blocks = {256})
+    {
+        std::size_t pos = 0;
+        for (std::size_t b = 0; pos < x.size(); ++b) {
+            const int len = std::min<int>(blocks[b % blocks.size()], static_cast<int>(x.size() - pos));
+            libquivex_next_buffer(q, x.data() + pos, len);
+            pos += static_cast<std::size_t>(len);
+        }
+        return x;
+    }
+
+    libquivex q;
+};
+
+// All three shake stages active.
+void set_shaking(libquivex q)
+{
+    libquivex_set_lfo_amp_amp(q, 1.0f);
+    libquivex_set_lfo_amp_freq(q, 3.0f);
+    libquivex_set_lfo_amp_amount(q, 0.5f);
+    libquivex_set_lfo_amp_mod(q, 0.4f);
+    libquivex_set_lfo_freq_amp(q, 0.1f);
+    libquivex_set_lfo_freq_freq(q, 5.0f);
+    libquivex_set_lfo_freq_amount(q, 0.5f);
+    libquivex_set_lfo_freq_mod(q, 0.6f);
+    libquivex_set_lfo_time_amp(q, 0.5f);
+    libquivex_set_lfo_time_freq(q, 7.0f);
+    libquivex_set_lfo_time_amount(q, 0.5f);
+    libquivex_set_lfo_time_mod(q, 0.5f);
+}
+
+// The analysis and resynthesis engines driven by hand, made like the
+// effect engine makes them: one after the other, right after srand(seed).
+struct HandPipeline {
+    explicit HandPipeline(unsigned seed) : ai(kReso), fi(kReso), pi(kReso)
+    {
+        std::srand(seed);
+        lr0 = libtembra_new(kRate, kReso, 20.0f, 20000.0f, 31);
+        lr1 = libtembra_new(kRate, kReso, 20.0f, 20000.0f, 31);
+    }
+    ~HandPipeline()
+    {
+        libtembra_free(lr0);
+        libtembra_free(lr1);
+    }
+    HandPipeline(const HandPipeline&) = delete;
+    HandPipeline& operator=(const HandPipeline&) = delete;
+
+    void analyse(float x)
+    {
+        libtembra_update(lr0, x);
+        libtembra_get_buffers(lr0, ai.data(), fi.data(), pi.data());
+    }
+    float synthesise()
+    {
+        libtembra_update_synth(lr1, ai.data(), fi.data(), pi.data());
+        return libtembra_get_synth(lr1);
+    }
+
+    libtembra lr0;
+    libtembra lr1;
+    std::vector<float> ai, fi, pi;
+};
+
+double rms(const std::vector<float>& x, std::size_t from, std::size_t to)
+{
+    double e = 0.0;
+    for (std::size_t i = from; i < to; ++i)
+        e += static_cast<double>(x[i]) * x[i];
+    return std::sqrt(e / static_cast<double>(to - from));
+}
+
+}  // namespace
+
+TEST(EngineLifecycle, NewEngineHasDefaultsAndNullIsHarmless)
+{
+    libquivex_free(nullptr);
+    EXPECT_EQ(libquivex_new(0), nullptr);
+
+    libquivex q = libquivex_new(44100);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->_srate, 44100UL);
+    EXPECT_EQ(q->_gain, 1.0f);
+    EXPECT_EQ(q->_num_reso, kReso);
+    ASSERT_NE(q->_lr0, nullptr);
+    ASSERT_NE(q->_lr1, nullptr);
+    EXPECT_NE(q->_lr0, q->_lr1);
+    for (int j = 0; j < NUM_LFOS; ++j) {
+        const lfo& l = q->_lfos[j];
+        EXPECT_EQ(l._amp, 0.0f);
+        EXPECT_EQ(l._freq, 0.0f);
+        EXPECT_EQ(l._amount, 0.0f);
+        EXPECT_EQ(l._mod, 0.5f);
+        EXPECT_EQ(l._phase, 0.0f);
+        EXPECT_EQ(l._phase_incr, 0.0f);
+    }
+    for (int k = 0; k < kReso; ++k)
+        EXPECT_EQ(q->_alphas[k], 0.0f);
+    libquivex_free(q);
+}
+
+TEST(EngineLifecycle, FailedAllocationAnywhereReturnsNullAndLeaksNothing)
+{
+    long points = 0;
+    for (long fail_at = 0;; ++fail_at) {
+        probe_arm(fail_at);
+        libquivex q = libquivex_new(kRate);
+        const long made = g_allocs;
+        const int live = g_live;
+        probe_disarm();
+        if (made <= fail_at) {  // every allocation succeeded
+            ASSERT_NE(q, nullptr);
+            EXPECT_GT(live, 0);
+            g_armed = true;  // keep the blocks of the new engine tracked
+            libquivex_free(q);
+            const int left = g_live;
+            probe_disarm();
+            EXPECT_EQ(left, 0) << "blocks left after libquivex_free";
+            points = made;
+            break;
+        }
+        EXPECT_EQ(q, nullptr) << "allocation " << fail_at << " failed";
+        EXPECT_EQ(live, 0) << "allocation " << fail_at << " failed";
+        if (q != nullptr)
+            libquivex_free(q);
+        ASSERT_LT(fail_at, 10000);
+    }
+    // The engine's own eight allocations plus two resonator engines.
+    EXPECT_GT(points, 8);
+}
+
+TEST(EngineLifecycle, EachSetterStoresItsValueInItsOwnField)
+{
+    using Setter = void (*)(libquivex, float);
+    struct Row {
+        Setter set;
+        int lfo;
+        float lfo::*field;
+    };
+    const Row rows[] = {
+        {libquivex_set_lfo_amp_amp, LFO_SHAKE_AMP, &lfo::_amp},
+        {libquivex_set_lfo_amp_freq, LFO_SHAKE_AMP, &lfo::_freq},
+        {libquivex_set_lfo_amp_amount, LFO_SHAKE_AMP, &lfo::_amount},
+        {libquivex_set_lfo_amp_mod, LFO_SHAKE_AMP, &lfo::_mod},
+        {libquivex_set_lfo_freq_amp, LFO_SHAKE_FREQ, &lfo::_amp},
+        {libquivex_set_lfo_freq_freq, LFO_SHAKE_FREQ, &lfo::_freq},
+        {libquivex_set_lfo_freq_amount, LFO_SHAKE_FREQ, &lfo::_amount},
+        {libquivex_set_lfo_freq_mod, LFO_SHAKE_FREQ, &lfo::_mod},
+        {libquivex_set_lfo_time_amp, LFO_SHAKE_TIME, &lfo::_amp},
+        {libquivex_set_lfo_time_freq, LFO_SHAKE_TIME, &lfo::_freq},
+        {libquivex_set_lfo_time_amount, LFO_SHAKE_TIME, &lfo::_amount},
+        {libquivex_set_lfo_time_mod, LFO_SHAKE_TIME, &lfo::_mod},
+        {libquivex_set_lfo_amp_range_amp, LFO_AMP_RANGE, &lfo::_amp},
+        {libquivex_set_lfo_amp_range_freq, LFO_AMP_RANGE, &lfo::_freq},
+        {libquivex_set_lfo_amp_range_amount, LFO_AMP_RANGE, &lfo::_amount},
+        {libquivex_set_lfo_amp_range_mod, LFO_AMP_RANGE, &lfo::_mod},
+        {libquivex_set_lfo_freq_range_amp, LFO_FREQ_RANGE, &lfo::_amp},
+        {libquivex_set_lfo_freq_range_freq, LFO_FREQ_RANGE, &lfo::_freq},
+        {libquivex_set_lfo_freq_range_amount, LFO_FREQ_RANGE, &lfo::_amount},
+        {libquivex_set_lfo_freq_range_mod, LFO_FREQ_RANGE, &lfo::_mod},
+        {libquivex_set_lfo_time_range_amp, LFO_TIME_RANGE, &lfo::_amp},
+        {libquivex_set_lfo_time_range_freq, LFO_TIME_RANGE, &lfo::_freq},
+        {libquivex_set_lfo_time_range_amount, LFO_TIME_RANGE, &lfo::_amount},
+        {libquivex_set_lfo_time_range_mod, LFO_TIME_RANGE, &lfo::_mod},
+    };
+    Engine e(1);
+    ASSERT_NE(e.q, nullptr);
+    libquivex_set_gain(e.q, -3.5f);
+    EXPECT_EQ(e.q->_gain, -3.5f);
+    int r = 0;
+    for (const Row& row : rows) {
+        // Out-of-range values are stored as they are.
+        const float v = 100.25f + static_cast<float>(r++);
+        row.set(e.q, v);
+        int hits = 0;
+        for (int j = 0; j < NUM_LFOS; ++j)
+            for (float lfo::*f : {&lfo::_amp, &lfo::_freq, &lfo::_amount, &lfo::_mod})
+                hits += (e.q->_lfos[j].*f == v) ? 1 : 0;
+        EXPECT_EQ(e.q->_lfos[row.lfo].*row.field, v) << "row " << r - 1;
+        EXPECT_EQ(hits, 1) << "row " << r - 1;
+    }
+}
+
+TEST(EnginePipeline, DefaultEngineIsPlainResynthesisOfTwoResonatorEngines)
+{
+    const auto x = test_signal(12000);
+    Engine e(42);
+    ASSERT_NE(e.q, nullptr);
+    const auto y = e.run(x);
+
+    HandPipeline hand(42);
+    ASSERT_NE(hand.lr0, nullptr);
+    ASSERT_NE(hand.lr1, nullptr);
+    double energy = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        hand.analyse(x[i]);
+        const float expected = hand.synthesise();
+        ASSERT_EQ(y[i], expected) << "sample " << i;
+        energy += static_cast<double>(y[i]) * y[i];
+    }
+    EXPECT_GT(energy, 1.0);
+}
+
+TEST(EnginePipeline, ShakenEngineRunsStagesBetweenAnalysisAndSynthesisThenAdvancesLfos)
+{
+    const auto x = test_signal(6000);
+    Engine e(9);
+    ASSERT_NE(e.q, nullptr);
+    set_shaking(e.q);
+    libquivex_set_gain(e.q, 0.8f);
+    const auto y = e.run(x, {500});
+
+    // The same stages on a record of their own, between two resonator
+    // engines driven by hand; the LFO phases advance after each sample.
+    HandPipeline hand(9);
+    auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+    rec->_srate = kRate;
+    rec->_num_reso = kReso;
+    for (auto& l : rec->_lfos)
+        lfo_init(&l);
+    rec->_filter = filter_time_new(kReso);
+    rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
+    rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+    set_shaking(rec);
+    for (auto& l : rec->_lfos)
+        lfo_comp_phase_incr(&l, kRate);
+
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        hand.analyse(x[i]);
+        process(rec, hand.ai.data(), hand.fi.data(), hand.pi.data(), kReso);
+        const float out = hand.synthesise();
+        for (auto& l : rec->_lfos)
+            lfo_incr_phase(&l);
+        ASSERT_EQ(y[i], out * 0.8f) << "sample " << i;
+    }
+    filter_time_free(rec->_filter);
+    std::free(rec->_alphas);
+    std::free(rec->_tmp_buf);
+    std::free(rec);
+}
+
+TEST(EngineOutput, RangeSettersLeaveOutputBitIdentical)
+{
+    const auto x = test_signal(8000, 3);
+    Engine plain(5);
+    Engine ranged(5);
+    ASSERT_NE(plain.q, nullptr);
+    ASSERT_NE(ranged.q, nullptr);
+    set_shaking(plain.q);
+    set_shaking(ranged.q);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    libquivex_set_lfo_amp_range_amp(ranged.q, 5.0f);
+    libquivex_set_lfo_amp_range_freq(ranged.q, 1234.5f);
+    libquivex_set_lfo_amp_range_amount(ranged.q, 1.0f);
+    libquivex_set_lfo_amp_range_mod(ranged.q, 3.0f);
+    libquivex_set_lfo_freq_range_amp(ranged.q, -2.0f);
+    libquivex_set_lfo_freq_range_freq(ranged.q, nan);
+    libquivex_set_lfo_freq_range_amount(ranged.q, 0.5f);
+    libquivex_set_lfo_freq_range_mod(ranged.q, 0.0f);
+    libquivex_set_lfo_time_range_amp(ranged.q, inf);
+    libquivex_set_lfo_time_range_freq(ranged.q, -7.0f);
+    libquivex_set_lfo_time_range_amount(ranged.q, -1.0f);
+    libquivex_set_lfo_time_range_mod(ranged.q, 1.0f);
+    EXPECT_EQ(plain.run(x), ranged.run(x));
+}
+
+TEST(EngineOutput, ZeroGainIsSilentWhileStateKeepsRunning)
+{
+    const auto x = test_signal(9000, 4);
+    Engine always(11);
+    Engine muted(11);
+    ASSERT_NE(always.q, nullptr);
+    ASSERT_NE(muted.q, nullptr);
+    set_shaking(always.q);
+    set_shaking(muted.q);
+    libquivex_set_gain(muted.q, 0.0f);
+
+    std::vector<float> a(x.begin(), x.begin() + 4096);
+    std::vector<float> m = a;
+    libquivex_next_buffer(always.q, a.data(), 4096);
+    libquivex_next_buffer(muted.q, m.data(), 4096);
+    for (float v : m)
+        ASSERT_EQ(v, 0.0f);
+
+    // Raised again, the muted engine resumes as if it had been playing.
+    libquivex_set_gain(muted.q, 0.3f);
+    std::vector<float> a2(x.begin() + 4096, x.end());
+    std::vector<float> m2 = a2;
+    libquivex_next_buffer(always.q, a2.data(), static_cast<int>(a2.size()));
+    libquivex_next_buffer(muted.q, m2.data(), static_cast<int>(m2.size()));
+    double energy = 0.0;
+    for (std::size_t i = 0; i < a2.size(); ++i) {
+        ASSERT_EQ(m2[i], a2[i] * 0.3f) << "sample " << i;
+        energy += static_cast<double>(m2[i]) * m2[i];
+    }
+    EXPECT_GT(energy, 0.01);
+}
+
+TEST(EngineOutput, NonPositiveLengthLeavesBufferAndPhasesAlone)
+{
+    const auto x = test_signal(3000, 5);
+    Engine touched(13);
+    Engine untouched(13);
+    ASSERT_NE(touched.q, nullptr);
+    ASSERT_NE(untouched.q, nullptr);
+    set_shaking(touched.q);
+    set_shaking(untouched.q);
+    auto head_t = touched.run(std::vector<float>(x.begin(), x.begin() + 1000));
+    auto head_u = untouched.run(std::vector<float>(x.begin(), x.begin() + 1000));
+    EXPECT_EQ(head_t, head_u);
+
+    float phases[NUM_LFOS];
+    for (int j = 0; j < NUM_LFOS; ++j)
+        phases[j] = touched.q->_lfos[j]._phase;
+    std::vector<float> sentinel = {1.0f, -2.0f, 3.5f, 1e30f};
+    const auto before = sentinel;
+    libquivex_next_buffer(touched.q, sentinel.data(), 0);
+    libquivex_next_buffer(touched.q, sentinel.data(), -4);
+    EXPECT_EQ(sentinel, before);
+    for (int j = 0; j < NUM_LFOS; ++j)
+        EXPECT_EQ(touched.q->_lfos[j]._phase, phases[j]) << "lfo " << j;
+
+    // An empty call still picks up a new rate for the next buffer.
+    libquivex_set_lfo_amp_freq(touched.q, 12.0f);
+    libquivex_next_buffer(touched.q, sentinel.data(), 0);
+    EXPECT_FLOAT_EQ(touched.q->_lfos[LFO_SHAKE_AMP]._phase_incr,
+                    static_cast<float>(12.0 * 2.0 * kPi / kRate));
+    libquivex_set_lfo_amp_freq(touched.q, 3.0f);
+
+    EXPECT_EQ(touched.run(std::vector<float>(x.begin() + 1000, x.end())),
+              untouched.run(std::vector<float>(x.begin() + 1000, x.end())));
+}
+
+TEST(EngineOutput, RateChangeBetweenBuffersContinuesFromCurrentPhase)
+{
+    const auto x = test_signal(2000, 6);
+    Engine e(17);
+    ASSERT_NE(e.q, nullptr);
+    set_shaking(e.q);
+    libquivex_set_lfo_amp_freq(e.q, 2.0f);
+    e.run(std::vector<float>(x.begin(), x.begin() + 1000), {1000});
+    const lfo at_change = e.q->_lfos[LFO_SHAKE_AMP];
+    ASSERT_GT(at_change._phase, 0.1f);
+
+    libquivex_set_lfo_amp_freq(e.q, 7.0f);
+    e.run(std::vector<float>(x.begin() + 1000, x.end()), {1000});
+
+    // The new rate runs on from the phase the old rate reached.
+    lfo expected = at_change;
+    expected._freq = 7.0f;
+    lfo_comp_phase_incr(&expected, kRate);
+    for (int i = 0; i < 1000; ++i)
+        lfo_incr_phase(&expected);
+    EXPECT_EQ(e.q->_lfos[LFO_SHAKE_AMP]._phase, expected._phase);
+    EXPECT_EQ(e.q->_lfos[LFO_SHAKE_AMP]._phase_incr, expected._phase_incr);
+}
+
+TEST(EngineOutput, NonFiniteInputCountsAsSilenceAndToneReturns)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const int bad_from = 4800;
+    const int bad_len = 64;
+    const int bad_to = bad_from + bad_len;
+    const auto clean = test_signal(bad_to + kRate / 5, 7);
+    auto broken = clean;
+    auto zeroed = clean;
+    for (int i = bad_from; i < bad_to; ++i) {
+        broken[static_cast<std::size_t>(i)] = (i % 3 == 0) ? nan : ((i % 3 == 1) ? inf : -inf);
+        zeroed[static_cast<std::size_t>(i)] = 0.0f;
+    }
+    Engine eb(19);
+    Engine ez(19);
+    Engine ec(19);
+    ASSERT_NE(eb.q, nullptr);
+    ASSERT_NE(ez.q, nullptr);
+    ASSERT_NE(ec.q, nullptr);
+    const auto yb = eb.run(broken);
+    const auto yz = ez.run(zeroed);
+    const auto yc = ec.run(clean);
+
+    for (std::size_t i = 0; i < yb.size(); ++i)
+        ASSERT_TRUE(std::isfinite(yb[i])) << "sample " << i;
+    EXPECT_EQ(yb, yz);
+    // Between 50 and 100 ms after the bad stretch the tone is back at about
+    // the level of an engine that never saw it.
+    const std::size_t from = static_cast<std::size_t>(bad_to + kRate / 20);
+    const std::size_t to = static_cast<std::size_t>(bad_to + kRate / 10);
+    const double level = rms(yc, from, to);
+    ASSERT_GT(level, 0.01);
+    EXPECT_GT(rms(yb, from, to), 0.5 * level);
+    EXPECT_LT(rms(yb, from, to), 1.5 * level);
+}
+
+TEST(EngineOutput, BlockSizesDoNotChangeOutput)
+{
+    const auto x = test_signal(10000, 8);
+    Engine whole(23);
+    Engine pieces(23);
+    ASSERT_NE(whole.q, nullptr);
+    ASSERT_NE(pieces.q, nullptr);
+    set_shaking(whole.q);
+    set_shaking(pieces.q);
+    EXPECT_EQ(whole.run(x, {static_cast<int>(x.size())}), pieces.run(x, {1, 7, 256, 33, 1024, 2, 500}));
+}
