@@ -1,0 +1,115 @@
+// Damped oscillator bank: phasor oscillators whose amplitudes and
+// frequencies glide towards the targets given to update; see
+// damp_oscillator_bank_vec.h.
+#include "damp_oscillator_bank_vec.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "damp_oscillator_bank_vec_internal.h"
+#include "phasor_kernels.h"
+
+// One glide step of x towards target by the fraction alpha:
+// x * (1 - alpha) + alpha * target, in double precision with 1 - alpha
+// formed in double, alpha * target a single-precision product widened, and
+// the product by 1 - alpha fused with the addition; rounded to float once.
+static inline float glide(float x, double one_minus_alpha, float alpha, float target) {
+  return static_cast<float>(std::fma(static_cast<double>(x), one_minus_alpha,
+                                     static_cast<double>(alpha * target)));
+}
+
+damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
+                                                      const float* frequencies, const float* alphas,
+                                                      float samplerate) noexcept {
+  auto* d = static_cast<damp_oscillator_bank_vec>(std::calloc(1, sizeof(_damp_oscillator_bank_vec)));
+  if (d == nullptr) return nullptr;
+  const int n = num_oscillators;
+  const bool ok =
+      phasor_alloc(&d->_target_amp, n, amplitudes) && phasor_alloc(&d->_target_freq, n, frequencies) &&
+      phasor_alloc(&d->_alphas, n, nullptr) && phasor_alloc(&d->_amplitude, n, amplitudes) &&
+      phasor_alloc(&d->_omega, n, nullptr) && phasor_alloc(&d->_Zc, n, nullptr) &&
+      phasor_alloc(&d->_Zs, n, nullptr) && phasor_alloc(&d->_Wc, n, nullptr) &&
+      phasor_alloc(&d->_Ws, n, nullptr) && phasor_alloc(&d->_Wcps, n, nullptr) &&
+      phasor_alloc(&d->_dpc, n, nullptr) && phasor_alloc(&d->_dps, n, nullptr) &&
+      phasor_alloc(&d->_frequency, n, nullptr);
+  if (!ok) {
+    damp_oscillator_bank_vec_free(d);
+    return nullptr;
+  }
+  phasor_copy(d->_alphas, alphas, n);
+  d->_samplerate = samplerate;
+  d->_num_oscillators = n;
+  phasor_init(n, samplerate, frequencies, d->_omega, d->_Zc, d->_Zs, d->_Wc, d->_Ws, d->_Wcps,
+              d->_dpc, d->_dps, d->_frequency);
+  d->_two_pi_inv = kTwoPiInv;
+  d->_sample_rate_inv = 1.0f / samplerate;
+  return d;
+}
+
+void damp_oscillator_bank_vec_free(damp_oscillator_bank_vec d) noexcept {
+  if (d == nullptr) return;
+  std::free(d->_amplitude);
+  std::free(d->_target_amp);
+  std::free(d->_target_freq);
+  std::free(d->_alphas);
+  std::free(d->_omega);
+  std::free(d->_Zc);
+  std::free(d->_Zs);
+  std::free(d->_Wc);
+  std::free(d->_Ws);
+  std::free(d->_Wcps);
+  std::free(d->_dpc);
+  std::free(d->_dps);
+  std::free(d->_frequency);
+  std::free(d);
+}
+
+void damp_oscillator_bank_vec_update(damp_oscillator_bank_vec d, const float* amplitudes,
+                                     const float* frequencies, const float* phases) noexcept {
+  const int n = d->_num_oscillators;
+  phasor_copy(d->_target_amp, amplitudes, n);
+  phasor_copy(d->_target_freq, frequencies, n);
+  if (phases != nullptr) phasor_set_offsets(n, phases, d->_dpc, d->_dps);
+}
+
+void damp_oscillator_bank_vec_set_alphas(damp_oscillator_bank_vec d, const float* alphas) noexcept {
+  phasor_copy(d->_alphas, alphas, d->_num_oscillators);
+}
+
+void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexcept {
+  const int n = d->_num_oscillators;
+  if (n < 1) return;
+  const float freq_to_omega = phasor_freq_to_omega(d->_sample_rate_inv);
+  const float omega_to_freq = d->_samplerate * d->_two_pi_inv;
+
+  float* __restrict amplitude = d->_amplitude;
+  float* __restrict frequency = d->_frequency;
+  float* __restrict omega = d->_omega;
+  float* __restrict wc = d->_Wc;
+  float* __restrict ws = d->_Ws;
+  float* __restrict wcps = d->_Wcps;
+  const float* __restrict target_amp = d->_target_amp;
+  const float* __restrict target_freq = d->_target_freq;
+  const float* __restrict alphas = d->_alphas;
+
+  // The glide starts from the frequency that w stands for, not from the
+  // stored one; W is recomputed only while the gliding frequency moves.
+  for (int i = 0; i < n; ++i) {
+    const float alpha = alphas[i];
+    const double one_minus_alpha = 1.0 - static_cast<double>(alpha);
+    amplitude[i] = glide(amplitude[i], one_minus_alpha, alpha, target_amp[i]);
+    const float current = -(omega_to_freq * omega[i]);
+    const float freq = glide(current, one_minus_alpha, alpha, target_freq[i]);
+    if (phasor_frequency_changed(frequency[i], freq)) {
+      omega[i] = freq * freq_to_omega;
+      phasor_set_rotation(omega[i], &wc[i], &ws[i], &wcps[i]);
+    }
+    frequency[i] = freq;
+  }
+
+  phasor_rotate(n, d->_Zc, d->_Zs, wc, ws, wcps);
+}
+
+float damp_oscillator_bank_vec_get_sample(damp_oscillator_bank_vec d) noexcept {
+  return phasor_sum(d->_num_oscillators, d->_amplitude, d->_Zc, d->_Zs, d->_dpc, d->_dps);
+}

@@ -1,0 +1,29 @@
+// The damped oscillator bank's record, shared between its source and its
+// tests.
+#ifndef TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H
+#define TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H
+
+#include "damp_oscillator_bank_vec.h"
+
+// Parallel arrays of _num_oscillators floats each, index i = oscillator i.
+struct _damp_oscillator_bank_vec {
+  float _samplerate;      // Hz
+  int _num_oscillators;   // N
+  float* _amplitude;      // current (gliding) linear amplitude, the one heard
+  float* _target_amp;     // amplitude glided towards
+  float* _target_freq;    // frequency glided towards, Hz
+  float* _alphas;         // fraction of the remaining distance covered per sample
+  float* _omega;          // radians per sample for the current frequency
+  float* _Zc;             // state phasor Z, real part
+  float* _Zs;             // state phasor Z, imaginary part
+  float* _Wc;             // rotation W = cos(omega)
+  float* _Ws;             //              sin(omega)
+  float* _Wcps;           // _Wc + _Ws, for the three-multiplication product
+  float* _dpc;            // cos of the output phase offset
+  float* _dps;            // sin of the output phase offset
+  float* _frequency;      // current (gliding) frequency from the last glide step, Hz
+  float _two_pi_inv;      // 1/(2*pi)
+  float _sample_rate_inv; // 1/samplerate
+};
+
+#endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

@@ -1,0 +1,25 @@
+// The oscillator bank's record, shared between its source and its tests.
+#ifndef TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H
+#define TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H
+
+#include "oscillator_bank_vec.h"
+
+// Parallel arrays of _num_oscillators floats each, index i = oscillator i.
+struct _oscillator_bank_vec {
+  float _samplerate;      // Hz
+  int _num_oscillators;   // N
+  float* _amplitude;      // linear amplitude, replaced by every update
+  float* _omega;          // radians per sample, -2*pi*f / samplerate
+  float* _Zc;             // state phasor Z, real part
+  float* _Zs;             // state phasor Z, imaginary part
+  float* _Wc;             // rotation W = cos(omega)
+  float* _Ws;             //              sin(omega)
+  float* _Wcps;           // _Wc + _Ws, for the three-multiplication product
+  float* _dpc;            // cos of the output phase offset
+  float* _dps;            // sin of the output phase offset
+  float* _frequency;      // last frequency given to update, Hz
+  float _two_pi_inv;      // 1/(2*pi)
+  float _sample_rate_inv; // 1/samplerate
+};
+
+#endif  // TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H

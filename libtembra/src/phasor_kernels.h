@@ -1,0 +1,198 @@
+// Phasor arithmetic shared by the oscillator bank and the damped oscillator
+// bank: the creation of the per-oscillator phasors, the recomputation of a
+// rotation phasor, the rotation of every phasor by one sample, the output
+// sum and the phase-offset sine and cosine.
+//
+// Every oscillator is a unit complex phasor Z = (Zc, Zs) turned once per
+// sample by W = (cos w, sin w), w = -2*pi*f / samplerate in radians per
+// sample. The per-oscillator loops run four oscillators at a time in 128-bit
+// single-precision vectors from index 0, then the remaining one to three one
+// by one with the same arithmetic; with fewer than four every loop is scalar.
+// The results are fixed to the last bit: every fused multiply-add below is
+// written out, and nothing else is fused (the build disables contraction).
+#ifndef TEMBRA_PHASOR_KERNELS_H
+#define TEMBRA_PHASOR_KERNELS_H
+
+#include <immintrin.h>
+#include <math.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+// glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
+extern "C" __m128 _ZGVbN4v_sinf(__m128);
+extern "C" __m128 _ZGVbN4v_cosf(__m128);
+
+// -2*pi in double precision.
+static constexpr double kMinusTwoPi = -6.283185307179586;
+// 1/(2*pi) in single precision.
+static constexpr float kTwoPiInv = 0.15915494f;
+
+// Allocates an array of n floats into *out, copying n values from src
+// unless src is NULL. Returns false when memory runs out (an empty array
+// that comes back as NULL is no failure).
+static inline bool phasor_alloc(float** out, int n, const float* src) {
+  const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
+  *out = static_cast<float*>(std::malloc(bytes));
+  if (*out == nullptr) return n == 0;
+  if (src != nullptr && n > 0) std::memcpy(*out, src, bytes);
+  return true;
+}
+
+// Copies n floats; nothing for an empty bank.
+static inline void phasor_copy(float* __restrict dst, const float* __restrict src, int n) {
+  if (n > 0) std::memcpy(dst, src, sizeof(float) * static_cast<std::size_t>(n));
+}
+
+// The number of oscillators the 4-lane loops handle: whole groups of four,
+// and none at all for a bank of fewer than four.
+static inline int phasor_vector_count(int n) { return n >= 4 ? n & ~3 : 0; }
+
+// Radians per sample per Hz as applied after creation: -2*pi times the
+// single-precision 1/samplerate, formed in double and rounded to float, so
+// that w = f * factor is a single-precision product.
+static inline float phasor_freq_to_omega(float sample_rate_inv) {
+  return static_cast<float>(kMinusTwoPi * static_cast<double>(sample_rate_inv));
+}
+
+// A new frequency replaces the current one only if the two differ by more
+// than 1e-15 Hz: the single-precision difference, its magnitude widened.
+static inline bool phasor_frequency_changed(float current, float next) {
+  return static_cast<double>(std::fabs(current - next)) > 1e-15;
+}
+
+// W for a new w. Sine and cosine are evaluated as two separate
+// single-precision calls (the build keeps the compiler from merging them).
+static inline void phasor_set_rotation(float omega, float* wc, float* ws, float* wcps) {
+  const float c = ::cosf(omega);
+  const float s = ::sinf(omega);
+  *wc = c;
+  *ws = s;
+  *wcps = s + c;
+}
+
+// Creation of n oscillators at the given frequencies: w from the
+// double-precision factor (1/samplerate) * (-2*pi), rounded once; W from
+// one combined sine-and-cosine evaluation; Z = 1, no phase offset; the
+// frequency taken back from w with samplerate * (-1/(2*pi)) in single
+// precision, which may differ from the given one in its last bits.
+static inline void phasor_init(int n, float samplerate, const float* frequencies,
+                               float* __restrict omega, float* __restrict zc,
+                               float* __restrict zs, float* __restrict wc,
+                               float* __restrict ws, float* __restrict wcps,
+                               float* __restrict dpc, float* __restrict dps,
+                               float* __restrict frequency) {
+  const double factor = (1.0 / static_cast<double>(samplerate)) * kMinusTwoPi;
+  for (int i = 0; i < n; ++i) {
+    omega[i] = static_cast<float>(static_cast<double>(frequencies[i]) * factor);
+  }
+  for (int i = 0; i < n; ++i) {
+    float s;
+    float c;
+    ::sincosf(omega[i], &s, &c);
+    wc[i] = c;
+    ws[i] = s;
+    wcps[i] = c + s;
+  }
+  for (int i = 0; i < n; ++i) {
+    zc[i] = 1.0f;
+    zs[i] = 0.0f;
+    dpc[i] = 1.0f;
+    dps[i] = 0.0f;
+  }
+  const float k = samplerate * -kTwoPiInv;
+  for (int i = 0; i < n; ++i) frequency[i] = k * omega[i];
+}
+
+// Z <- Z * W with three real multiplications. With a, b = Z and c, d = W:
+// ac is never rounded on its own but fused into both components,
+//   Zc = fma(c, a, -bd),   Zs = fma(-c, a, abcd) - bd,
+// where bd = b*d and abcd = (a + b) * (c + d) are rounded products and
+// a + b is rounded before the multiplication. |Z| is not corrected.
+static inline void phasor_rotate(int n, float* __restrict zc, float* __restrict zs,
+                                 const float* __restrict wc, const float* __restrict ws,
+                                 const float* __restrict wcps) {
+  int i = 0;
+#if defined(__FMA__)
+  for (const int nv = phasor_vector_count(n); i < nv; i += 4) {
+    const __m128 a = _mm_loadu_ps(zc + i);
+    const __m128 b = _mm_loadu_ps(zs + i);
+    const __m128 c = _mm_loadu_ps(wc + i);
+    const __m128 d = _mm_loadu_ps(ws + i);
+    const __m128 bd = _mm_mul_ps(b, d);
+    const __m128 abcd = _mm_mul_ps(_mm_add_ps(a, b), _mm_loadu_ps(wcps + i));
+    _mm_storeu_ps(zc + i, _mm_fmsub_ps(c, a, bd));
+    _mm_storeu_ps(zs + i, _mm_sub_ps(_mm_fnmadd_ps(c, a, abcd), bd));
+  }
+#endif
+  for (; i < n; ++i) {
+    const float a = zc[i];
+    const float b = zs[i];
+    const float c = wc[i];
+    const float d = ws[i];
+    const float bd = b * d;
+    const float abcd = (a + b) * wcps[i];
+    zc[i] = std::fma(c, a, -bd);
+    zs[i] = std::fma(-c, a, abcd) - bd;
+  }
+}
+
+// Sum over i of amp[i] * Re(Z[i] * e^(i*phi[i])). Per oscillator the
+// bracket is fma(Zc, dpc, -(Zs*dps)) and the amplitude product is fused
+// with the accumulation. Groups of four accumulate in four lane sums
+// (oscillators 0, 1, 2, 3 modulo 4), combined as (l0 + l2) + (l1 + l3);
+// the remaining oscillators are then added one by one in ascending order.
+// With fewer than four oscillators it is a plain ascending sum from 0.
+static inline float phasor_sum(int n, const float* __restrict amp, const float* __restrict zc,
+                               const float* __restrict zs, const float* __restrict dpc,
+                               const float* __restrict dps) {
+  const int nv = phasor_vector_count(n);
+  float sum = 0.0f;
+  if (nv > 0) {
+    alignas(16) float lane[4];
+#if defined(__FMA__)
+    __m128 acc = _mm_setzero_ps();
+    for (int i = 0; i < nv; i += 4) {
+      const __m128 re = _mm_fmsub_ps(_mm_loadu_ps(zc + i), _mm_loadu_ps(dpc + i),
+                                     _mm_mul_ps(_mm_loadu_ps(zs + i), _mm_loadu_ps(dps + i)));
+      acc = _mm_fmadd_ps(_mm_loadu_ps(amp + i), re, acc);
+    }
+    _mm_store_ps(lane, acc);
+#else
+    lane[0] = lane[1] = lane[2] = lane[3] = 0.0f;
+    for (int i = 0; i < nv; i += 4) {
+      for (int j = 0; j < 4; ++j) {
+        const float re = std::fma(zc[i + j], dpc[i + j], -(zs[i + j] * dps[i + j]));
+        lane[j] = std::fma(amp[i + j], re, lane[j]);
+      }
+    }
+#endif
+    sum = (lane[0] + lane[2]) + (lane[1] + lane[3]);
+  }
+  for (int i = nv; i < n; ++i) {
+    const float re = std::fma(zc[i], dpc[i], -(zs[i] * dps[i]));
+    sum = std::fma(amp[i], re, sum);
+  }
+  return sum;
+}
+
+// Output phase offsets: dpc = cos(phase), dps = sin(phase), the groups of
+// four with the 4-lane vector routines and the rest with the scalar ones
+// (the two may differ in their last bits).
+static inline void phasor_set_offsets(int n, const float* __restrict phases,
+                                      float* __restrict dpc, float* __restrict dps) {
+  int i = 0;
+  for (const int nv = phasor_vector_count(n); i < nv; i += 4) {
+    const __m128 p = _mm_loadu_ps(phases + i);
+    _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
+    _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));
+  }
+  for (; i < n; ++i) {
+    dpc[i] = ::cosf(phases[i]);
+    dps[i] = ::sinf(phases[i]);
+  }
+}
+
+#endif  // TEMBRA_PHASOR_KERNELS_H
