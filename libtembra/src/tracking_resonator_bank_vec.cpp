@@ -1,0 +1,361 @@
+// Tracking resonator bank: construction, per-sample update, readouts and
+// range limiting.
+//
+// Numerics are fixed to the last bit: state is single precision, each step
+// that is marked "in double" widens its float operands, computes in double
+// and rounds once when stored, and no multiply-add is fused (the build
+// forbids contraction), so every platform gives the same results.
+#include "tracking_resonator_bank_vec.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "tracking_resonator_bank_vec_internal.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr float kTwoPiInv = 0.15915494f;  // the float nearest 1/(2 pi)
+
+// n floats, zero-filled or not; NULL for n = 0, which is not a failure.
+float* alloc_floats(int n, bool zeroed) {
+    if (n <= 0) return nullptr;
+    const std::size_t count = static_cast<std::size_t>(n);
+    void* p = zeroed ? std::calloc(count, sizeof(float)) : std::malloc(count * sizeof(float));
+    return static_cast<float*>(p);
+}
+
+void release_arrays(tracking_resonator_bank_vec t) {
+    float** const arrays[] = {
+        &t->_omega_range_min, &t->_omega_range_max, &t->_natural_frequencies,
+        &t->_alpha, &t->_omAlpha, &t->_cos, &t->_sin, &t->_beta, &t->_omBeta,
+        &t->_cc, &t->_ss, &t->_dpc, &t->_dps, &t->_gamma, &t->_omGamma,
+        &t->_track_frequency_power_threshold, &t->_p_omega, &t->_p_Zc,
+        &t->_p_Zs, &t->_p_Wc, &t->_p_Ws, &t->_p_Wcps, &t->_p_dpc, &t->_p_dps,
+        &t->_p_frequency};
+    for (float** a : arrays) {
+        std::free(*a);
+        *a = nullptr;
+    }
+}
+
+// Sets omega and the rotation that belongs to it (sinf and cosf called
+// separately, never merged into one sincosf).
+inline void set_omega(float* __restrict omega, float* __restrict wc, float* __restrict ws,
+                      float* __restrict wcps, int i, float value) {
+    omega[i] = value;
+    wc[i] = ::cosf(value);
+    ws[i] = ::sinf(value);
+    wcps[i] = ws[i] + wc[i];
+}
+
+// Number of entries an array readout writes.
+inline int readout_count(tracking_resonator_bank_vec t, int size) {
+    return std::min(size, t->_num_resonators);
+}
+
+}  // namespace
+
+extern "C" {
+
+tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
+    int num_resonators, const float* natural_frequencies, const float* alphas,
+    const float* betas, const float* gammas, float samplerate) noexcept {
+    auto t = static_cast<tracking_resonator_bank_vec>(std::calloc(1, sizeof(_tracking_resonator_bank_vec)));
+    if (t == nullptr) return nullptr;
+    const int n = num_resonators;
+    t->_samplerate = samplerate;
+    t->_num_resonators = n;
+    t->_limit_range = 0;
+    t->_sigma = 1.0f;
+    t->_omSigma = 0.0f;
+    t->_accPower = 0.0001f;
+    t->_two_pi_inv = kTwoPiInv;
+    t->_sample_rate_inv = 1.0f / samplerate;
+
+    t->_omega_range_min = alloc_floats(n, false);
+    t->_omega_range_max = alloc_floats(n, false);
+    t->_natural_frequencies = alloc_floats(n, false);
+    t->_alpha = alloc_floats(n, false);
+    t->_omAlpha = alloc_floats(n, false);
+    t->_cos = alloc_floats(n, true);
+    t->_sin = alloc_floats(n, true);
+    t->_beta = alloc_floats(n, false);
+    t->_omBeta = alloc_floats(n, false);
+    t->_cc = alloc_floats(n, true);
+    t->_ss = alloc_floats(n, true);
+    t->_dpc = alloc_floats(n, false);
+    t->_dps = alloc_floats(n, true);
+    t->_gamma = alloc_floats(n, false);
+    t->_omGamma = alloc_floats(n, false);
+    t->_track_frequency_power_threshold = alloc_floats(n, false);
+    t->_p_omega = alloc_floats(n, false);
+    t->_p_Zc = alloc_floats(n, false);
+    t->_p_Zs = alloc_floats(n, false);
+    t->_p_Wc = alloc_floats(n, false);
+    t->_p_Ws = alloc_floats(n, false);
+    t->_p_Wcps = alloc_floats(n, false);
+    t->_p_dpc = alloc_floats(n, false);
+    t->_p_dps = alloc_floats(n, false);
+    t->_p_frequency = alloc_floats(n, false);
+    if (n <= 0) return t;
+    if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
+        !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
+        !t->_dpc || !t->_dps || !t->_gamma || !t->_omGamma || !t->_track_frequency_power_threshold ||
+        !t->_p_omega || !t->_p_Zc || !t->_p_Zs || !t->_p_Wc || !t->_p_Ws || !t->_p_Wcps ||
+        !t->_p_dpc || !t->_p_dps || !t->_p_frequency) {
+        tracking_resonator_bank_vec_free(t);
+        return nullptr;
+    }
+
+    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(float);
+    std::memcpy(t->_natural_frequencies, natural_frequencies, bytes);
+    std::memcpy(t->_alpha, alphas, bytes);
+    std::memcpy(t->_beta, betas, bytes);
+    std::memcpy(t->_gamma, gammas, bytes);
+
+    // omega = f * ((1 / samplerate) * (-2 pi)) in double, rounded once.
+    const double omega_per_hz = (1.0 / static_cast<double>(samplerate)) * (-kTwoPi);
+    const float hz_per_omega = samplerate * (-kTwoPiInv);
+    for (int i = 0; i < n; ++i) {
+        t->_omega_range_min[i] = -1.0f;
+        t->_omega_range_max[i] = -1.0f;
+        t->_omAlpha[i] = 1.0f - alphas[i];
+        t->_omBeta[i] = 1.0f - betas[i];
+        t->_omGamma[i] = 1.0f - gammas[i];
+        t->_dpc[i] = 1.0f;
+        t->_track_frequency_power_threshold[i] = 0.001f;
+        const float omega = static_cast<float>(static_cast<double>(natural_frequencies[i]) * omega_per_hz);
+        t->_p_omega[i] = omega;
+        t->_p_Wc[i] = ::cosf(omega);
+        t->_p_Ws[i] = ::sinf(omega);
+        t->_p_Wcps[i] = t->_p_Wc[i] + t->_p_Ws[i];
+        t->_p_Zc[i] = 1.0f;
+        t->_p_Zs[i] = 0.0f;
+        t->_p_dpc[i] = 1.0f;
+        t->_p_dps[i] = 0.0f;
+        t->_p_frequency[i] = hz_per_omega * omega;
+    }
+    return t;
+}
+
+void tracking_resonator_bank_vec_free(tracking_resonator_bank_vec t) noexcept {
+    if (t == nullptr) return;
+    release_arrays(t);
+    std::free(t);
+}
+
+// Input is not guarded: a NaN sample stays in S and C for good, and the
+// resonators it reaches rest at their natural frequencies from then on
+// (their powers compare false), while Z keeps turning on the unit circle.
+void tracking_resonator_bank_vec_update(tracking_resonator_bank_vec t, float sample) noexcept {
+    const int n = t->_num_resonators;
+    const float lastAccPower = t->_accPower;
+    float maxPower = 0.0f;
+    const float factor = static_cast<float>(static_cast<double>(t->_sample_rate_inv) * (-kTwoPi));
+    const float hz_per_omega = t->_samplerate * t->_two_pi_inv;
+    const bool limit = t->_limit_range != 0;
+
+    const float* __restrict natural = t->_natural_frequencies;
+    const float* __restrict alpha = t->_alpha;
+    const float* __restrict omAlpha = t->_omAlpha;
+    const float* __restrict beta = t->_beta;
+    const float* __restrict omBeta = t->_omBeta;
+    const float* __restrict gamma = t->_gamma;
+    const float* __restrict range_min = t->_omega_range_min;
+    const float* __restrict range_max = t->_omega_range_max;
+    const float* __restrict pdpc = t->_p_dpc;
+    const float* __restrict pdps = t->_p_dps;
+    float* __restrict s_re = t->_cos;
+    float* __restrict s_im = t->_sin;
+    float* __restrict c_re = t->_cc;
+    float* __restrict c_im = t->_ss;
+    float* __restrict d_re = t->_dpc;
+    float* __restrict d_im = t->_dps;
+    float* __restrict threshold = t->_track_frequency_power_threshold;
+    float* __restrict omega = t->_p_omega;
+    float* __restrict z_re = t->_p_Zc;
+    float* __restrict z_im = t->_p_Zs;
+    float* __restrict w_re = t->_p_Wc;
+    float* __restrict w_im = t->_p_Ws;
+    float* __restrict wcps = t->_p_Wcps;
+    float* __restrict frequency = t->_p_frequency;
+
+    for (int i = 0; i < n; ++i) {
+        // The threshold follows the loudest resonator below this one in this
+        // same sample: a loud low partial mutes the weak ones above it.
+        threshold[i] = static_cast<float>(std::max(static_cast<double>(maxPower), 0.001) * 0.001);
+
+        // Demodulate by Z * P and smooth through two one-pole stages.
+        const float alpha_sample = sample * alpha[i];
+        const float zc = z_re[i] * pdpc[i] - z_im[i] * pdps[i];
+        const float zs = z_re[i] * pdps[i] + z_im[i] * pdpc[i];
+        s_re[i] = omAlpha[i] * s_re[i] + alpha_sample * zc;
+        s_im[i] = omAlpha[i] * s_im[i] + alpha_sample * zs;
+        const float lcc = c_re[i];
+        const float lss = c_im[i];
+        c_re[i] = omBeta[i] * lcc + beta[i] * s_re[i];
+        c_im[i] = omBeta[i] * lss + beta[i] * s_im[i];
+
+        // Phase step D = conj(C before) * C after.
+        d_re[i] = lcc * c_re[i] + lss * c_im[i];
+        d_im[i] = lcc * c_im[i] - lss * c_re[i];
+
+        const float power = c_re[i] * c_re[i] + c_im[i] * c_im[i];
+        if (power > threshold[i]) {
+            // Track: move omega by the fraction gamma of the phase step.
+            const float previous = omega[i];
+            const float d_omega = static_cast<float>(
+                -static_cast<double>(gamma[i]) *
+                std::atan2(static_cast<double>(d_im[i]), static_cast<double>(d_re[i])));
+            const float candidate = previous + d_omega;
+            const bool inside = range_min[i] < candidate && candidate < range_max[i];
+            if (!limit || inside) {
+                set_omega(omega, w_re, w_im, wcps, i, candidate);
+            }
+            // A rejected candidate leaves omega, and so W, as they were.
+            frequency[i] = -(hz_per_omega * omega[i]);
+        } else {
+            // At rest: back to the natural frequency at once, Z runs on.
+            const float f = natural[i];
+            if (static_cast<double>(std::fabs(frequency[i] - f)) > 1e-15) {
+                set_omega(omega, w_re, w_im, wcps, i, f * factor);
+            }
+            frequency[i] = f;
+        }
+
+        // Z <- Z * W with three multiplications, then back onto the unit
+        // circle with the first-order factor (3 - |Z|^2) / 2.
+        const float ac = z_re[i] * w_re[i];
+        const float bd = z_im[i] * w_im[i];
+        const float abcd = (z_re[i] + z_im[i]) * wcps[i];
+        const float zr = ac - bd;
+        const float zi = abcd - ac - bd;
+        const float k = static_cast<float>(
+            (3.0 - static_cast<double>(zr * zr) - static_cast<double>(zi * zi)) * 0.5);
+        z_re[i] = zr * k;
+        z_im[i] = k * zi;
+
+        if (!(maxPower > power)) maxPower = power;
+    }
+    t->_accPower = t->_omSigma * lastAccPower + t->_sigma * maxPower;
+}
+
+float tracking_resonator_bank_vec_get_samplerate(tracking_resonator_bank_vec t) noexcept {
+    return t->_samplerate;
+}
+
+int tracking_resonator_bank_vec_get_num_resonators(tracking_resonator_bank_vec t) noexcept {
+    return t->_num_resonators;
+}
+
+void tracking_resonator_bank_vec_get_frequencies(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict omega = t->_p_omega;
+    float* __restrict out = dest;
+    const float hz_per_omega = t->_samplerate * t->_two_pi_inv;
+    const __m128 k = _mm_set1_ps(hz_per_omega);
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 f = _mm_mul_ps(k, _mm_loadu_ps(omega + i));
+        _mm_storeu_ps(out + i, _mm_xor_ps(f, sign));  // negation
+    }
+    for (; i < count; ++i) out[i] = -(hz_per_omega * omega[i]);
+}
+
+void tracking_resonator_bank_vec_get_resonant_frequencies(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    tracking_resonator_bank_vec_get_frequencies(t, dest, size);
+}
+
+float tracking_resonator_bank_vec_get_resonant_frequency_value(tracking_resonator_bank_vec t, int index) noexcept {
+    if (index >= t->_num_resonators) return 0.0f;
+    return -((t->_samplerate * t->_two_pi_inv) * t->_p_omega[index]);
+}
+
+void tracking_resonator_bank_vec_get_natural_frequencies(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict src = t->_natural_frequencies;
+    float* __restrict out = dest;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, _mm_loadu_ps(src + i));
+    for (; i < count; ++i) out[i] = src[i];
+}
+
+void tracking_resonator_bank_vec_get_powers(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict re = t->_cc;
+    const float* __restrict im = t->_ss;
+    float* __restrict out = dest;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 c = _mm_loadu_ps(re + i);
+        const __m128 s = _mm_loadu_ps(im + i);
+        _mm_storeu_ps(out + i, _mm_add_ps(_mm_mul_ps(c, c), _mm_mul_ps(s, s)));
+    }
+    for (; i < count; ++i) out[i] = re[i] * re[i] + im[i] * im[i];
+}
+
+void tracking_resonator_bank_vec_get_amplitudes(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict re = t->_cc;
+    const float* __restrict im = t->_ss;
+    float* __restrict out = dest;
+    // (double)p > 1e-15 holds for a float p exactly when p >= floor.
+    const __m128 floor = _mm_set1_ps(tracking_detail::amp_power_floor);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 c = _mm_loadu_ps(re + i);
+        const __m128 s = _mm_loadu_ps(im + i);
+        const __m128 p = _mm_add_ps(_mm_mul_ps(c, c), _mm_mul_ps(s, s));
+        const __m128 audible = _mm_cmpge_ps(p, floor);  // false for NaN
+        _mm_storeu_ps(out + i, _mm_and_ps(audible, _mm_sqrt_ps(p)));
+    }
+    for (; i < count; ++i) {
+        const float p = re[i] * re[i] + im[i] * im[i];
+        out[i] = static_cast<double>(p) > 1e-15 ? std::sqrt(p) : 0.0f;
+    }
+}
+
+void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict re = t->_cc;
+    const float* __restrict im = t->_ss;
+    for (int i = 0; i < count; ++i)
+        dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));
+}
+
+void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
+    const int count = readout_count(t, size);
+    const float* __restrict re = t->_dpc;
+    const float* __restrict im = t->_dps;
+    for (int i = 0; i < count; ++i)
+        dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));
+}
+
+float tracking_resonator_bank_vec_get_accPower(tracking_resonator_bank_vec t) noexcept {
+    return t->_accPower;
+}
+
+void tracking_resonator_bank_vec_limit_reso_range(tracking_resonator_bank_vec t, int flag) noexcept {
+    t->_limit_range = flag;
+    const int n = t->_num_resonators;
+    if (n <= 0 || flag == 0) return;
+    const float* f = t->_natural_frequencies;
+    const double samplerate = static_cast<double>(t->_samplerate);
+    for (int i = 0; i < n; ++i) {
+        // Each band runs to the midpoints with the neighbours; the lowest
+        // starts an octave down, the highest ends at its own frequency.
+        const float min_freq = i == 0 ? 0.5f * f[0] : (f[i] + f[i - 1]) * 0.5f;
+        const float max_freq = i == n - 1 ? f[i] : (f[i] + f[i + 1]) * 0.5f;
+        // omega is negative: the upper frequency gives the lower omega.
+        t->_omega_range_min[i] = static_cast<float>(static_cast<double>(max_freq) * (-kTwoPi) / samplerate);
+        t->_omega_range_max[i] = static_cast<float>(static_cast<double>(min_freq) * (-kTwoPi) / samplerate);
+    }
+}
+
+}  // extern "C"

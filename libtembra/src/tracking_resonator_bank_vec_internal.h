@@ -1,0 +1,70 @@
+// Record of the tracking resonator bank, shared by its source file and its
+// tests; nothing else may depend on the layout.
+#ifndef TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H
+#define TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H
+
+#include <bit>
+#include <cstdint>
+
+#include "tracking_resonator_bank_vec.h"
+
+// Notation: omega is the angular frequency in radians per sample (negative
+// for a positive frequency); Z = (_p_Zc, _p_Zs) the local-oscillator
+// phasor, W = (_p_Wc, _p_Ws) = (cos omega, sin omega) its rotation per
+// sample, P = (_p_dpc, _p_dps) a fixed rotator (always 1 + 0i) applied to Z
+// when demodulating, S = (_cos, _sin) the first smoothing stage, C = (_cc,
+// _ss) the second (the resonator's output) and D = (_dpc, _dps) the phase
+// step conj(C before) * C after of the latest update. Every float* holds
+// exactly _num_resonators floats (NULL when there are none).
+struct _tracking_resonator_bank_vec {
+    float _samplerate;
+    int _num_resonators;
+    int _limit_range;          // nonzero: accept a new omega only inside the range
+    float* _omega_range_min;   // omega of the upper frequency bound
+    float* _omega_range_max;   // omega of the lower frequency bound
+    float _sigma;              // weight of the newest peak power in _accPower
+    float _omSigma;            // 1 - _sigma
+    float _accPower;           // peak power of the latest update
+    float* _natural_frequencies;
+    float* _alpha;
+    float* _omAlpha;
+    float* _cos;
+    float* _sin;
+    float* _beta;
+    float* _omBeta;
+    float* _cc;
+    float* _ss;
+    float* _dpc;
+    float* _dps;
+    float* _gamma;
+    float* _omGamma;           // kept for completeness, read by nothing
+    float* _track_frequency_power_threshold;
+    float* _p_omega;
+    float* _p_Zc;
+    float* _p_Zs;
+    float* _p_Wc;
+    float* _p_Ws;
+    float* _p_Wcps;            // _p_Wc + _p_Ws for the three-multiplication product
+    float* _p_dpc;
+    float* _p_dps;
+    float* _p_frequency;       // frequency in Hz last set for the resonator
+    float _two_pi_inv;
+    float _sample_rate_inv;
+};
+
+namespace tracking_detail {
+
+// The smallest float whose value is above 1e-15. A float power p satisfies
+// (double)p > 1e-15 exactly when p >= amp_power_floor, which lets the 4-lane
+// amplitude readout compare in single precision and still agree with the
+// double comparison of the scalar path.
+constexpr float compute_amp_power_floor() {
+    float f = static_cast<float>(1e-15);
+    if (static_cast<double>(f) <= 1e-15) f = std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) + 1u);
+    return f;
+}
+inline constexpr float amp_power_floor = compute_amp_power_floor();
+
+}  // namespace tracking_detail
+
+#endif  // TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H
