@@ -117,6 +117,11 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         // silence instead.
         if (!std::isfinite(in_samp))
             in_samp = 0.0f;
+        // Samples beyond +-1e6 (120 dB above full scale) are held at it: the
+        // resonators square their smoothed input, which overflows float
+        // from about 1.8e19 on and would leave infinities in the state.
+        else if (std::fabs(in_samp) > 1e6f)
+            in_samp = std::copysign(1e6f, in_samp);
         libtembra_update(lr0, in_samp);
         libtembra_get_buffers(lr0, ai, fi, pi);
         process(lr, ai, fi, pi, n);
