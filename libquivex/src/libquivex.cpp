@@ -109,6 +109,14 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     float* const fi = lr->_fi_buf;
     float* const pi = lr->_pi_buf;
     const int n = lr->_num_reso;
+    // At rates below 40 kHz the top of the grid lies above the Nyquist
+    // frequency: such a resonator hears the alias of a lower partial and its
+    // oscillator would add that partial once more, so it is kept silent.
+    // Above 40 kHz every resonator is audible and nothing changes.
+    libtembra_get_natural_frequencies(lr0, lr->_tmp_buf);
+    int audible = n;
+    while (audible > 0 && static_cast<double>(lr->_tmp_buf[audible - 1]) >= 0.5 * srate)
+        --audible;
 
     for (int i = 0; i < nsamps; ++i) {
         float in_samp = buf[i];
@@ -125,6 +133,8 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         libtembra_update(lr0, in_samp);
         libtembra_get_buffers(lr0, ai, fi, pi);
         process(lr, ai, fi, pi, n);
+        for (int k = audible; k < n; ++k)
+            ai[k] = 0.0f;
         libtembra_update_synth(lr1, ai, fi, pi);
         const float out_samp = libtembra_get_synth(lr1);
         for (int j = 0; j < NUM_LFOS; ++j)

@@ -64,13 +64,13 @@ void shake_hard(libquivex q)
 // The per-sample pipeline written out without any input guard: two
 // resonator engines and the shake stages on a record of their own.
 struct PlainPipeline {
-    explicit PlainPipeline(unsigned seed) : ai(kReso), fi(kReso), pi(kReso)
+    explicit PlainPipeline(unsigned seed, int rate = kRate) : rate(rate), ai(kReso), fi(kReso), pi(kReso)
     {
         std::srand(seed);
-        lr0 = libtembra_new(kRate, kReso, 20.0f, 20000.0f, 31);
-        lr1 = libtembra_new(kRate, kReso, 20.0f, 20000.0f, 31);
+        lr0 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
+        lr1 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
         rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
-        rec->_srate = kRate;
+        rec->_srate = static_cast<unsigned long>(rate);
         rec->_num_reso = kReso;
         rec->_gain = 1.0f;
         for (auto& l : rec->_lfos)
@@ -94,7 +94,7 @@ struct PlainPipeline {
     void buffer(float* buf, int n)
     {
         for (auto& l : rec->_lfos)
-            lfo_comp_phase_incr(&l, kRate);
+            lfo_comp_phase_incr(&l, rate);
         for (int i = 0; i < n; ++i) {
             libtembra_update(lr0, buf[i]);
             libtembra_get_buffers(lr0, ai.data(), fi.data(), pi.data());
@@ -107,6 +107,7 @@ struct PlainPipeline {
         }
     }
 
+    int rate;
     libtembra lr0, lr1;
     _libquivex* rec;
     std::vector<float> ai, fi, pi;
@@ -158,12 +159,19 @@ double rms(const std::vector<float>& x, std::size_t from, std::size_t to)
 
 TEST(InputBound, InputWithinTenThousandIsProcessedExactlyAsThePlainPipeline)
 {
-    for (bool shaken : {false, true}) {
-        const auto x = loud_signal(24000, shaken ? 3u : 4u);
-        Eng e(77);
+    // Neither the input bound nor the silencing of resonators above the
+    // Nyquist frequency (rates below 40 kHz only) changes a single bit
+    // from 44.1 kHz up.
+    struct Case {
+        int rate;
+        bool shaken;
+    };
+    for (const Case c : {Case{48000, false}, Case{48000, true}, Case{44100, true}, Case{96000, true}}) {
+        const auto x = loud_signal(c.rate / 2, c.shaken ? 3u : 4u);
+        Eng e(77, static_cast<unsigned long>(c.rate));
         ASSERT_NE(e.q, nullptr);
-        PlainPipeline plain(77);
-        if (shaken) {
+        PlainPipeline plain(77, c.rate);
+        if (c.shaken) {
             shake_hard(e.q);
             shake_hard(plain.rec);
         }
@@ -173,8 +181,56 @@ TEST(InputBound, InputWithinTenThousandIsProcessedExactlyAsThePlainPipeline)
             plain.buffer(z.data() + pos, std::min<int>(300, static_cast<int>(z.size() - pos)));
         for (std::size_t i = 0; i < y.size(); ++i)
             ASSERT_EQ(std::memcmp(&y[i], &z[i], sizeof(float)), 0)
-                << "sample " << i << " input " << x[i] << " shaken " << shaken;
+                << "sample " << i << " input " << x[i] << " rate " << c.rate << " shaken " << c.shaken;
     }
+}
+
+// Level of the component at freq in x[from, to), by correlation with a
+// Hann-windowed complex exponential.
+double level_at(const std::vector<float>& x, std::size_t from, std::size_t to, double freq, double rate)
+{
+    double re = 0.0, im = 0.0, wsum = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i - from) / static_cast<double>(to - from));
+        const double ph = 2.0 * M_PI * freq * static_cast<double>(i) / rate;
+        re += w * x[i] * std::cos(ph);
+        im += w * x[i] * std::sin(ph);
+        wsum += w;
+    }
+    return 2.0 * std::hypot(re, im) / wsum;
+}
+
+TEST(NyquistGrid, ResonatorsAboveNyquistAreSilentSoAToneKeepsItsLevel)
+{
+    // At 16 kHz a 440 Hz tone has aliases at 15.56 and 16.44 kHz, where the
+    // grid has resonators; left audible they would add the tone twice more.
+    // The engine keeps them silent: the plain pipeline (everything audible)
+    // and the engine differ, and the engine gives the tone at its level.
+    for (int rate : {8000, 16000, 22050, 32000}) {
+        std::vector<float> x(static_cast<std::size_t>(rate) / 2);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            x[i] = static_cast<float>(0.4 * std::sin(2.0 * M_PI * 440.0 * static_cast<double>(i) / rate));
+        Eng e(12, static_cast<unsigned long>(rate));
+        const auto y = e.run(x);
+        const std::size_t a = x.size() / 2, b = x.size();
+        const double level = level_at(y, a, b, 440.0, rate);
+        EXPECT_NEAR(level, 0.4, 0.06) << rate;
+        // The silenced resonators' oscillators carry nothing.
+        std::vector<float> nat(kReso);
+        libtembra_get_natural_frequencies(e.q->_lr0, nat.data());
+        for (int k = 0; k < kReso; ++k) {
+            if (nat[static_cast<std::size_t>(k)] >= 0.5f * static_cast<float>(rate)) {
+                ASSERT_EQ(e.q->_ai_buf[k], 0.0f) << rate << " resonator " << k;
+            }
+        }
+    }
+    // The aliases really are there without the silencing.
+    std::vector<float> x(8000);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<float>(0.4 * std::sin(2.0 * M_PI * 440.0 * static_cast<double>(i) / 16000.0));
+    PlainPipeline plain(12, 16000);
+    plain.buffer(x.data(), static_cast<int>(x.size()));
+    EXPECT_GT(level_at(x, 4000, 8000, 440.0, 16000.0), 0.5);
 }
 
 TEST(InputBound, HugeFiniteSamplesActAsTheBoundAndKeepOutputFinite)
