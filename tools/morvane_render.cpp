@@ -528,6 +528,7 @@ int main(int argc, char** argv)
   if (!plugin) {
     sf_close(in);
     sf_close(out);
+    std::remove(opt.out.c_str());
     fail("the plug-in does not run on this processor (it needs AVX2 and FMA) "
          "or at a rate of " + std::to_string(in_info.samplerate) + " Hz");
   }
@@ -576,10 +577,13 @@ int main(int argc, char** argv)
   descriptor->cleanup(plugin);
   const int read_error = sf_error(in);
   sf_close(in);
+  // A failed render leaves no truncated file behind.
   if (sf_close(out) != 0 || write_failed) {
+    std::remove(opt.out.c_str());
     fail("writing " + opt.out + " failed");
   }
   if (read_error != SF_ERR_NO_ERROR) {
+    std::remove(opt.out.c_str());
     fail("reading " + opt.in + " failed after " + std::to_string(done) + " frames");
   }
   if (!opt.quiet) {
