@@ -10,8 +10,6 @@ out=${2:-$root/build-fuzz}
 bin=$("$root/fuzz/build.sh" "$out" | tail -1)
 mkdir -p "$out/corpus" "$out/artifacts"
 cd "$out"
-# Two jobs on two cores when there are two.
-jobs=$(( $(nproc) >= 2 ? 2 : 1 ))
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   "$bin" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=30 \
          -artifact_prefix="$out/artifacts/" -print_final_stats=1 \
