@@ -22,7 +22,7 @@ namespace {
 constexpr uint32_t kNumControls = 25;
 constexpr uint32_t kMaxBlock = 8192;
 // Bounds the work of one input so the fuzzer keeps its pace.
-constexpr uint32_t kMaxSamplesPerInput = 3 * kMaxBlock;
+constexpr uint32_t kMaxSamplesPerInput = kMaxBlock + 1024;
 
 void check_output(const float* l, const float* r, uint32_t n)
 {
