@@ -6,11 +6,15 @@
 #ifndef QUIVEX_LIBQUIVEX_INTERNAL_H
 #define QUIVEX_LIBQUIVEX_INTERNAL_H
 
+#include <immintrin.h>
+
 #include <cmath>
+#include <cstring>
 
 #include <tembra/libtembra.h>
 
 #include "ewma.h"
+#include "ewma_vec.h"
 #include "filter_time.h"
 #include "libquivex.h"
 #include "sigmoid.h"
@@ -50,7 +54,15 @@ struct _libquivex {
     filter_time _filter;   // smooths the amplitudes along time
     float* _alphas;        // the filter's per-resonator coefficients
     float* _tmp_buf;       // amplitudes before smoothing (the dry copy)
+    // The time stage's coefficients depend only on the time LFO's value (and
+    // the rate and size): they are recomputed only when it changes.
+    int _alphas_valid;     // nonzero once _alphas holds the values for:
+    float _alphas_lfo_val; // the LFO value they were computed for
 };
+
+#if defined(__AVX2__) && !MORVANE_REFERENCE
+#define QUIVEX_VECTOR_STAGES 1
+#endif
 
 namespace quivex_detail {
 constexpr double TWO_PI = 6.283185307179586;
@@ -118,13 +130,35 @@ static inline float lfo_apply_amount(const lfo* l, float lfo_val, float x)
                               static_cast<double>(wet));
 }
 
+#if defined(QUIVEX_VECTOR_STAGES)
+/* lfo_apply_amount on the groups of four of buf, in place, with the same
+ * float and double operations; returns how many entries it did. */
+static inline int lfo_apply_amount_x4(const lfo* l, float lfo_val, float* __restrict buf, int size)
+{
+    const __m128 wet_gain = _mm_set1_ps(l->_amount * lfo_val);
+    const __m256d dry_gain = _mm256_set1_pd(1.0 - static_cast<double>(l->_amount));
+    int k = 0;
+    for (; k + 4 <= size; k += 4) {
+        const __m128 x = _mm_loadu_ps(buf + k);
+        const __m128 wet = _mm_mul_ps(wet_gain, x);
+        const __m256d y = _mm256_add_pd(_mm256_mul_pd(dry_gain, _mm256_cvtps_pd(x)), _mm256_cvtps_pd(wet));
+        _mm_storeu_ps(buf + k, _mm256_cvtpd_ps(y));
+    }
+    return k;
+}
+#endif
+
 /* Scales every amplitude by the amplitude LFO. */
 static inline void shake_amps(libquivex lr, float* ai_buf, int size)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_AMP];
     const float lfo_val = lfo_get_val(l);
     float* __restrict ai = ai_buf;
-    for (int k = 0; k < size; ++k)
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    k = lfo_apply_amount_x4(l, lfo_val, ai, size);
+#endif
+    for (; k < size; ++k)
         ai[k] = lfo_apply_amount(l, lfo_val, ai[k]);
 }
 
@@ -136,7 +170,11 @@ static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
     const float lfo_val = lfo_get_val(l);
     const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
     float* __restrict fi = fi_buf;
-    for (int k = 0; k < size; ++k)
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    k = lfo_apply_amount_x4(l, pitch, fi, size);
+#endif
+    for (; k < size; ++k)
         fi[k] = lfo_apply_amount(l, pitch, fi[k]);
 }
 
@@ -153,23 +191,64 @@ static inline void shake_time(libquivex lr, float* ai_buf, int size)
     float* __restrict dry = lr->_tmp_buf;
     float* __restrict alphas = lr->_alphas;
 
+#if defined(QUIVEX_VECTOR_STAGES)
+    std::memcpy(dry, ai, sizeof(float) * static_cast<std::size_t>(size));
+#else
     for (int k = 0; k < size; ++k)
         dry[k] = ai[k];
+#endif
 
-    const float last = static_cast<float>(size - 1);
-    for (int k = 0; k < size; ++k) {
-        const float t = static_cast<float>(k) / last;
-        const float d_ms = static_cast<float>(
-            static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
-            quivex_detail::MIN_SMOOTH_MS);
-        alphas[k] = ewma_ms_to_alpha(srate, d_ms);
+#if defined(QUIVEX_VECTOR_STAGES)
+    // The coefficients are a function of lfo_val alone (for a given rate and
+    // size): the same value gives the same coefficients, bit for bit.
+    const bool fresh = lr->_alphas_valid != 0 &&
+                       std::memcmp(&lr->_alphas_lfo_val, &lfo_val, sizeof(float)) == 0;
+#else
+    const bool fresh = false;
+#endif
+    if (!fresh) {
+        const float last = static_cast<float>(size - 1);
+        int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES) && defined(QUIVEX_EWMA_VEC)
+        if (quivex_ewma_vec::rate_proven(srate)) {
+            const __m128 vlast = _mm_set1_ps(last);
+            const __m128 vlfo = _mm_set1_ps(lfo_val);
+            for (; k + 4 <= size; k += 4) {
+                const __m128 t = _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
+                const __m256d ms = _mm256_add_pd(
+                    _mm256_mul_pd(_mm256_cvtps_pd(_mm_mul_ps(t, vlfo)), _mm256_set1_pd(quivex_detail::SMOOTH_SPAN_MS)),
+                    _mm256_set1_pd(quivex_detail::MIN_SMOOTH_MS));
+                _mm_storeu_ps(alphas + k, quivex_ewma_vec::ms_to_alpha_x4(srate, _mm256_cvtpd_ps(ms)));
+            }
+        }
+#endif
+        for (; k < size; ++k) {
+            const float t = static_cast<float>(k) / last;
+            const float d_ms = static_cast<float>(
+                static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
+                quivex_detail::MIN_SMOOTH_MS);
+            alphas[k] = ewma_ms_to_alpha(srate, d_ms);
+        }
+        lr->_alphas_valid = 1;
+        lr->_alphas_lfo_val = lfo_val;
     }
 
     filter_time_set_alphas(lr->_filter, alphas);
     filter_time_process(lr->_filter, ai);
 
     const double dry_gain = 1.0 - static_cast<double>(amount);
-    for (int k = 0; k < size; ++k) {
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    const __m128 vamount = _mm_set1_ps(amount);
+    const __m256d vdry_gain = _mm256_set1_pd(dry_gain);
+    for (; k + 4 <= size; k += 4) {
+        const __m128 wet = _mm_mul_ps(vamount, _mm_loadu_ps(ai + k));
+        const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(dry + k)), vdry_gain),
+                                        _mm256_cvtps_pd(wet));
+        _mm_storeu_ps(ai + k, _mm256_cvtpd_ps(y));
+    }
+#endif
+    for (; k < size; ++k) {
         const float wet = amount * ai[k];
         ai[k] = static_cast<float>(static_cast<double>(dry[k]) * dry_gain + static_cast<double>(wet));
     }

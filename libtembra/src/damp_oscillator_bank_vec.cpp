@@ -123,7 +123,17 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
         _mm256_fmadd_pd(_mm256_cvtps_pd(current), one_minus_alpha, _mm256_cvtps_pd(freq_target)));
     const __m128 diff = _mm_andnot_ps(sign, _mm_sub_ps(_mm_loadu_ps(frequency + i), freq));
     const int moved = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_cvtps_pd(diff), eps, _CMP_GT_OQ));
-    if (moved != 0) {
+    if (moved == 0xf) {
+      // The common case while the frequencies glide: all four moved.
+      const __m128 new_w = _mm_mul_ps(freq, f2o);
+      _mm_storeu_ps(omega + i, new_w);
+      __m128 vs;
+      __m128 vc;
+      tembra_vmath::sincosf_x4(new_w, &vs, &vc);
+      _mm_storeu_ps(wc + i, vc);
+      _mm_storeu_ps(ws + i, vs);
+      _mm_storeu_ps(wcps + i, _mm_add_ps(vs, vc));
+    } else if (moved != 0) {
       _mm_storeu_ps(omega + i, _mm_blendv_ps(w, _mm_mul_ps(freq, f2o),
                                              _mm_castsi128_ps(_mm_set_epi32(moved & 8 ? -1 : 0, moved & 4 ? -1 : 0,
                                                                             moved & 2 ? -1 : 0, moved & 1 ? -1 : 0))));
@@ -133,15 +143,12 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
     _mm_storeu_ps(frequency + i, freq);
   }
   for (int k = 0; k < nturn; k += 4) {
-    alignas(16) float x[4], c[4], s[4];
+    alignas(16) float c[4], s[4];
     int idx[4];
-    for (int j = 0; j < 4; ++j) {
-      idx[j] = turn[k + j < nturn ? k + j : nturn - 1];
-      x[j] = omega[idx[j]];
-    }
+    for (int j = 0; j < 4; ++j) idx[j] = turn[k + j < nturn ? k + j : nturn - 1];
     __m128 vs;
     __m128 vc;
-    tembra_vmath::sincosf_x4(_mm_load_ps(x), &vs, &vc);
+    tembra_vmath::sincosf_x4(_mm_setr_ps(omega[idx[0]], omega[idx[1]], omega[idx[2]], omega[idx[3]]), &vs, &vc);
     _mm_store_ps(s, vs);
     _mm_store_ps(c, vc);
     const int count = nturn - k < 4 ? nturn - k : 4;

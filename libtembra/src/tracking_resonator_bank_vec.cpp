@@ -410,17 +410,15 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
     // resonators per arc-tangent call (the last group padded by repeating
     // its last resonator).
     for (int k = 0; k < ntrack; k += 4) {
-        alignas(16) float y[4], x[4], d_omega[4];
-        alignas(32) double scale[4];
+        alignas(16) float d_omega[4];
         int idx[4];
-        for (int j = 0; j < 4; ++j) {
-            const int r = track[std::min(k + j, ntrack - 1)];
-            idx[j] = r;
-            y[j] = d_im[r];
-            x[j] = d_re[r];
-            scale[j] = -static_cast<double>(gamma[r]);
-        }
-        _mm_store_ps(d_omega, tembra_vmath::atan2_scaled_x4(_mm_load_ps(y), _mm_load_ps(x), _mm256_load_pd(scale)));
+        for (int j = 0; j < 4; ++j) idx[j] = track[std::min(k + j, ntrack - 1)];
+        const __m128 y = _mm_setr_ps(d_im[idx[0]], d_im[idx[1]], d_im[idx[2]], d_im[idx[3]]);
+        const __m128 x = _mm_setr_ps(d_re[idx[0]], d_re[idx[1]], d_re[idx[2]], d_re[idx[3]]);
+        const __m128 g = _mm_setr_ps(gamma[idx[0]], gamma[idx[1]], gamma[idx[2]], gamma[idx[3]]);
+        // -(double)gamma: the sign flip of the widened value is exact.
+        const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(g), _mm256_set1_pd(-0.0));
+        _mm_store_ps(d_omega, tembra_vmath::atan2_scaled_x4(y, x, scale));
         const int count = std::min(4, ntrack - k);
         for (int j = 0; j < count; ++j) {
             const int r = idx[j];
@@ -437,15 +435,12 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
 
     // 5. W = (cos omega, sin omega) for every new omega.
     for (int k = 0; k < nturn; k += 4) {
-        alignas(16) float w[4], c[4], s[4];
+        alignas(16) float c[4], s[4];
         int idx[4];
-        for (int j = 0; j < 4; ++j) {
-            idx[j] = turn[std::min(k + j, nturn - 1)];
-            w[j] = omega[idx[j]];
-        }
+        for (int j = 0; j < 4; ++j) idx[j] = turn[std::min(k + j, nturn - 1)];
         __m128 vs;
         __m128 vc;
-        tembra_vmath::sincosf_x4(_mm_load_ps(w), &vs, &vc);
+        tembra_vmath::sincosf_x4(_mm_setr_ps(omega[idx[0]], omega[idx[1]], omega[idx[2]], omega[idx[3]]), &vs, &vc);
         _mm_store_ps(s, vs);
         _mm_store_ps(c, vc);
         const int count = std::min(4, nturn - k);
