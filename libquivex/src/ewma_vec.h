@@ -37,30 +37,44 @@ static inline bool rate_proven(int srate)
     return false;
 }
 
-/* out[j] = ewma_ms_to_alpha(srate, ms[j]), j = 0..3; srate must be proven. */
-static inline __m128 ms_to_alpha_x4(int srate, __m128 ms)
+/* out[k] = ewma_ms_to_alpha(srate, ms[k]) for count entries (a multiple of
+ * 4); srate must be proven; ms and out may be the same array. The divisions
+ * of a chunk are issued before its exp calls so that they overlap. */
+static inline void ms_to_alpha_n(int srate, const float* ms, float* out, int count)
 {
-    const __m256d t = _mm256_cvtps_pd(ms);
-    const __m256d n = _mm256_mul_pd(_mm256_mul_pd(t, _mm256_set1_pd(0.001)),
-                                    _mm256_set1_pd(static_cast<double>(srate)));
-    const __m256d r = _ZGVdN4v_exp(_mm256_div_pd(_mm256_set1_pd(-6.283185307179586), n));
-    __m128 out = _mm256_cvtpd_ps(r);
-    const __m256d lo = _mm256_mul_pd(r, _mm256_set1_pd(1.0 - 0x1p-40));
-    const __m256d hi = _mm256_mul_pd(r, _mm256_set1_pd(1.0 + 0x1p-40));
-    const __m128 in_domain = _mm_and_ps(_mm_cmpge_ps(ms, _mm_set1_ps(EWMA_VEC_MIN_MS)),
-                                        _mm_cmple_ps(ms, _mm_set1_ps(EWMA_VEC_MAX_MS)));
-    const int redo = _mm_movemask_ps(
-        _mm_or_ps(_mm_cmpneq_ps(_mm256_cvtpd_ps(lo), _mm256_cvtpd_ps(hi)), _mm_xor_ps(in_domain, _mm_castsi128_ps(_mm_set1_epi32(-1)))));
-    if (redo != 0) {
-        alignas(16) float m[4], o[4];
-        _mm_store_ps(m, ms);
-        _mm_store_ps(o, out);
-        for (int j = 0; j < 4; ++j)
-            if (redo & (1 << j))
-                o[j] = ewma_ms_to_alpha(srate, m[j]);
-        out = _mm_load_ps(o);
+    constexpr int kChunk = 16;
+    __m256d arg[kChunk];
+    const __m256d milli = _mm256_set1_pd(0.001);
+    const __m256d rate = _mm256_set1_pd(static_cast<double>(srate));
+    const __m256d minus_two_pi = _mm256_set1_pd(-6.283185307179586);
+    for (int base = 0; base < count; base += 4 * kChunk) {
+        const int groups = (count - base) / 4 < kChunk ? (count - base) / 4 : kChunk;
+        for (int g = 0; g < groups; ++g) {
+            const __m256d t = _mm256_cvtps_pd(_mm_loadu_ps(ms + base + 4 * g));
+            arg[g] = _mm256_div_pd(minus_two_pi, _mm256_mul_pd(_mm256_mul_pd(t, milli), rate));
+        }
+        for (int g = 0; g < groups; ++g) {
+            const __m128 m = _mm_loadu_ps(ms + base + 4 * g);
+            const __m256d r = _ZGVdN4v_exp(arg[g]);
+            __m128 o = _mm256_cvtpd_ps(r);
+            const __m256d lo = _mm256_mul_pd(r, _mm256_set1_pd(1.0 - 0x1p-40));
+            const __m256d hi = _mm256_mul_pd(r, _mm256_set1_pd(1.0 + 0x1p-40));
+            const __m128 in_domain = _mm_and_ps(_mm_cmpge_ps(m, _mm_set1_ps(EWMA_VEC_MIN_MS)),
+                                                _mm_cmple_ps(m, _mm_set1_ps(EWMA_VEC_MAX_MS)));
+            const int redo = _mm_movemask_ps(_mm_or_ps(_mm_cmpneq_ps(_mm256_cvtpd_ps(lo), _mm256_cvtpd_ps(hi)),
+                                                       _mm_xor_ps(in_domain, _mm_castsi128_ps(_mm_set1_epi32(-1)))));
+            if (redo != 0) {
+                alignas(16) float mo[4], oo[4];
+                _mm_store_ps(mo, m);
+                _mm_store_ps(oo, o);
+                for (int j = 0; j < 4; ++j)
+                    if (redo & (1 << j))
+                        oo[j] = ewma_ms_to_alpha(srate, mo[j]);
+                o = _mm_load_ps(oo);
+            }
+            _mm_storeu_ps(out + base + 4 * g, o);
+        }
     }
-    return out;
 }
 
 }  // namespace quivex_ewma_vec

@@ -93,10 +93,14 @@ libquivex libquivex_new(unsigned long srate) noexcept
         return nullptr;
     }
     lr->_tmp_buf = alloc_floats(lr->_num_reso, false);
-    if (lr->_tmp_buf == nullptr) {
+    lr->_time_t = alloc_floats(lr->_num_reso, false);
+    if (lr->_tmp_buf == nullptr || lr->_time_t == nullptr) {
         libquivex_free(lr);
         return nullptr;
     }
+    // The time stage's position of each resonator, t = k / (size - 1).
+    for (int k = 0; k < lr->_num_reso; ++k)
+        lr->_time_t[k] = static_cast<float>(k) / static_cast<float>(lr->_num_reso - 1);
     return lr;
 }
 
@@ -112,6 +116,7 @@ void libquivex_free(libquivex lr) noexcept
     std::free(lr->_alphas);
     filter_time_free(lr->_filter);
     std::free(lr->_tmp_buf);
+    std::free(lr->_time_t);
     std::free(lr);
 }
 

@@ -8,6 +8,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +28,10 @@ struct lfo {
     float _mod;         // wave shape, handed to sigmoid as its parameter
     float _phase;       // current phase, radians, kept in [0, 2 pi)
     float _phase_incr;  // phase advance per sample, radians
+    // -log2(_mod), the exponent of the sigmoid's power curve, computed once
+    // per buffer for the _mod it was computed from.
+    float _shape_mod;
+    double _shape_exp;
 };
 
 /* Index of each LFO in the engine's table. Only the first three drive a
@@ -58,6 +63,7 @@ struct _libquivex {
     // the rate and size): they are recomputed only when it changes.
     int _alphas_valid;     // nonzero once _alphas holds the values for:
     float _alphas_lfo_val; // the LFO value they were computed for
+    float* _time_t;        // k / (size - 1) for each resonator k, or NULL
 };
 
 #if defined(__AVX2__) && !MORVANE_REFERENCE
@@ -81,12 +87,33 @@ static inline void lfo_init(lfo* l)
     l->_mod = 0.5f;
     l->_phase = 0.0f;
     l->_phase_incr = 0.0f;
+    l->_shape_mod = 0.5f;
+    l->_shape_exp = -std::log2(0.5);
 }
 
 static inline void lfo_comp_phase_incr(lfo* l, int srate)
 {
     l->_phase_incr = static_cast<float>(static_cast<double>(l->_freq) * quivex_detail::TWO_PI /
                                         static_cast<double>(srate));
+    l->_shape_mod = l->_mod;
+    l->_shape_exp = -std::log2(static_cast<double>(l->_mod));
+}
+
+/* sigmoid(t, a) for a = the LFO's _mod: the same curve with its exponent
+ * -log2(a) taken from the per-buffer value when _mod has not changed since. */
+static inline double lfo_sigmoid(const lfo* l, double t)
+{
+#if MORVANE_REFERENCE
+    return sigmoid(t, static_cast<double>(l->_mod));
+#else
+    const double e = std::memcmp(&l->_shape_mod, &l->_mod, sizeof(float)) == 0
+                         ? l->_shape_exp
+                         : -std::log2(static_cast<double>(l->_mod));
+    t = std::clamp(t, 0.0, 1.0);
+    if (t < 0.5)
+        return std::pow(t + t, e) * 0.5;
+    return 1.0 - std::pow(2.0 - (t + t), e) * 0.5;
+#endif
 }
 
 static inline void lfo_incr_phase(lfo* l)
@@ -108,8 +135,7 @@ static inline void lfo_incr_phase(lfo* l)
 static inline float lfo_get_val(const lfo* l)
 {
     const float t = static_cast<float>(std::cos(static_cast<double>(l->_phase)));
-    const float s = static_cast<float>(
-        sigmoid((static_cast<double>(t) + 1.0) * 0.5, static_cast<double>(l->_mod)));
+    const float s = static_cast<float>(lfo_sigmoid(l, (static_cast<double>(t) + 1.0) * 0.5));
     return static_cast<float>((static_cast<double>(s) - 0.5) * 2.0 * static_cast<double>(l->_amp));
 }
 
@@ -117,7 +143,7 @@ static inline float lfo_get_val(const lfo* l)
 static inline float lfo_get_val_norm(const lfo* l)
 {
     const float t = static_cast<float>((std::cos(static_cast<double>(l->_phase)) + 1.0) * 0.5);
-    const float s = static_cast<float>(sigmoid(static_cast<double>(t), static_cast<double>(l->_mod)));
+    const float s = static_cast<float>(lfo_sigmoid(l, static_cast<double>(t)));
     return s * l->_amp;
 }
 
@@ -211,15 +237,19 @@ static inline void shake_time(libquivex lr, float* ai_buf, int size)
         int k = 0;
 #if defined(QUIVEX_VECTOR_STAGES) && defined(QUIVEX_EWMA_VEC)
         if (quivex_ewma_vec::rate_proven(srate)) {
+            // The times first (into alphas), then their coefficients in place.
             const __m128 vlast = _mm_set1_ps(last);
             const __m128 vlfo = _mm_set1_ps(lfo_val);
+            const float* __restrict tk = lr->_time_t;
             for (; k + 4 <= size; k += 4) {
-                const __m128 t = _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
+                const __m128 t = tk != nullptr ? _mm_loadu_ps(tk + k)
+                                               : _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
                 const __m256d ms = _mm256_add_pd(
                     _mm256_mul_pd(_mm256_cvtps_pd(_mm_mul_ps(t, vlfo)), _mm256_set1_pd(quivex_detail::SMOOTH_SPAN_MS)),
                     _mm256_set1_pd(quivex_detail::MIN_SMOOTH_MS));
-                _mm_storeu_ps(alphas + k, quivex_ewma_vec::ms_to_alpha_x4(srate, _mm256_cvtpd_ps(ms)));
+                _mm_storeu_ps(alphas + k, _mm256_cvtpd_ps(ms));
             }
+            quivex_ewma_vec::ms_to_alpha_n(srate, alphas, alphas, k);
         }
 #endif
         for (; k < size; ++k) {

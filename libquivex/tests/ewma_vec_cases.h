@@ -48,12 +48,13 @@ inline Count range(int srate, float from, float to, std::uint32_t stride)
 {
     FlushDenormals mode;
     Count c;
-    alignas(16) float ms[4], out[4];
+    constexpr int kBatch = 64;  // several chunks of the vector routine
+    float ms[kBatch], out[kBatch];
     const std::uint32_t lo = to_bits(from);
     const std::uint32_t hi = to_bits(to);
     int fill = 0;
     auto flush = [&](int lanes) {
-        _mm_store_ps(out, quivex_ewma_vec::ms_to_alpha_x4(srate, _mm_load_ps(ms)));
+        quivex_ewma_vec::ms_to_alpha_n(srate, ms, out, kBatch);
         for (int j = 0; j < lanes; ++j) {
             ++c.cases;
             if (to_bits(out[j]) != to_bits(ewma_ms_to_alpha(srate, ms[j])) && c.mismatches++ == 0)
@@ -62,13 +63,13 @@ inline Count range(int srate, float from, float to, std::uint32_t stride)
     };
     for (std::uint64_t u = lo; u <= hi; u += stride) {
         ms[fill++] = from_bits(static_cast<std::uint32_t>(u));
-        if (fill == 4) {
-            flush(4);
+        if (fill == kBatch) {
+            flush(kBatch);
             fill = 0;
         }
     }
     if (fill > 0) {
-        for (int j = fill; j < 4; ++j)
+        for (int j = fill; j < kBatch; ++j)
             ms[j] = 1.0f;
         flush(fill);
     }
