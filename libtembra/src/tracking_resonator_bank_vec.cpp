@@ -43,11 +43,7 @@ void release_arrays(tracking_resonator_bank_vec t) {
         *a = nullptr;
     }
     std::free(t->_scratch_power);
-    std::free(t->_scratch_track);
-    std::free(t->_scratch_turn);
     t->_scratch_power = nullptr;
-    t->_scratch_track = nullptr;
-    t->_scratch_turn = nullptr;
 }
 
 // Sets omega and the rotation that belongs to it (sinf and cosf called
@@ -111,14 +107,12 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     t->_p_frequency = alloc_floats(n, false);
     if (n <= 0) return t;
     t->_scratch_power = alloc_floats(n, false);
-    t->_scratch_track = static_cast<int*>(std::malloc(static_cast<std::size_t>(n) * sizeof(int)));
-    t->_scratch_turn = static_cast<int*>(std::malloc(static_cast<std::size_t>(n) * sizeof(int)));
+
     if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
         !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
         !t->_dpc || !t->_dps || !t->_gamma || !t->_omGamma || !t->_track_frequency_power_threshold ||
         !t->_p_omega || !t->_p_Zc || !t->_p_Zs || !t->_p_Wc || !t->_p_Ws || !t->_p_Wcps ||
-        !t->_p_dpc || !t->_p_dps || !t->_p_frequency || !t->_scratch_power || !t->_scratch_track ||
-        !t->_scratch_turn) {
+        !t->_p_dpc || !t->_p_dps || !t->_p_frequency || !t->_scratch_power) {
         tracking_resonator_bank_vec_free(t);
         return nullptr;
     }
@@ -262,6 +256,11 @@ namespace {
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
 #define TEMBRA_TRACKING_PASSES 1
 
+// All-ones in the lanes whose bit is set in m (bits 0 to 3).
+inline __m128i lane_mask(int m) {
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(m), _mm_setr_epi32(1, 2, 4, 8)), _mm_setr_epi32(1, 2, 4, 8));
+}
+
 // The same update as whole-bank passes, each operation the one of
 // update_one_by_one on the same operands (no fusion, same order, the same
 // double widening):
@@ -269,11 +268,10 @@ namespace {
 //      resonator (8 lanes);
 //   2. the thresholds, from the running maximum of the powers below each
 //      resonator (a prefix maximum, 4 lanes);
-//   3. the tracking decision; resonators at rest go back to their natural
-//      frequency;
-//   4. the phase-step arc tangents of the tracking resonators, 4 at a time;
-//   5. sine and cosine of every new omega, 4 at a time;
-//   6. rotation and renormalisation of every phasor (8 and 4 lanes).
+//   3. the tracking decision, the phase-step arc tangents of the tracking
+//      resonators and the natural frequency of those at rest, then sine and
+//      cosine of every new omega (4 lanes);
+//   4. rotation and renormalisation of every phasor (4 lanes).
 // Resonators interact only through the thresholds, which depend on the
 // powers of pass 1 alone, so the passes may run one after the other.
 void update_passes(tracking_resonator_bank_vec t, float sample) {
@@ -308,8 +306,6 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
     float* __restrict wcps = t->_p_Wcps;
     float* __restrict frequency = t->_p_frequency;
     float* __restrict power = t->_scratch_power;
-    int* __restrict track = t->_scratch_track;
-    int* __restrict turn = t->_scratch_turn;
 
     // 1. Demodulate by Z * P, smooth, phase step D, power.
     int i = 0;
@@ -388,71 +384,74 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
         if (!(maxPower > power[i])) maxPower = power[i];
     }
 
-    // 3. Decide: the tracking resonators are listed for pass 4; those at
-    // rest return to their natural frequency, and the ones whose frequency
-    // changes get their new omega and are listed for pass 5.
-    int ntrack = 0;
-    int nturn = 0;
-    for (i = 0; i < n; ++i) {
+    // 3. Decide, track and turn, four resonators at a time. Tracking lanes
+    // (power above threshold) move omega by the fraction gamma of the phase
+    // step (the arc tangents of a group are evaluated only if one of its
+    // lanes tracks); lanes at rest go back to their natural frequency. W is
+    // recomputed for the lanes whose omega changed, and the other lanes of
+    // the group keep theirs.
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 vfactor = _mm_set1_ps(factor);
+    const __m128 vhz = _mm_set1_ps(hz_per_omega);
+    const __m256d eps = _mm256_set1_pd(1e-15);
+    const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    const __m128 vlimit = limit ? _mm_setzero_ps() : all;  // all lanes "inside" without limiting
+    for (i = 0; i + 4 <= n; i += 4) {
+        const __m128 tracking = _mm_cmpgt_ps(_mm_loadu_ps(power + i), _mm_loadu_ps(threshold + i));
+        const __m128 previous = _mm_loadu_ps(omega + i);
+        const __m128 nat = _mm_loadu_ps(natural + i);
+        __m128 freq = _mm_loadu_ps(frequency + i);
+        // At rest: (double)|frequency - natural| > 1e-15 recomputes omega.
+        const __m128 diff = _mm_andnot_ps(sign, _mm_sub_ps(freq, nat));
+        const __m128 changed =
+            _mm_castsi128_ps(lane_mask(_mm256_movemask_pd(_mm256_cmp_pd(_mm256_cvtps_pd(diff), eps, _CMP_GT_OQ))));
+        __m128 turn = _mm_andnot_ps(tracking, changed);
+        __m128 w = _mm_blendv_ps(previous, _mm_mul_ps(nat, vfactor), turn);
+        freq = _mm_blendv_ps(nat, freq, tracking);
+        if (_mm_movemask_ps(tracking) != 0) {
+            // -(double)gamma: the sign flip of the widened value is exact.
+            const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(_mm_loadu_ps(gamma + i)), _mm256_set1_pd(-0.0));
+            const __m128 d_omega = tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(d_im + i), _mm_loadu_ps(d_re + i), scale);
+            const __m128 candidate = _mm_add_ps(previous, d_omega);
+            const __m128 inside = _mm_and_ps(_mm_cmplt_ps(_mm_loadu_ps(range_min + i), candidate),
+                                             _mm_cmplt_ps(candidate, _mm_loadu_ps(range_max + i)));
+            // A rejected candidate leaves omega, and so W, as they were.
+            const __m128 accept = _mm_and_ps(tracking, _mm_or_ps(vlimit, inside));
+            w = _mm_blendv_ps(w, candidate, accept);
+            freq = _mm_blendv_ps(freq, _mm_xor_ps(_mm_mul_ps(vhz, w), sign), tracking);
+            turn = _mm_or_ps(turn, accept);
+        }
+        _mm_storeu_ps(omega + i, w);
+        _mm_storeu_ps(frequency + i, freq);
+        if (_mm_movemask_ps(turn) != 0) {
+            __m128 s;
+            __m128 c;
+            tembra_vmath::sincosf_x4(w, &s, &c);
+            _mm_storeu_ps(w_re + i, _mm_blendv_ps(_mm_loadu_ps(w_re + i), c, turn));
+            _mm_storeu_ps(w_im + i, _mm_blendv_ps(_mm_loadu_ps(w_im + i), s, turn));
+            _mm_storeu_ps(wcps + i, _mm_blendv_ps(_mm_loadu_ps(wcps + i), _mm_add_ps(s, c), turn));
+        }
+    }
+    for (; i < n; ++i) {
         if (power[i] > threshold[i]) {
-            track[ntrack++] = i;
+            const float previous = omega[i];
+            const float d_omega = static_cast<float>(
+                -static_cast<double>(gamma[i]) *
+                std::atan2(static_cast<double>(d_im[i]), static_cast<double>(d_re[i])));
+            const float candidate = previous + d_omega;
+            const bool inside = range_min[i] < candidate && candidate < range_max[i];
+            if (!limit || inside) set_omega(omega, w_re, w_im, wcps, i, candidate);
+            frequency[i] = -(hz_per_omega * omega[i]);
         } else {
             const float f = natural[i];
             if (static_cast<double>(std::fabs(frequency[i] - f)) > 1e-15) {
-                omega[i] = f * factor;
-                turn[nturn++] = i;
+                set_omega(omega, w_re, w_im, wcps, i, f * factor);
             }
             frequency[i] = f;
         }
     }
 
-    // 4. Track: omega moves by the fraction gamma of the phase step, four
-    // resonators per arc-tangent call (the last group padded by repeating
-    // its last resonator).
-    for (int k = 0; k < ntrack; k += 4) {
-        alignas(16) float d_omega[4];
-        int idx[4];
-        for (int j = 0; j < 4; ++j) idx[j] = track[std::min(k + j, ntrack - 1)];
-        const __m128 y = _mm_setr_ps(d_im[idx[0]], d_im[idx[1]], d_im[idx[2]], d_im[idx[3]]);
-        const __m128 x = _mm_setr_ps(d_re[idx[0]], d_re[idx[1]], d_re[idx[2]], d_re[idx[3]]);
-        const __m128 g = _mm_setr_ps(gamma[idx[0]], gamma[idx[1]], gamma[idx[2]], gamma[idx[3]]);
-        // -(double)gamma: the sign flip of the widened value is exact.
-        const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(g), _mm256_set1_pd(-0.0));
-        _mm_store_ps(d_omega, tembra_vmath::atan2_scaled_x4(y, x, scale));
-        const int count = std::min(4, ntrack - k);
-        for (int j = 0; j < count; ++j) {
-            const int r = idx[j];
-            const float candidate = omega[r] + d_omega[j];
-            const bool inside = range_min[r] < candidate && candidate < range_max[r];
-            if (!limit || inside) {
-                omega[r] = candidate;
-                turn[nturn++] = r;
-            }
-            // A rejected candidate leaves omega, and so W, as they were.
-            frequency[r] = -(hz_per_omega * omega[r]);
-        }
-    }
-
-    // 5. W = (cos omega, sin omega) for every new omega.
-    for (int k = 0; k < nturn; k += 4) {
-        alignas(16) float c[4], s[4];
-        int idx[4];
-        for (int j = 0; j < 4; ++j) idx[j] = turn[std::min(k + j, nturn - 1)];
-        __m128 vs;
-        __m128 vc;
-        tembra_vmath::sincosf_x4(_mm_setr_ps(omega[idx[0]], omega[idx[1]], omega[idx[2]], omega[idx[3]]), &vs, &vc);
-        _mm_store_ps(s, vs);
-        _mm_store_ps(c, vc);
-        const int count = std::min(4, nturn - k);
-        for (int j = 0; j < count; ++j) {
-            const int r = idx[j];
-            w_re[r] = c[j];
-            w_im[r] = s[j];
-            wcps[r] = s[j] + c[j];
-        }
-    }
-
-    // 6. Z <- Z * W with three multiplications, then k = (3 - |Z|^2) / 2 in
+    // 4. Z <- Z * W with three multiplications, then k = (3 - |Z|^2) / 2 in
     // double (the squares are float products).
     i = 0;
     const __m256d three = _mm256_set1_pd(3.0);

@@ -51,11 +51,8 @@ struct _tracking_resonator_bank_vec {
     float _two_pi_inv;
     float _sample_rate_inv;
     // Scratch of the whole-bank update passes, not state: this sample's
-    // powers, and the indices of the resonators that track and of those
-    // whose rotation is recomputed.
+    // powers.
     float* _scratch_power;
-    int* _scratch_track;
-    int* _scratch_turn;
 };
 
 namespace tracking_detail {
