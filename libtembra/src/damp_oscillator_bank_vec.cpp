@@ -101,9 +101,12 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
   // Four oscillators at a time with the same double arithmetic and the same
   // fused multiply-adds; the oscillators whose frequency moved are listed
-  // and get their sine and cosine four at a time afterwards.
+  // and get their sine and cosine afterwards, four or eight at a time.
+  // turn lists the oscillators of partly moved groups from the front and
+  // the first index of every wholly moved group from the back.
   int* __restrict turn = d->_scratch_turn;
   int nturn = 0;
+  int nfull = 0;
   const __m256d one = _mm256_set1_pd(1.0);
   const __m128 sign = _mm_set1_ps(-0.0f);
   const __m128 o2f = _mm_set1_ps(omega_to_freq);
@@ -125,14 +128,8 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
     const int moved = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_cvtps_pd(diff), eps, _CMP_GT_OQ));
     if (moved == 0xf) {
       // The common case while the frequencies glide: all four moved.
-      const __m128 new_w = _mm_mul_ps(freq, f2o);
-      _mm_storeu_ps(omega + i, new_w);
-      __m128 vs;
-      __m128 vc;
-      tembra_vmath::sincosf_x4(new_w, &vs, &vc);
-      _mm_storeu_ps(wc + i, vc);
-      _mm_storeu_ps(ws + i, vs);
-      _mm_storeu_ps(wcps + i, _mm_add_ps(vs, vc));
+      _mm_storeu_ps(omega + i, _mm_mul_ps(freq, f2o));
+      turn[n - 1 - nfull++] = i;
     } else if (moved != 0) {
       _mm_storeu_ps(omega + i, _mm_blendv_ps(w, _mm_mul_ps(freq, f2o),
                                              _mm_castsi128_ps(_mm_set_epi32(moved & 8 ? -1 : 0, moved & 4 ? -1 : 0,
@@ -142,6 +139,29 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
     }
     _mm_storeu_ps(frequency + i, freq);
   }
+  // Whole groups, two at a time so that their latencies overlap.
+  int g = 0;
+  for (; g + 2 <= nfull; g += 2) {
+    const int i0 = turn[n - 1 - g];
+    const int i1 = turn[n - 2 - g];
+    __m128 s0, c0, s1, c1;
+    tembra_vmath::sincosf_x8(_mm_loadu_ps(omega + i0), _mm_loadu_ps(omega + i1), &s0, &c0, &s1, &c1);
+    _mm_storeu_ps(wc + i0, c0);
+    _mm_storeu_ps(ws + i0, s0);
+    _mm_storeu_ps(wcps + i0, _mm_add_ps(s0, c0));
+    _mm_storeu_ps(wc + i1, c1);
+    _mm_storeu_ps(ws + i1, s1);
+    _mm_storeu_ps(wcps + i1, _mm_add_ps(s1, c1));
+  }
+  if (g < nfull) {
+    const int i0 = turn[n - 1 - g];
+    __m128 s0, c0;
+    tembra_vmath::sincosf_x4(_mm_loadu_ps(omega + i0), &s0, &c0);
+    _mm_storeu_ps(wc + i0, c0);
+    _mm_storeu_ps(ws + i0, s0);
+    _mm_storeu_ps(wcps + i0, _mm_add_ps(s0, c0));
+  }
+  // Single oscillators of the other groups, four per call.
   for (int k = 0; k < nturn; k += 4) {
     alignas(16) float c[4], s[4];
     int idx[4];

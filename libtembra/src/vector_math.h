@@ -97,9 +97,9 @@ struct SinCosConstants {
   static constexpr double s3 = -0x1.994eb3774cf24p-13;
 };
 
-// Sine and cosine of four floats. Lanes with |x| >= 120 or not finite are
-// recomputed with the scalar calls.
-static inline void sincosf_x4(__m128 xf, __m128* s_out, __m128* c_out) {
+// Sine and cosine of four floats for |x| < 120; other lanes hold garbage
+// and are marked by sincos_outside.
+static inline void sincosf_core(__m128 xf, __m128* s_out, __m128* c_out) {
   using K = SinCosConstants;
   const __m256d x = _mm256_cvtps_pd(xf);
   // Quadrant: n = ((int)(x * 2^24 * 2/pi) + 2^23) >> 24, then r = x - n pi/2
@@ -140,27 +140,50 @@ static inline void sincosf_x4(__m128 xf, __m128* s_out, __m128* c_out) {
   // |x| < 2^-12: the sine is x itself and the cosine 1.
   const __m128 ax = _mm_andnot_ps(_mm_set1_ps(-0.0f), xf);
   const __m128 tiny = _mm_cmplt_ps(ax, _mm_set1_ps(0x1p-12f));
-  s = _mm_blendv_ps(s, xf, tiny);
-  c = _mm_blendv_ps(c, _mm_set1_ps(1.0f), tiny);
+  *s_out = _mm_blendv_ps(s, xf, tiny);
+  *c_out = _mm_blendv_ps(c, _mm_set1_ps(1.0f), tiny);
+}
 
-  // Outside |x| < 120 (NaN included): the scalar calls.
-  const int outside = _mm_movemask_ps(_mm_cmpnlt_ps(ax, _mm_set1_ps(120.0f)));
-  if (outside != 0) {
-    alignas(16) float xo[4], so[4], co[4];
-    _mm_store_ps(xo, xf);
-    _mm_store_ps(so, s);
-    _mm_store_ps(co, c);
-    for (int j = 0; j < 4; ++j) {
-      if (outside & (1 << j)) {
-        so[j] = ::sinf(xo[j]);
-        co[j] = ::cosf(xo[j]);
-      }
+// Lanes outside |x| < 120 (NaN included).
+static inline int sincos_outside(__m128 xf) {
+  const __m128 ax = _mm_andnot_ps(_mm_set1_ps(-0.0f), xf);
+  return _mm_movemask_ps(_mm_cmpnlt_ps(ax, _mm_set1_ps(120.0f)));
+}
+
+// The scalar calls for the lanes in outside.
+static inline void sincos_redo(__m128 xf, int outside, __m128* s_io, __m128* c_io) {
+  alignas(16) float xo[4], so[4], co[4];
+  _mm_store_ps(xo, xf);
+  _mm_store_ps(so, *s_io);
+  _mm_store_ps(co, *c_io);
+  for (int j = 0; j < 4; ++j) {
+    if (outside & (1 << j)) {
+      so[j] = ::sinf(xo[j]);
+      co[j] = ::cosf(xo[j]);
     }
-    s = _mm_load_ps(so);
-    c = _mm_load_ps(co);
   }
-  *s_out = s;
-  *c_out = c;
+  *s_io = _mm_load_ps(so);
+  *c_io = _mm_load_ps(co);
+}
+
+// Sine and cosine of four floats. Lanes with |x| >= 120 or not finite are
+// recomputed with the scalar calls.
+static inline void sincosf_x4(__m128 xf, __m128* s_out, __m128* c_out) {
+  sincosf_core(xf, s_out, c_out);
+  const int outside = sincos_outside(xf);
+  if (outside != 0) sincos_redo(xf, outside, s_out, c_out);
+}
+
+// Two groups of four, interleaved so that their latencies overlap.
+static inline void sincosf_x8(__m128 x0, __m128 x1, __m128* s0, __m128* c0, __m128* s1, __m128* c1) {
+  sincosf_core(x0, s0, c0);
+  sincosf_core(x1, s1, c1);
+  const int out0 = sincos_outside(x0);
+  const int out1 = sincos_outside(x1);
+  if ((out0 | out1) != 0) {
+    if (out0 != 0) sincos_redo(x0, out0, s0, c0);
+    if (out1 != 0) sincos_redo(x1, out1, s1, c1);
+  }
 }
 
 }  // namespace tembra_vmath
