@@ -48,18 +48,21 @@ struct Count {
 
 #if defined(TEMBRA_VECTOR_MATH)
 // Every float whose bit pattern (sign bit clear) lies in [from, to) with
-// the given stride, with both signs: sincosf_x4 against ::sinf and ::cosf,
-// compared bit for bit.
+// the given stride, with both signs: sincosf_x8 (and so its four-lane core
+// and fallback, which sincosf_x4 shares) against ::sinf and ::cosf, compared
+// bit for bit.
 inline Count sincos_range(std::uint32_t from, std::uint32_t to, std::uint32_t stride) {
   FlushDenormals mode;
   Count c;
-  alignas(16) float x[4], s[4], co[4];
+  alignas(16) float x[8], s[8], co[8];
   int fill = 0;
   auto flush = [&](int lanes) {
-    __m128 vs, vc;
-    tembra_vmath::sincosf_x4(_mm_load_ps(x), &vs, &vc);
-    _mm_store_ps(s, vs);
-    _mm_store_ps(co, vc);
+    __m128 s0, c0, s1, c1;
+    tembra_vmath::sincosf_x8(_mm_load_ps(x), _mm_load_ps(x + 4), &s0, &c0, &s1, &c1);
+    _mm_store_ps(s, s0);
+    _mm_store_ps(co, c0);
+    _mm_store_ps(s + 4, s1);
+    _mm_store_ps(co + 4, c1);
     for (int j = 0; j < lanes; ++j) {
       ++c.cases;
       if (to_bits(s[j]) != to_bits(::sinf(x[j])) || to_bits(co[j]) != to_bits(::cosf(x[j]))) {
@@ -70,15 +73,15 @@ inline Count sincos_range(std::uint32_t from, std::uint32_t to, std::uint32_t st
   for (std::uint32_t u = from; u < to; u += stride) {
     for (std::uint32_t sign : {0u, 0x80000000u}) {
       x[fill++] = from_bits(u | sign);
-      if (fill == 4) {
-        flush(4);
+      if (fill == 8) {
+        flush(8);
         fill = 0;
       }
     }
     if (to - u <= stride) break;
   }
   if (fill > 0) {
-    for (int j = fill; j < 4; ++j) x[j] = 0.0f;
+    for (int j = fill; j < 8; ++j) x[j] = 0.0f;
     flush(fill);
   }
   return c;
