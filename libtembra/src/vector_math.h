@@ -126,22 +126,30 @@ static inline void sincosf_core(__m128 xf, __m128* s_out, __m128* c_out) {
 
   // Odd quadrants swap the two; the sine is negative in quadrants 2 and 3,
   // the cosine in quadrants 1 and 2. Negation is exact, so the negated
-  // polynomials of those quadrants are the polynomials negated.
-  const __m128i one = _mm_set1_epi32(1);
-  const __m128i odd32 = _mm_cmpeq_epi32(_mm_and_si128(n, one), one);
-  const __m256d odd = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(odd32));
-  const __m128 s_raw = _mm256_cvtpd_ps(_mm256_blendv_pd(sin_r, cos_r, odd));
-  const __m128 c_raw = _mm256_cvtpd_ps(_mm256_blendv_pd(cos_r, sin_r, odd));
-  const __m128i s_neg = _mm_slli_epi32(_mm_srli_epi32(n, 1), 31);
-  const __m128i c_neg = _mm_slli_epi32(_mm_srli_epi32(_mm_add_epi32(n, one), 1), 31);
-  __m128 s = _mm_xor_ps(s_raw, _mm_castsi128_ps(s_neg));
-  __m128 c = _mm_xor_ps(c_raw, _mm_castsi128_ps(c_neg));
+  // polynomials of those quadrants are the polynomials negated. The masks
+  // are bits of n moved to the sign bit: bit 0 (odd), bit 1 (sine
+  // negative) and bit 1 xor bit 0 (cosine negative).
+  const __m128 sin_f = _mm256_cvtpd_ps(sin_r);
+  const __m128 cos_f = _mm256_cvtpd_ps(cos_r);
+  const __m128 odd = _mm_castsi128_ps(_mm_slli_epi32(n, 31));
+  const __m128 bit1 = _mm_castsi128_ps(_mm_slli_epi32(n, 30));
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 s_neg = _mm_and_ps(bit1, sign);
+  const __m128 c_neg = _mm_and_ps(_mm_xor_ps(bit1, odd), sign);
+  const __m128 s = _mm_xor_ps(_mm_blendv_ps(sin_f, cos_f, odd), s_neg);
+  const __m128 c = _mm_xor_ps(_mm_blendv_ps(cos_f, sin_f, odd), c_neg);
 
-  // |x| < 2^-12: the sine is x itself and the cosine 1.
-  const __m128 ax = _mm_andnot_ps(_mm_set1_ps(-0.0f), xf);
+  // |x| < 2^-12: the sine is x itself and the cosine 1 (rare here: skipped
+  // when no lane is that small).
+  const __m128 ax = _mm_andnot_ps(sign, xf);
   const __m128 tiny = _mm_cmplt_ps(ax, _mm_set1_ps(0x1p-12f));
-  *s_out = _mm_blendv_ps(s, xf, tiny);
-  *c_out = _mm_blendv_ps(c, _mm_set1_ps(1.0f), tiny);
+  if (_mm_movemask_ps(tiny) == 0) {
+    *s_out = s;
+    *c_out = c;
+  } else {
+    *s_out = _mm_blendv_ps(s, xf, tiny);
+    *c_out = _mm_blendv_ps(c, _mm_set1_ps(1.0f), tiny);
+  }
 }
 
 // Lanes outside |x| < 120 (NaN included).
