@@ -2,7 +2,7 @@
 // results are identical, bit for bit, to the scalar calls they replace:
 //
 //   atan2_scaled_x4:  out = (float)(scale * atan2((double)y, (double)x))
-//   sincosf_x4:       s = sinf(x), c = cosf(x)
+//   sincosf_x4/_x8:   s = sinf(x), c = cosf(x)
 //
 // atan2 is evaluated with glibc's 4-lane double atan2 (libmvec), whose error
 // is a few units in the last place of a double. The double result decides
@@ -14,12 +14,15 @@
 // sinf and cosf are evaluated for |x| < 120 with the same argument
 // reduction and the same polynomials, operation for operation and with the
 // same fused multiply-adds, as the scalar routines of the C library this
-// project builds against, four lanes of doubles at a time; other arguments
-// take the scalar calls.
+// project builds against (glibc 2.36, its FMA variants, which it selects on
+// every processor with AVX2 and FMA), four lanes of doubles at a time; other
+// arguments take the scalar calls. A C library with other routines would
+// break the equivalence: tests/test_vector_math.cpp then fails.
 //
-// The equivalences are proven by the long tests (test_vector_math.cpp):
-// exhaustively over every float with |x| < 120 for the sine and cosine, and
-// over random and adversarial pairs for atan2, all under flush-to-zero and
+// The equivalences are proven by the long tests
+// (tests/long/test_vector_math_long.cpp): exhaustively over every float with
+// |x| < 120 for the sine and cosine, and over 10^8 random and a set of
+// adversarial pairs for atan2, all under flush-to-zero and
 // denormals-are-zero, the mode the engine runs in.
 #ifndef TEMBRA_VECTOR_MATH_H
 #define TEMBRA_VECTOR_MATH_H
