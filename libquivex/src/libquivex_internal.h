@@ -16,6 +16,7 @@
 
 #include "ewma.h"
 #include "ewma_vec.h"
+#include "lfo_vec.h"
 #include "filter_time.h"
 #include "libquivex.h"
 #include "sigmoid.h"
@@ -99,6 +100,13 @@ static inline void lfo_comp_phase_incr(lfo* l, int srate)
     l->_shape_exp = -std::log2(static_cast<double>(l->_mod));
 }
 
+/* -log2(_mod), from the per-buffer value when _mod has not changed since. */
+static inline double lfo_shape_exponent(const lfo* l)
+{
+    return std::memcmp(&l->_shape_mod, &l->_mod, sizeof(float)) == 0 ? l->_shape_exp
+                                                                     : -std::log2(static_cast<double>(l->_mod));
+}
+
 /* sigmoid(t, a) for a = the LFO's _mod: the same curve with its exponent
  * -log2(a) taken from the per-buffer value when _mod has not changed since. */
 static inline double lfo_sigmoid(const lfo* l, double t)
@@ -106,13 +114,7 @@ static inline double lfo_sigmoid(const lfo* l, double t)
 #if MORVANE_REFERENCE
     return sigmoid(t, static_cast<double>(l->_mod));
 #else
-    const double e = std::memcmp(&l->_shape_mod, &l->_mod, sizeof(float)) == 0
-                         ? l->_shape_exp
-                         : -std::log2(static_cast<double>(l->_mod));
-    t = std::clamp(t, 0.0, 1.0);
-    if (t < 0.5)
-        return std::pow(t + t, e) * 0.5;
-    return 1.0 - std::pow(2.0 - (t + t), e) * 0.5;
+    return sigmoid_pow(t, lfo_shape_exponent(l));
 #endif
 }
 
@@ -175,10 +177,9 @@ static inline int lfo_apply_amount_x4(const lfo* l, float lfo_val, float* __rest
 #endif
 
 /* Scales every amplitude by the amplitude LFO. */
-static inline void shake_amps(libquivex lr, float* ai_buf, int size)
+static inline void shake_amps_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_AMP];
-    const float lfo_val = lfo_get_val(l);
     float* __restrict ai = ai_buf;
     int k = 0;
 #if defined(QUIVEX_VECTOR_STAGES)
@@ -190,10 +191,9 @@ static inline void shake_amps(libquivex lr, float* ai_buf, int size)
 
 /* Scales every frequency by exp of the frequency LFO (its depth is in
  * natural-log units: ln 2 swings one octave). */
-static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
+static inline void shake_freqs_by(libquivex lr, float* fi_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_FREQ];
-    const float lfo_val = lfo_get_val(l);
     const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
     float* __restrict fi = fi_buf;
     int k = 0;
@@ -207,10 +207,9 @@ static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
 /* Smooths every amplitude along time, with a smoothing time growing from
  * 0.1 ms at the lowest resonator to 0.1 + 9999.9 * lfo ms at the highest,
  * then mixes the smoothed amplitudes with the dry ones. Needs size >= 2. */
-static inline void shake_time(libquivex lr, float* ai_buf, int size)
+static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_TIME];
-    const float lfo_val = lfo_get_val_norm(l);
     const float amount = l->_amount;
     const int srate = static_cast<int>(lr->_srate);
     float* __restrict ai = ai_buf;
@@ -284,13 +283,57 @@ static inline void shake_time(libquivex lr, float* ai_buf, int size)
     }
 }
 
+static inline void shake_amps(libquivex lr, float* ai_buf, int size)
+{
+    shake_amps_by(lr, ai_buf, size, lfo_get_val(&lr->_lfos[LFO_SHAKE_AMP]));
+}
+
+static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
+{
+    shake_freqs_by(lr, fi_buf, size, lfo_get_val(&lr->_lfos[LFO_SHAKE_FREQ]));
+}
+
+static inline void shake_time(libquivex lr, float* ai_buf, int size)
+{
+    shake_time_by(lr, ai_buf, size, lfo_get_val_norm(&lr->_lfos[LFO_SHAKE_TIME]));
+}
+
+/* The values of the three shake LFOs, lfo_get_val of the amplitude and
+ * frequency LFOs and lfo_get_val_norm of the time LFO, with their cosines
+ * and sigmoid powers evaluated together. */
+static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_val, float* time_val)
+{
+    const lfo* la = &lr->_lfos[LFO_SHAKE_AMP];
+    const lfo* lf = &lr->_lfos[LFO_SHAKE_FREQ];
+    const lfo* lt = &lr->_lfos[LFO_SHAKE_TIME];
+#if defined(QUIVEX_LFO_VEC) && !MORVANE_REFERENCE
+    const float phase[4] = {la->_phase, lf->_phase, lt->_phase, 0.0f};
+    float val[4], norm[4];
+    quivex_lfo_vec::lfo_cos_x4(phase, val, norm);
+    const double t[4] = {(static_cast<double>(val[0]) + 1.0) * 0.5, (static_cast<double>(val[1]) + 1.0) * 0.5,
+                         static_cast<double>(norm[2]), 0.25};
+    const double e[4] = {lfo_shape_exponent(la), lfo_shape_exponent(lf), lfo_shape_exponent(lt), 1.0};
+    float s[4];
+    quivex_lfo_vec::lfo_sigmoid_x4(t, e, s);
+    *amp_val = static_cast<float>((static_cast<double>(s[0]) - 0.5) * 2.0 * static_cast<double>(la->_amp));
+    *freq_val = static_cast<float>((static_cast<double>(s[1]) - 0.5) * 2.0 * static_cast<double>(lf->_amp));
+    *time_val = s[2] * lt->_amp;
+#else
+    *amp_val = lfo_get_val(la);
+    *freq_val = lfo_get_val(lf);
+    *time_val = lfo_get_val_norm(lt);
+#endif
+}
+
 /* The three stages in their fixed order; the phases pass through. */
 static inline void process(libquivex lr, float* ai_buf, float* fi_buf, float* pi_buf, int size)
 {
     (void)pi_buf;
-    shake_amps(lr, ai_buf, size);
-    shake_freqs(lr, fi_buf, size);
-    shake_time(lr, ai_buf, size);
+    float amp_val, freq_val, time_val;
+    shake_lfo_values(lr, &amp_val, &freq_val, &time_val);
+    shake_amps_by(lr, ai_buf, size, amp_val);
+    shake_freqs_by(lr, fi_buf, size, freq_val);
+    shake_time_by(lr, ai_buf, size, time_val);
 }
 
 #endif /* QUIVEX_LIBQUIVEX_INTERNAL_H */
