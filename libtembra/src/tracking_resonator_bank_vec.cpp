@@ -597,7 +597,13 @@ void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t,
     const int count = readout_count(t, size);
     const float* __restrict re = t->_dpc;
     const float* __restrict im = t->_dps;
-    for (int i = 0; i < count; ++i)
+    int i = 0;
+#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_ps(dest + i, tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(im + i), _mm_loadu_ps(re + i), one));
+#endif
+    for (; i < count; ++i)
         dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));
 }
 
