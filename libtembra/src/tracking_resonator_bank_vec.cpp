@@ -43,7 +43,9 @@ void release_arrays(tracking_resonator_bank_vec t) {
         *a = nullptr;
     }
     std::free(t->_scratch_power);
+    std::free(t->_scratch_step);
     t->_scratch_power = nullptr;
+    t->_scratch_step = nullptr;
 }
 
 // Sets omega and the rotation that belongs to it (sinf and cosf called
@@ -107,12 +109,14 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     t->_p_frequency = alloc_floats(n, false);
     if (n <= 0) return t;
     t->_scratch_power = alloc_floats(n, false);
+    t->_scratch_step = alloc_floats(n, false);
 
     if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
         !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
         !t->_dpc || !t->_dps || !t->_gamma || !t->_omGamma || !t->_track_frequency_power_threshold ||
         !t->_p_omega || !t->_p_Zc || !t->_p_Zs || !t->_p_Wc || !t->_p_Ws || !t->_p_Wcps ||
-        !t->_p_dpc || !t->_p_dps || !t->_p_frequency || !t->_scratch_power) {
+        !t->_p_dpc || !t->_p_dps || !t->_p_frequency || !t->_scratch_power ||
+        !t->_scratch_step) {
         tracking_resonator_bank_vec_free(t);
         return nullptr;
     }
@@ -306,6 +310,7 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
     float* __restrict wcps = t->_p_Wcps;
     float* __restrict frequency = t->_p_frequency;
     float* __restrict power = t->_scratch_power;
+    float* __restrict step = t->_scratch_step;
 
     // 1. Demodulate by Z * P, smooth, phase step D, power.
     int i = 0;
@@ -396,6 +401,17 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
     const __m256d eps = _mm256_set1_pd(1e-15);
     const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
     const __m128 vlimit = limit ? _mm_setzero_ps() : all;  // all lanes "inside" without limiting
+    // The arc tangents first, for every group with a tracking lane, so that
+    // the calls do not wait for the decisions and rotations of the others.
+    for (i = 0; i + 4 <= n; i += 4) {
+        const __m128 tracking = _mm_cmpgt_ps(_mm_loadu_ps(power + i), _mm_loadu_ps(threshold + i));
+        if (_mm_movemask_ps(tracking) != 0) {
+            // -(double)gamma: the sign flip of the widened value is exact.
+            const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(_mm_loadu_ps(gamma + i)), _mm256_set1_pd(-0.0));
+            _mm_storeu_ps(step + i,
+                          tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(d_im + i), _mm_loadu_ps(d_re + i), scale));
+        }
+    }
     for (i = 0; i + 4 <= n; i += 4) {
         const __m128 tracking = _mm_cmpgt_ps(_mm_loadu_ps(power + i), _mm_loadu_ps(threshold + i));
         const __m128 previous = _mm_loadu_ps(omega + i);
@@ -409,10 +425,7 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
         __m128 w = _mm_blendv_ps(previous, _mm_mul_ps(nat, vfactor), turn);
         freq = _mm_blendv_ps(nat, freq, tracking);
         if (_mm_movemask_ps(tracking) != 0) {
-            // -(double)gamma: the sign flip of the widened value is exact.
-            const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(_mm_loadu_ps(gamma + i)), _mm256_set1_pd(-0.0));
-            const __m128 d_omega = tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(d_im + i), _mm_loadu_ps(d_re + i), scale);
-            const __m128 candidate = _mm_add_ps(previous, d_omega);
+            const __m128 candidate = _mm_add_ps(previous, _mm_loadu_ps(step + i));
             const __m128 inside = _mm_and_ps(_mm_cmplt_ps(_mm_loadu_ps(range_min + i), candidate),
                                              _mm_cmplt_ps(candidate, _mm_loadu_ps(range_max + i)));
             // A rejected candidate leaves omega, and so W, as they were.
@@ -583,11 +596,9 @@ void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float
     const float* __restrict im = t->_ss;
     int i = 0;
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-    // Four arc tangents per call, identical to the scalar ones (a scale of
-    // 1.0 leaves the double result as it is).
-    const __m256d one = _mm256_set1_pd(1.0);
-    for (; i + 4 <= count; i += 4)
-        _mm_storeu_ps(dest + i, tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(im + i), _mm_loadu_ps(re + i), one));
+    // Four arc tangents per call, identical to the scalar ones.
+    i = count >= 4 ? count & ~3 : 0;
+    tembra_vmath::atan2_n(im, re, dest, i);
 #endif
     for (; i < count; ++i)
         dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));
@@ -599,9 +610,8 @@ void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t,
     const float* __restrict im = t->_dps;
     int i = 0;
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-    const __m256d one = _mm256_set1_pd(1.0);
-    for (; i + 4 <= count; i += 4)
-        _mm_storeu_ps(dest + i, tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(im + i), _mm_loadu_ps(re + i), one));
+    i = count >= 4 ? count & ~3 : 0;
+    tembra_vmath::atan2_n(im, re, dest, i);
 #endif
     for (; i < count; ++i)
         dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));

@@ -51,8 +51,9 @@ struct _tracking_resonator_bank_vec {
     float _two_pi_inv;
     float _sample_rate_inv;
     // Scratch of the whole-bank update passes, not state: this sample's
-    // powers.
+    // powers and the tracking steps of omega.
     float* _scratch_power;
+    float* _scratch_step;
 };
 
 namespace tracking_detail {

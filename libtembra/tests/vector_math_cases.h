@@ -122,6 +122,13 @@ inline void atan2_group(const float* y, const float* x, const double* scale, Cou
     const float want = static_cast<float>(scale[j] * std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
     if (!same_float(out[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
   }
+  // The array form (scale 1) on the same pairs.
+  float plain[4];
+  tembra_vmath::atan2_n(y, x, plain, 4);
+  for (int j = 0; j < 4; ++j) {
+    const float want = static_cast<float>(std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
+    if (!same_float(plain[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
+  }
 }
 
 // Scales the engine uses: 1 for the phase readout, -gamma (gamma in
