@@ -63,8 +63,9 @@ struct _libquivex {
     // The time stage's coefficients depend only on the time LFO's value (and
     // the rate and size): they are recomputed only when it changes.
     int _alphas_valid;     // nonzero once _alphas holds the values for:
+    int _alphas_size;      // the size and
     float _alphas_lfo_val; // the LFO value they were computed for
-    float* _time_t;        // k / (size - 1) for each resonator k, or NULL
+    float* _time_t;        // k / (_num_reso - 1) for each resonator k, or NULL
 };
 
 #if defined(__AVX2__) && !MORVANE_REFERENCE
@@ -226,7 +227,7 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
 #if defined(QUIVEX_VECTOR_STAGES)
     // The coefficients are a function of lfo_val alone (for a given rate and
     // size): the same value gives the same coefficients, bit for bit.
-    const bool fresh = lr->_alphas_valid != 0 &&
+    const bool fresh = lr->_alphas_valid != 0 && lr->_alphas_size == size &&
                        std::memcmp(&lr->_alphas_lfo_val, &lfo_val, sizeof(float)) == 0;
 #else
     const bool fresh = false;
@@ -239,7 +240,7 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
             // The times first (into alphas), then their coefficients in place.
             const __m128 vlast = _mm_set1_ps(last);
             const __m128 vlfo = _mm_set1_ps(lfo_val);
-            const float* __restrict tk = lr->_time_t;
+            const float* __restrict tk = size == lr->_num_reso ? lr->_time_t : nullptr;
             for (; k + 4 <= size; k += 4) {
                 const __m128 t = tk != nullptr ? _mm_loadu_ps(tk + k)
                                                : _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
@@ -259,6 +260,7 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
             alphas[k] = ewma_ms_to_alpha(srate, d_ms);
         }
         lr->_alphas_valid = 1;
+        lr->_alphas_size = size;
         lr->_alphas_lfo_val = lfo_val;
     }
 
