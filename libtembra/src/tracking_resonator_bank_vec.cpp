@@ -164,7 +164,7 @@ namespace {
 
 // One resonator at a time, in index order: the plain form of the update.
 // The whole-bank passes below compute the same values.
-[[maybe_unused]] void update_one_by_one(tracking_resonator_bank_vec t, float sample) {
+void update_one_by_one(tracking_resonator_bank_vec t, float sample) {
     const int n = t->_num_resonators;
     const float lastAccPower = t->_accPower;
     float maxPower = 0.0f;
@@ -513,6 +513,14 @@ void tracking_resonator_bank_vec_update(tracking_resonator_bank_vec t, float sam
     update_one_by_one(t, sample);
 #endif
 }
+
+}  // extern "C"
+
+void tracking_resonator_bank_vec_update_one_by_one(tracking_resonator_bank_vec t, float sample) noexcept {
+    update_one_by_one(t, sample);
+}
+
+extern "C" {
 
 float tracking_resonator_bank_vec_get_samplerate(tracking_resonator_bank_vec t) noexcept {
     return t->_samplerate;

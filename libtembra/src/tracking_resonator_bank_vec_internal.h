@@ -56,6 +56,11 @@ struct _tracking_resonator_bank_vec {
     float* _scratch_step;
 };
 
+// The update one resonator at a time, in index order: the plain form that
+// tracking_resonator_bank_vec_update computes in whole-bank passes. Not
+// exported; the tests compare the two.
+void tracking_resonator_bank_vec_update_one_by_one(tracking_resonator_bank_vec t, float sample) noexcept;
+
 namespace tracking_detail {
 
 // The smallest float whose value is above 1e-15. A float power p satisfies
