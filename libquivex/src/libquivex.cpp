@@ -135,6 +135,14 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     float* const fi = lr->_fi_buf;
     float* const pi = lr->_pi_buf;
     const int n = lr->_num_reso;
+    // At rates below 40 kHz the top of the grid lies above the Nyquist
+    // frequency: such a resonator hears the alias of a lower partial and its
+    // oscillator would add that partial once more, so it is kept silent.
+    // Above 40 kHz every resonator is audible and nothing changes.
+    libtembra_get_natural_frequencies(lr0, lr->_tmp_buf);
+    int audible = n;
+    while (audible > 0 && static_cast<double>(lr->_tmp_buf[audible - 1]) >= 0.5 * srate)
+        --audible;
 
     for (int i = 0; i < nsamps; ++i) {
         float in_samp = buf[i];
@@ -143,9 +151,16 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         // silence instead.
         if (!std::isfinite(in_samp))
             in_samp = 0.0f;
+        // Samples beyond +-1e6 (120 dB above full scale) are held at it: the
+        // resonators square their smoothed input, which overflows float
+        // from about 1.8e19 on and would leave infinities in the state.
+        else if (std::fabs(in_samp) > 1e6f)
+            in_samp = std::copysign(1e6f, in_samp);
         libtembra_update(lr0, in_samp);
         libtembra_get_buffers(lr0, ai, fi, pi);
         process(lr, ai, fi, pi, n);
+        for (int k = audible; k < n; ++k)
+            ai[k] = 0.0f;
         libtembra_update_synth(lr1, ai, fi, pi);
         const float out_samp = libtembra_get_synth(lr1);
         for (int j = 0; j < NUM_LFOS; ++j)

@@ -8,16 +8,25 @@
  *
  * Setters store their value unchanged; it is read from the next
  * libquivex_next_buffer on (_freq at the start of a buffer, everything
- * else at every sample). Values within these ranges keep the output
- * finite for finite input:
- *   gain      any finite linear factor
- *   *_amp     amplitude LFO: any finite depth (amplitudes are scaled by up
- *             to 1 +- amount * amp); frequency LFO: natural-log units, keep
- *             |amp| below about 20 (ln 2 is one octave); time LFO: 0 to 1
- *   *_freq    0 to srate / 2 Hz (0 holds the LFO's phase)
- *   *_amount  0 to 1 (dry to wet)
- *   *_mod     0 to 1 (square wave, cosine at 0.5, flat at 1); values
- *             above 1 drive the LFO curve to +-infinity
+ * else at every sample). With every setter within these ranges the output
+ * stays finite for any input (tests sweep each range):
+ *   gain      |g| up to 1e20 (input is held within +-1e6 and the
+ *             resynthesis of 112 resonators stays below about 1e15)
+ *   *_amount  0 to 1 (dry to wet) for the three shake LFOs
+ *   *_mod     0 to 1 (square wave at 0, cosine at 0.5, flat at 1); below 0
+ *             the shaping curve takes the logarithm of a negative number
+ *             and above 1 raises 0 to a negative power: NaN or infinity
+ *   *_freq    -srate to srate Hz (0 holds the LFO's phase, negative runs
+ *             it backwards); faster rates leave the phase outside one turn
+ *   amplitude LFO *_amp: |amp| up to 1e6 (amplitudes are scaled by
+ *             1 - amount + amount * lfo, lfo within +-amp)
+ *   frequency LFO *_amp: natural-log units, ln 2 is one octave; |amp| up
+ *             to 20 (frequencies are scaled by up to e^amp; beyond about
+ *             88 the factor overflows float)
+ *   time LFO *_amp: any finite value (smoothing times at or below 0 mean
+ *             no smoothing; huge ones hold the amplitudes)
+ * NaN or infinity in any of the shake setters is not safe and, once it
+ * reaches the state, stays there.
  * The twelve *_range_* setters are stored and advanced but change nothing.
  *
  * Threads: _new and _free allocate (and call rand()); setters and
@@ -42,7 +51,9 @@ QUIVEX_API libquivex libquivex_new(unsigned long srate) QUIVEX_NOEXCEPT;
 QUIVEX_API void libquivex_free(libquivex lr) QUIVEX_NOEXCEPT;
 
 /* Processes the first nsamps samples of buf in place. nsamps <= 0 leaves
- * buf and the LFO phases alone. Non-finite input samples are read as 0.
+ * buf and the LFO phases alone. Non-finite input samples are read as 0,
+ * samples beyond +-1e6 as +-1e6 (the resonators square their input, which
+ * would overflow float from about 1e19 on).
  * Audio thread. */
 QUIVEX_API void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) QUIVEX_NOEXCEPT;
 

@@ -1,0 +1,31 @@
+# morvane_shared_library(TARGET NAME OBJECTS EXPORTS)
+#
+# A shared library lib<NAME>.so with the SONAME lib<NAME>.so.<major> from
+# the object library OBJECTS. A linker version script made from the
+# EXPORTS file (one C function name a line) exports exactly those names and
+# keeps everything else local, the weak C++ runtime symbols included.
+# Installed into the library folder (default install component).
+function(morvane_shared_library target name objects exports)
+  file(STRINGS ${exports} names)
+  set(vs "{\n  global:\n")
+  foreach(sym IN LISTS names)
+    if(NOT sym STREQUAL "")
+      string(APPEND vs "    ${sym};\n")
+    endif()
+  endforeach()
+  string(APPEND vs "  local: *;\n};\n")
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
+  file(WRITE ${map} "${vs}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${exports})
+
+  add_library(${target} SHARED $<TARGET_OBJECTS:${objects}>)
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${name}
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR}
+    LINK_DEPENDS ${map})
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${MORVANE_GEN_INCLUDE}>)
+  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+  install(TARGETS ${target}
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified)
+endfunction()

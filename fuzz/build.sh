@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, straight from the sources (no CMake).
+#   fuzz/build.sh [BUILD_DIR]        default: build-fuzz
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/build-fuzz}
+mkdir -p "$out/include/tembra" "$out/include/quivex" "$out/obj"
+cp "$root"/libtembra/src/*.h "$out/include/tembra/"
+cp "$root"/libquivex/src/*.h "$out/include/quivex/"
+CXX=${CXX:-clang++}
+flags=(-std=c++20 -O1 -g -march=x86-64-v3 -ffp-contract=off
+       -fno-builtin-sinf -fno-builtin-cosf -fno-omit-frame-pointer
+       -fsanitize=address,undefined -fno-sanitize-recover=undefined
+       -I"$out/include" -I"$root/libtembra/src" -I"$root/libquivex/src" -I"$root/morvane/src")
+objs=()
+for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
+           "$root"/fuzz/plugin_unit.cpp "$root"/morvane/src/decibel.cpp; do
+  obj="$out/obj/$(basename "$(dirname "$(dirname "$src")")")_$(basename "$src" .cpp).o"
+  if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] || [ "$root/morvane/src/morvane.cpp" -nt "$obj" ]; then
+    "$CXX" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
+  fi
+  objs+=("$obj")
+done
+"$CXX" "${flags[@]}" -fsanitize=fuzzer "$root/fuzz/fuzz_plugin.cpp" "${objs[@]}" \
+       -lmvec -lm -o "$out/fuzz_plugin"
+echo "$out/fuzz_plugin"

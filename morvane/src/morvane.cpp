@@ -1,0 +1,323 @@
+// The morvane LV2 plug-in: one descriptor, one instance record per
+// instance holding the host's port buffers and an effect engine.
+#include "morvane.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <lv2/core/lv2.h>
+#include <quivex/libquivex.h>
+
+#include "decibel.h"
+#include "morvane_internal.h"
+
+// Range and default of every control port, in port order. morvane.ttl
+// declares the same numbers (a test compares the two), so a host's slider
+// and the clamp in run agree. With every AMOUNT at 0 % the plug-in is a
+// plain resynthesis, whatever the other LFO settings are.
+const morvane_control_range morvane_control_ranges[MORVANE_NUM_CONTROLS] = {
+  {-60.0f, 0.0f, 12.0f},      // MORVANE_GAIN, dB
+  // Amplitude shake: depth scales the amplitudes, rate in Hz, dry/wet and
+  // shape in percent.
+  {0.0f, 1.0f, 2.0f},         // MORVANE_LFO_SHAKE_AMP_AMP
+  {0.01f, 4.0f, 20.0f},       // MORVANE_LFO_SHAKE_AMP_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_SHAKE_AMP_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_SHAKE_AMP_MOD
+  // Frequency shake: depth in natural-log units, ln 2 is one octave, so
+  // the maximum swings two octaves up and down.
+  {0.0f, 0.1f, 1.386294f},    // MORVANE_LFO_SHAKE_FREQ_AMP
+  {0.01f, 5.0f, 20.0f},       // MORVANE_LFO_SHAKE_FREQ_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_SHAKE_FREQ_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_SHAKE_FREQ_MOD
+  // Time shake: depth is the fraction of the 0.1 ms to 10 s smoothing
+  // time reached by the highest resonator.
+  {0.0f, 0.1f, 1.0f},         // MORVANE_LFO_SHAKE_TIME_AMP
+  {0.01f, 0.5f, 20.0f},       // MORVANE_LFO_SHAKE_TIME_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_SHAKE_TIME_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_SHAKE_TIME_MOD
+  // The three range LFOs are reserved: they run but feed no stage.
+  {0.0f, 0.0f, 1.0f},         // MORVANE_LFO_AMP_RANGE_AMP
+  {0.01f, 1.0f, 20.0f},       // MORVANE_LFO_AMP_RANGE_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_AMP_RANGE_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_AMP_RANGE_MOD
+  {0.0f, 0.0f, 1.0f},         // MORVANE_LFO_FREQ_RANGE_AMP
+  {0.01f, 1.0f, 20.0f},       // MORVANE_LFO_FREQ_RANGE_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_FREQ_RANGE_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_FREQ_RANGE_MOD
+  {0.0f, 0.0f, 1.0f},         // MORVANE_LFO_TIME_RANGE_AMP
+  {0.01f, 1.0f, 20.0f},       // MORVANE_LFO_TIME_RANGE_FREQ
+  {0.0f, 0.0f, 100.0f},       // MORVANE_LFO_TIME_RANGE_AMOUNT
+  {0.0f, 50.0f, 100.0f},      // MORVANE_LFO_TIME_RANGE_MOD
+};
+
+float morvane_clamp_control(uint32_t port, float value) noexcept
+{
+  const morvane_control_range& r = morvane_control_ranges[port];
+  if (std::isnan(value)) {
+    return r._default;
+  }
+  return std::clamp(value, r._min, r._max);
+}
+
+// Runs before anything built for AVX2 may run, so it is itself built for
+// plain x86-64.
+__attribute__((target("arch=x86-64")))
+bool morvane_isa_supported(bool has_avx2, bool has_fma) noexcept
+{
+#if defined(__AVX2__)
+  return has_avx2 && has_fma;
+#else
+  (void)has_avx2;
+  (void)has_fma;
+  return true;
+#endif
+}
+
+namespace {
+
+// The instance record: the 29 port buffers in port order, then the engine.
+struct morvane {
+  const float* _gain;
+  const float* _lfo_shake_amp_amp;
+  const float* _lfo_shake_amp_freq;
+  const float* _lfo_shake_amp_amount;
+  const float* _lfo_shake_amp_mod;
+  const float* _lfo_shake_freq_amp;
+  const float* _lfo_shake_freq_freq;
+  const float* _lfo_shake_freq_amount;
+  const float* _lfo_shake_freq_mod;
+  const float* _lfo_shake_time_amp;
+  const float* _lfo_shake_time_freq;
+  const float* _lfo_shake_time_amount;
+  const float* _lfo_shake_time_mod;
+  const float* _lfo_amp_range_amp;
+  const float* _lfo_amp_range_freq;
+  const float* _lfo_amp_range_amount;
+  const float* _lfo_amp_range_mod;
+  const float* _lfo_freq_range_amp;
+  const float* _lfo_freq_range_freq;
+  const float* _lfo_freq_range_amount;
+  const float* _lfo_freq_range_mod;
+  const float* _lfo_time_range_amp;
+  const float* _lfo_time_range_freq;
+  const float* _lfo_time_range_amount;
+  const float* _lfo_time_range_mod;
+  const float* _input_l;
+  const float* _input_r;
+  float* _output_l;
+  float* _output_r;
+  libquivex _libquivex;
+};
+
+}  // namespace
+
+// The value of a control port, clamped to its declared range. A port the
+// host has not connected reads as its default.
+static float control_value(const float* port, PortIndex index) noexcept
+{
+  const float value = port ? *port : morvane_control_ranges[index]._default;
+  return morvane_clamp_control(index, value);
+}
+
+// A percentage as the engine's fraction: the double 0.01 times the widened
+// value, rounded to float once.
+static float percent(float value) noexcept
+{
+  return static_cast<float>(0.01 * static_cast<double>(value));
+}
+
+// Everything of instantiate after the processor check: may use AVX2.
+__attribute__((noinline))
+static LV2_Handle create_instance(double rate) noexcept
+{
+  // The engine takes an integer rate; reject what cannot be one.
+  if (!(rate >= 1.0 && rate <= static_cast<double>(INT_MAX))) {
+    return nullptr;
+  }
+  // calloc: every port pointer starts as NULL, so run's audio guards also
+  // cover a host that has not connected the audio ports yet.
+  auto* self = static_cast<morvane*>(std::calloc(1, sizeof(morvane)));
+  if (!self) {
+    return nullptr;
+  }
+  // Truncation towards zero: 44100.0 gives 44100.
+  self->_libquivex = libquivex_new(static_cast<unsigned long>(rate));
+  if (!self->_libquivex) {
+    std::free(self);
+    return nullptr;
+  }
+  return self;
+}
+
+// A host on a processor without AVX2 and FMA gets NULL here instead of an
+// illegal instruction later; this function is built for plain x86-64 so
+// that the check itself runs everywhere.
+__attribute__((target("arch=x86-64")))
+static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
+                              const char* /*bundle_path*/,
+                              const LV2_Feature* const* /*features*/) noexcept
+{
+#if defined(__AVX2__)
+  __builtin_cpu_init();
+  if (!morvane_isa_supported(__builtin_cpu_supports("avx2") != 0,
+                             __builtin_cpu_supports("fma") != 0)) {
+    return nullptr;
+  }
+#endif
+  return create_instance(rate);
+}
+
+static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcept
+{
+  auto* self = static_cast<morvane*>(instance);
+  const auto* in = static_cast<const float*>(data);
+  auto* out = static_cast<float*>(data);
+  switch (port) {
+    case MORVANE_GAIN: self->_gain = in; break;
+    case MORVANE_LFO_SHAKE_AMP_AMP: self->_lfo_shake_amp_amp = in; break;
+    case MORVANE_LFO_SHAKE_AMP_FREQ: self->_lfo_shake_amp_freq = in; break;
+    case MORVANE_LFO_SHAKE_AMP_AMOUNT: self->_lfo_shake_amp_amount = in; break;
+    case MORVANE_LFO_SHAKE_AMP_MOD: self->_lfo_shake_amp_mod = in; break;
+    case MORVANE_LFO_SHAKE_FREQ_AMP: self->_lfo_shake_freq_amp = in; break;
+    case MORVANE_LFO_SHAKE_FREQ_FREQ: self->_lfo_shake_freq_freq = in; break;
+    case MORVANE_LFO_SHAKE_FREQ_AMOUNT: self->_lfo_shake_freq_amount = in; break;
+    case MORVANE_LFO_SHAKE_FREQ_MOD: self->_lfo_shake_freq_mod = in; break;
+    case MORVANE_LFO_SHAKE_TIME_AMP: self->_lfo_shake_time_amp = in; break;
+    case MORVANE_LFO_SHAKE_TIME_FREQ: self->_lfo_shake_time_freq = in; break;
+    case MORVANE_LFO_SHAKE_TIME_AMOUNT: self->_lfo_shake_time_amount = in; break;
+    case MORVANE_LFO_SHAKE_TIME_MOD: self->_lfo_shake_time_mod = in; break;
+    case MORVANE_LFO_AMP_RANGE_AMP: self->_lfo_amp_range_amp = in; break;
+    case MORVANE_LFO_AMP_RANGE_FREQ: self->_lfo_amp_range_freq = in; break;
+    case MORVANE_LFO_AMP_RANGE_AMOUNT: self->_lfo_amp_range_amount = in; break;
+    case MORVANE_LFO_AMP_RANGE_MOD: self->_lfo_amp_range_mod = in; break;
+    case MORVANE_LFO_FREQ_RANGE_AMP: self->_lfo_freq_range_amp = in; break;
+    case MORVANE_LFO_FREQ_RANGE_FREQ: self->_lfo_freq_range_freq = in; break;
+    case MORVANE_LFO_FREQ_RANGE_AMOUNT: self->_lfo_freq_range_amount = in; break;
+    case MORVANE_LFO_FREQ_RANGE_MOD: self->_lfo_freq_range_mod = in; break;
+    case MORVANE_LFO_TIME_RANGE_AMP: self->_lfo_time_range_amp = in; break;
+    case MORVANE_LFO_TIME_RANGE_FREQ: self->_lfo_time_range_freq = in; break;
+    case MORVANE_LFO_TIME_RANGE_AMOUNT: self->_lfo_time_range_amount = in; break;
+    case MORVANE_LFO_TIME_RANGE_MOD: self->_lfo_time_range_mod = in; break;
+    case MORVANE_INPUT_L: self->_input_l = in; break;
+    case MORVANE_INPUT_R: self->_input_r = in; break;
+    case MORVANE_OUTPUT_L: self->_output_l = out; break;
+    case MORVANE_OUTPUT_R: self->_output_r = out; break;
+    default: break;
+  }
+}
+
+// All signal state lives in the engine and carries across deactivation.
+static void activate(LV2_Handle /*instance*/) noexcept {}
+static void deactivate(LV2_Handle /*instance*/) noexcept {}
+
+static void run(LV2_Handle instance, uint32_t n_samples) noexcept
+{
+  const morvane_denormal_guard guard;
+  auto* self = static_cast<morvane*>(instance);
+  const libquivex q = self->_libquivex;
+
+  // Every control value is sampled once per call, clamped, converted and
+  // handed to the engine in port order, also when the audio is skipped.
+  const float gain = db_to_amp(control_value(self->_gain, MORVANE_GAIN));
+  const float sa_amp = control_value(self->_lfo_shake_amp_amp, MORVANE_LFO_SHAKE_AMP_AMP);
+  const float sa_freq = control_value(self->_lfo_shake_amp_freq, MORVANE_LFO_SHAKE_AMP_FREQ);
+  const float sa_amount = percent(control_value(self->_lfo_shake_amp_amount, MORVANE_LFO_SHAKE_AMP_AMOUNT));
+  const float sa_mod = percent(control_value(self->_lfo_shake_amp_mod, MORVANE_LFO_SHAKE_AMP_MOD));
+  const float sf_amp = control_value(self->_lfo_shake_freq_amp, MORVANE_LFO_SHAKE_FREQ_AMP);
+  const float sf_freq = control_value(self->_lfo_shake_freq_freq, MORVANE_LFO_SHAKE_FREQ_FREQ);
+  const float sf_amount = percent(control_value(self->_lfo_shake_freq_amount, MORVANE_LFO_SHAKE_FREQ_AMOUNT));
+  const float sf_mod = percent(control_value(self->_lfo_shake_freq_mod, MORVANE_LFO_SHAKE_FREQ_MOD));
+  const float st_amp = control_value(self->_lfo_shake_time_amp, MORVANE_LFO_SHAKE_TIME_AMP);
+  const float st_freq = control_value(self->_lfo_shake_time_freq, MORVANE_LFO_SHAKE_TIME_FREQ);
+  const float st_amount = percent(control_value(self->_lfo_shake_time_amount, MORVANE_LFO_SHAKE_TIME_AMOUNT));
+  const float st_mod = percent(control_value(self->_lfo_shake_time_mod, MORVANE_LFO_SHAKE_TIME_MOD));
+  const float ra_amp = control_value(self->_lfo_amp_range_amp, MORVANE_LFO_AMP_RANGE_AMP);
+  const float ra_freq = control_value(self->_lfo_amp_range_freq, MORVANE_LFO_AMP_RANGE_FREQ);
+  const float ra_amount = percent(control_value(self->_lfo_amp_range_amount, MORVANE_LFO_AMP_RANGE_AMOUNT));
+  const float ra_mod = percent(control_value(self->_lfo_amp_range_mod, MORVANE_LFO_AMP_RANGE_MOD));
+  const float rf_amp = control_value(self->_lfo_freq_range_amp, MORVANE_LFO_FREQ_RANGE_AMP);
+  const float rf_freq = control_value(self->_lfo_freq_range_freq, MORVANE_LFO_FREQ_RANGE_FREQ);
+  const float rf_amount = percent(control_value(self->_lfo_freq_range_amount, MORVANE_LFO_FREQ_RANGE_AMOUNT));
+  const float rf_mod = percent(control_value(self->_lfo_freq_range_mod, MORVANE_LFO_FREQ_RANGE_MOD));
+  const float rt_amp = control_value(self->_lfo_time_range_amp, MORVANE_LFO_TIME_RANGE_AMP);
+  const float rt_freq = control_value(self->_lfo_time_range_freq, MORVANE_LFO_TIME_RANGE_FREQ);
+  const float rt_amount = percent(control_value(self->_lfo_time_range_amount, MORVANE_LFO_TIME_RANGE_AMOUNT));
+  const float rt_mod = percent(control_value(self->_lfo_time_range_mod, MORVANE_LFO_TIME_RANGE_MOD));
+
+  libquivex_set_gain(q, gain);
+  libquivex_set_lfo_amp_amp(q, sa_amp);
+  libquivex_set_lfo_amp_freq(q, sa_freq);
+  libquivex_set_lfo_amp_amount(q, sa_amount);
+  libquivex_set_lfo_amp_mod(q, sa_mod);
+  libquivex_set_lfo_freq_amp(q, sf_amp);
+  libquivex_set_lfo_freq_freq(q, sf_freq);
+  libquivex_set_lfo_freq_amount(q, sf_amount);
+  libquivex_set_lfo_freq_mod(q, sf_mod);
+  libquivex_set_lfo_time_amp(q, st_amp);
+  libquivex_set_lfo_time_freq(q, st_freq);
+  libquivex_set_lfo_time_amount(q, st_amount);
+  libquivex_set_lfo_time_mod(q, st_mod);
+  libquivex_set_lfo_amp_range_amp(q, ra_amp);
+  libquivex_set_lfo_amp_range_freq(q, ra_freq);
+  libquivex_set_lfo_amp_range_amount(q, ra_amount);
+  libquivex_set_lfo_amp_range_mod(q, ra_mod);
+  libquivex_set_lfo_freq_range_amp(q, rf_amp);
+  libquivex_set_lfo_freq_range_freq(q, rf_freq);
+  libquivex_set_lfo_freq_range_amount(q, rf_amount);
+  libquivex_set_lfo_freq_range_mod(q, rf_mod);
+  libquivex_set_lfo_time_range_amp(q, rt_amp);
+  libquivex_set_lfo_time_range_freq(q, rt_freq);
+  libquivex_set_lfo_time_range_amount(q, rt_amount);
+  libquivex_set_lfo_time_range_mod(q, rt_mod);
+
+  // Mono processing of the left input; the right input is never read.
+  const float* in = self->_input_l;
+  float* out = self->_output_l;
+  if (!in || !out) {
+    return;
+  }
+  // memmove: the host may hand both ports the same buffer.
+  std::memmove(out, in, sizeof(float) * n_samples);
+  // The engine counts samples in an int: longer buffers go in pieces,
+  // which processes the same samples in the same order.
+  uint32_t done = 0;
+  do {
+    const uint32_t chunk = std::min<uint32_t>(n_samples - done, INT_MAX);
+    libquivex_next_buffer(q, out + done, static_cast<int>(chunk));
+    done += chunk;
+  } while (done < n_samples);
+  if (self->_output_r) {
+    std::memmove(self->_output_r, out, sizeof(float) * n_samples);
+  }
+}
+
+static void cleanup(LV2_Handle instance) noexcept
+{
+  auto* self = static_cast<morvane*>(instance);
+  libquivex_free(self->_libquivex);
+  std::free(self);
+}
+
+static const void* extension_data(const char* /*uri*/) noexcept
+{
+  return nullptr;
+}
+
+static const LV2_Descriptor descriptor = {
+  MORVANE_URI,
+  instantiate,
+  connect_port,
+  activate,
+  run,
+  deactivate,
+  cleanup,
+  extension_data,
+};
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) noexcept
+{
+  return index == 0 ? &descriptor : nullptr;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# lv2info, the LV2 tools' plug-in inspector, finds the plug-in on LV2_PATH
+# and reads its class, maintainer, feature and 29 ports from the bundle.
+set -euo pipefail
+uri=${MORVANE_URI:-http://morvane.example.org/plugins/morvane}
+: "${LV2_PATH:?LV2_PATH must name the folder holding morvane.lv2}"
+
+out=$(lv2info "$uri")
+fail() { echo "FAIL: $*" >&2; echo "$out" >&2; exit 1; }
+
+grep -Eq '^[[:space:]]*Name:[[:space:]]+morvane$' <<<"$out" || fail "no plug-in name"
+grep -Eq 'Class:[[:space:]]+Spectral Plugin' <<<"$out" || fail "not a spectral plug-in"
+grep -Eq 'Author:[[:space:]]+morvane developers' <<<"$out" || fail "no maintainer"
+grep -q 'Optional Features:.*hardRTCapable' <<<"$out" || fail "hardRTCapable not offered"
+grep -q 'Required Features' <<<"$out" && fail "the plug-in requires a feature"
+ports=$(grep -Ec '^[[:space:]]*Port [0-9]+:' <<<"$out")
+[ "$ports" -eq 29 ] || fail "$ports ports, expected 29"
+for sym in gain lfo_shake_amp_amp lfo_shake_freq_amp lfo_shake_time_amp \
+           lfo_time_range_mod input_l input_r output_l output_r; do
+  grep -Eq "Symbol:[[:space:]]+$sym\$" <<<"$out" || fail "no port $sym"
+done
+echo "lv2info: morvane with $ports ports"

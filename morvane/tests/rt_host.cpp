@@ -1,0 +1,552 @@
+// Real-time safety and faults of the built plug-in, driven through the
+// LV2 descriptor of the shared object that lilv loads:
+//  - run allocates and frees nothing, for every control setting, block
+//    size and port reconnection, after instantiate;
+//  - run makes no system call at all (a child process runs it in strict
+//    seccomp mode, where any call other than read, write and exit kills it);
+//  - instantiate survives the failure of each of its allocations;
+//  - instances on many threads at once share nothing.
+// This program replaces the C allocator to count and refuse allocations,
+// so it is a program of its own. Under a sanitizer (which owns the
+// allocator) only the thread tests run.
+#include <gtest/gtest.h>
+
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
+
+#include "morvane.h"
+#include "morvane_internal.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RT_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define RT_SANITIZED 1
+#endif
+#endif
+#ifndef RT_SANITIZED
+#define RT_SANITIZED 0
+#endif
+
+// ---------------------------------------------------------------------------
+// Allocation probe: while armed, every allocation and release of the
+// process is counted, one allocation can be refused, and the blocks still
+// alive are tracked.
+namespace {
+struct Probe {
+    std::atomic<bool> armed{false};
+    long allocs = 0;
+    long frees = 0;
+    long fail_at = -1;
+    int live_count = 0;
+    void* live[8192] = {};
+
+    bool refuse() { return allocs++ == fail_at; }
+    void add(void* p)
+    {
+        if (p && live_count < 8192)
+            live[live_count++] = p;
+    }
+    void remove(void* p)
+    {
+        for (int i = 0; i < live_count; ++i)
+            if (live[i] == p) {
+                live[i] = live[--live_count];
+                return;
+            }
+    }
+    void arm(long fail)
+    {
+        allocs = frees = 0;
+        fail_at = fail;
+        live_count = 0;
+        armed = true;
+    }
+    void disarm() { armed = false; }
+};
+constinit Probe g_probe;
+}  // namespace
+
+#if !RT_SANITIZED
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+
+void* malloc(size_t n) noexcept
+{
+    if (!g_probe.armed)
+        return __libc_malloc(n);
+    if (g_probe.refuse())
+        return nullptr;
+    void* p = __libc_malloc(n);
+    g_probe.add(p);
+    return p;
+}
+void* calloc(size_t n, size_t size) noexcept
+{
+    if (!g_probe.armed)
+        return __libc_calloc(n, size);
+    if (g_probe.refuse())
+        return nullptr;
+    void* p = __libc_calloc(n, size);
+    g_probe.add(p);
+    return p;
+}
+void* realloc(void* old, size_t n) noexcept
+{
+    if (!g_probe.armed)
+        return __libc_realloc(old, n);
+    if (g_probe.refuse())
+        return nullptr;
+    void* p = __libc_realloc(old, n);
+    if (p) {
+        g_probe.remove(old);
+        g_probe.add(p);
+    }
+    return p;
+}
+void* aligned_alloc(size_t alignment, size_t n) noexcept
+{
+    if (g_probe.armed && g_probe.refuse())
+        return nullptr;
+    void* p = __libc_memalign(alignment, n);
+    if (g_probe.armed)
+        g_probe.add(p);
+    return p;
+}
+int posix_memalign(void** out, size_t alignment, size_t n) noexcept
+{
+    if (g_probe.armed && g_probe.refuse())
+        return ENOMEM;
+    void* p = __libc_memalign(alignment, n);
+    if (!p)
+        return ENOMEM;
+    if (g_probe.armed)
+        g_probe.add(p);
+    *out = p;
+    return 0;
+}
+void free(void* p) noexcept
+{
+    if (g_probe.armed && p) {
+        ++g_probe.frees;
+        g_probe.remove(p);
+    }
+    __libc_free(p);
+}
+}
+#endif
+
+namespace {
+
+constexpr uint32_t kMaxBlock = 8192;
+
+// The plug-in's descriptor, from the shared object lilv loads from the
+// test bundle folder. One instance stays alive for the whole program so
+// that the shared object stays loaded.
+class Library {
+public:
+    static Library& get()
+    {
+        static Library lib;
+        return lib;
+    }
+    const LV2_Descriptor* descriptor() const { return _desc; }
+    const char* bundle() const { return _bundle.c_str(); }
+
+private:
+    Library() : _world(lilv_world_new())
+    {
+        LilvNode* path = lilv_new_string(_world, MORVANE_TEST_LV2_PATH);
+        lilv_world_set_option(_world, LILV_OPTION_LV2_PATH, path);
+        lilv_node_free(path);
+        lilv_world_load_all(_world);
+        LilvNode* uri = lilv_new_uri(_world, MORVANE_URI);
+        const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
+        lilv_node_free(uri);
+        if (plugin) {
+            _anchor = lilv_plugin_instantiate(plugin, 48000.0, nullptr);
+            char* b = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_bundle_uri(plugin)), nullptr);
+            _bundle = b ? b : "";
+            lilv_free(b);
+        }
+        if (_anchor)
+            _desc = lilv_instance_get_descriptor(_anchor);
+    }
+    ~Library()
+    {
+        if (_anchor)
+            lilv_instance_free(_anchor);
+        lilv_world_free(_world);
+    }
+    LilvWorld* _world;
+    LilvInstance* _anchor = nullptr;
+    const LV2_Descriptor* _desc = nullptr;
+    std::string _bundle;
+};
+
+// One instance driven through the descriptor with buffers of its own.
+struct Instance {
+    explicit Instance(double rate, unsigned seed = 1)
+        : d(Library::get().descriptor()), in_l(kMaxBlock), in_r(kMaxBlock),
+          out_l(kMaxBlock), out_r(kMaxBlock)
+    {
+        for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
+            controls[i] = morvane_control_ranges[i]._default;
+        if (!d)
+            return;
+        std::srand(seed);
+        h = d->instantiate(d, rate, Library::get().bundle(), nullptr);
+        if (!h)
+            return;
+        for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
+            d->connect_port(h, i, &controls[i]);
+        d->connect_port(h, MORVANE_INPUT_L, in_l.data());
+        d->connect_port(h, MORVANE_INPUT_R, in_r.data());
+        d->connect_port(h, MORVANE_OUTPUT_L, out_l.data());
+        d->connect_port(h, MORVANE_OUTPUT_R, out_r.data());
+        d->activate(h);
+    }
+    ~Instance()
+    {
+        if (h) {
+            d->deactivate(h);
+            d->cleanup(h);
+        }
+    }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    void fill(uint32_t n, uint32_t salt)
+    {
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t k = (i + salt) * 2654435761u;
+            in_l[i] = static_cast<float>(0.5 * std::sin(0.031 * (i + salt))) +
+                      static_cast<float>(k >> 8) / 16777216.0f * 0.1f - 0.05f;
+        }
+    }
+    bool finite(uint32_t n) const
+    {
+        for (uint32_t i = 0; i < n; ++i)
+            if (!std::isfinite(out_l[i]) || !std::isfinite(out_r[i]))
+                return false;
+        return true;
+    }
+
+    const LV2_Descriptor* d;
+    LV2_Handle h = nullptr;
+    float controls[MORVANE_NUM_CONTROLS];
+    std::vector<float> in_l, in_r, out_l, out_r;
+};
+
+// Values every control port is tried with: the declared range's ends and
+// default, and what no host should send.
+std::vector<float> hostile_values(uint32_t port)
+{
+    const morvane_control_range& r = morvane_control_ranges[port];
+    return {r._min,
+            r._default,
+            r._max,
+            0.5f * (r._min + r._max),
+            std::numeric_limits<float>::quiet_NaN(),
+            std::numeric_limits<float>::infinity(),
+            -std::numeric_limits<float>::infinity(),
+            FLT_MAX,
+            -FLT_MAX,
+            -1.0f,
+            1e-45f};
+}
+
+const uint32_t kBlocks[] = {0, 1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 31, 32, 64, 100,
+                            128, 255, 256, 257, 511, 512, 1000, 1024, 2048, 4096, 8192};
+constexpr std::size_t kNumBlocks = sizeof(kBlocks) / sizeof(kBlocks[0]);
+
+// hostile_values of every port, made before any counting starts.
+std::vector<std::vector<float>> all_hostile_values()
+{
+    std::vector<std::vector<float>> v;
+    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
+        v.push_back(hostile_values(port));
+    return v;
+}
+
+// Every block size with the defaults, with every port at each of its
+// hostile values in turn (block sizes cycling), and with all ports at
+// once at each hostile value. Returns the number of runs.
+long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
+{
+    long runs = 0;
+    uint32_t salt = 0;
+    auto run = [&](uint32_t n) {
+        inst.fill(n, ++salt);
+        inst.d->run(inst.h, n);
+        ++runs;
+    };
+    for (uint32_t n : kBlocks)
+        run(n);
+    std::size_t j = 0;
+    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port) {
+        for (float v : values[port]) {
+            inst.controls[port] = v;
+            run(kBlocks[j++ % kNumBlocks]);
+        }
+        inst.controls[port] = morvane_control_ranges[port]._default;
+    }
+    for (std::size_t k = 0; k < values[0].size(); ++k) {
+        for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
+            inst.controls[port] = values[port][k];
+        for (uint32_t n : kBlocks)
+            run(n);
+    }
+    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
+        inst.controls[port] = morvane_control_ranges[port]._default;
+    return runs;
+}
+
+}  // namespace
+
+TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator";
+    Instance inst(48000.0);
+    ASSERT_NE(inst.h, nullptr);
+    std::vector<float> spare_in(kMaxBlock, 0.25f), spare_out(kMaxBlock);
+    const auto values = all_hostile_values();
+    long runs = 0, allocs = 0, frees = 0;
+    g_probe.arm(-1);
+    runs += sweep(inst, values);
+    // Reconnections from the audio thread: audio ports moved, shared in
+    // place, disconnected and reconnected between runs.
+    for (uint32_t n : kBlocks) {
+        inst.d->connect_port(inst.h, MORVANE_INPUT_L, spare_in.data());
+        inst.d->run(inst.h, n);
+        inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, spare_in.data());
+        inst.d->run(inst.h, n);
+        inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, nullptr);
+        inst.d->run(inst.h, n);
+        inst.d->connect_port(inst.h, MORVANE_INPUT_L, nullptr);
+        inst.d->run(inst.h, n);
+        inst.d->connect_port(inst.h, MORVANE_INPUT_L, inst.in_l.data());
+        inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, inst.out_l.data());
+        inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, inst.out_r.data());
+        inst.d->run(inst.h, n);
+        runs += 5;
+    }
+    allocs = g_probe.allocs;
+    frees = g_probe.frees;
+    g_probe.disarm();
+    EXPECT_EQ(allocs, 0) << "allocations in " << runs << " runs";
+    EXPECT_EQ(frees, 0) << "releases in " << runs << " runs";
+    EXPECT_GT(runs, 500);
+    std::printf("run: %ld calls, %ld allocations, %ld releases\n", runs, allocs, frees);
+    EXPECT_TRUE(inst.finite(kMaxBlock));
+}
+
+TEST(RealTime, ProbeSeesAllocationsOfTheLifecycleItself)
+{
+    // The probe is live: instantiate and cleanup do allocate and release,
+    // so the zero of the test above is a measurement, not a blind spot.
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator";
+    const LV2_Descriptor* d = Library::get().descriptor();
+    ASSERT_NE(d, nullptr);
+    g_probe.arm(-1);
+    LV2_Handle h = d->instantiate(d, 48000.0, Library::get().bundle(), nullptr);
+    const long made = g_probe.allocs;
+    d->cleanup(h);
+    const long released = g_probe.frees;
+    const int live = g_probe.live_count;
+    g_probe.disarm();
+    ASSERT_NE(h, nullptr);
+    EXPECT_GT(made, 10);
+    EXPECT_EQ(released, made);
+    EXPECT_EQ(live, 0);
+}
+
+// In a child process in strict seccomp mode only read, write, _exit and
+// sigreturn are allowed; any other system call kills it with SIGKILL.
+// fn runs under that mode; the child reports through its exit status.
+template <class Fn>
+int run_in_strict_mode(Fn fn)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0)
+            syscall(SYS_exit, 3);
+        const int code = fn();
+        syscall(SYS_exit, code);  // exit_group would be refused
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status))
+        return -WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+TEST(RealTime, RunMakesNoSystemCall)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "sanitizer runtimes make system calls of their own";
+    Instance inst(48000.0);
+    ASSERT_NE(inst.h, nullptr);
+    inst.fill(kMaxBlock, 1);
+    inst.d->run(inst.h, 64);  // first-call work of the C library, if any
+    const auto values = all_hostile_values();
+    const int status = run_in_strict_mode([&inst, &values] {
+        sweep(inst, values);
+        return inst.finite(kMaxBlock) ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << (status == -SIGKILL ? "a system call in run" : "");
+
+    // The check itself works: one system call in the same mode is fatal.
+    EXPECT_EQ(run_in_strict_mode([] { return static_cast<int>(syscall(SYS_getpid) & 0); }), -SIGKILL);
+}
+
+TEST(Faults, InstantiateSurvivesTheFailureOfEachOfItsAllocations)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator";
+    const LV2_Descriptor* d = Library::get().descriptor();
+    ASSERT_NE(d, nullptr);
+    long points = 0;
+    for (long k = 0;; ++k) {
+        g_probe.arm(k);
+        LV2_Handle h = d->instantiate(d, 48000.0, Library::get().bundle(), nullptr);
+        const long made = g_probe.allocs;
+        const int live = g_probe.live_count;
+        g_probe.disarm();
+        if (made <= k) {  // every allocation succeeded: the end of the sweep
+            ASSERT_NE(h, nullptr);
+            EXPECT_GT(live, 0);
+            // cleanup gives back every block instantiate took.
+            g_probe.fail_at = -1;
+            g_probe.armed = true;
+            d->cleanup(h);
+            const int left = g_probe.live_count;
+            g_probe.disarm();
+            EXPECT_EQ(left, 0);
+            points = k;
+            break;
+        }
+        EXPECT_EQ(h, nullptr) << "allocation " << k << " refused";
+        EXPECT_EQ(live, 0) << "blocks leaked when allocation " << k << " was refused";
+        if (h)
+            d->cleanup(h);
+        ASSERT_LT(k, 5000);
+    }
+    EXPECT_GT(points, 10);
+    std::printf("instantiate: %ld allocations, each refused once\n", points);
+}
+
+TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
+{
+    constexpr int kThreads = 8;
+    constexpr uint32_t kBlock = 512;
+    constexpr int kRuns = 60;
+    const double rates[kThreads] = {44100, 48000, 88200, 96000, 22050, 48000, 192000, 32000};
+    // Reference: each instance alone, one after the other.
+    std::vector<std::vector<float>> solo(kThreads), parallel(kThreads);
+    auto drive = [&](Instance& inst, int t, std::vector<float>& out) {
+        inst.controls[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 10.0f * t;
+        inst.controls[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 50.0f;
+        inst.controls[MORVANE_LFO_SHAKE_TIME_AMOUNT] = 80.0f;
+        for (int r = 0; r < kRuns; ++r) {
+            inst.fill(kBlock, static_cast<uint32_t>(r * kBlock + t));
+            inst.d->run(inst.h, kBlock);
+            out.insert(out.end(), inst.out_l.begin(), inst.out_l.begin() + kBlock);
+        }
+    };
+    for (int t = 0; t < kThreads; ++t) {
+        Instance inst(rates[t], 100u + t);
+        ASSERT_NE(inst.h, nullptr);
+        drive(inst, t, solo[t]);
+    }
+    // The same instances made one after the other (rand() is shared) and
+    // then run all at once.
+    std::vector<std::unique_ptr<Instance>> insts;
+    for (int t = 0; t < kThreads; ++t) {
+        insts.push_back(std::make_unique<Instance>(rates[t], 100u + t));
+        ASSERT_NE(insts.back()->h, nullptr);
+    }
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            drive(*insts[t], t, parallel[t]);
+        });
+    for (auto& th : threads)
+        th.join();
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_EQ(parallel[t].size(), solo[t].size());
+        EXPECT_EQ(std::memcmp(parallel[t].data(), solo[t].data(), solo[t].size() * sizeof(float)), 0)
+            << "instance " << t;
+        for (float v : parallel[t])
+            ASSERT_TRUE(std::isfinite(v));
+    }
+}
+
+TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 25;
+    std::atomic<int> failures{0}, made{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const LV2_Descriptor* d = Library::get().descriptor();
+            float controls[MORVANE_NUM_CONTROLS];
+            for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
+                controls[i] = morvane_control_ranges[i]._default;
+            std::vector<float> in(256), out(256);
+            for (std::size_t i = 0; i < in.size(); ++i)
+                in[i] = static_cast<float>(std::sin(0.1 * static_cast<double>(i + t)));
+            for (int r = 0; r < kRounds; ++r) {
+                LV2_Handle h = d->instantiate(d, 44100.0 + 1000.0 * t, Library::get().bundle(), nullptr);
+                if (!h) {
+                    ++failures;
+                    continue;
+                }
+                ++made;
+                for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
+                    d->connect_port(h, i, &controls[i]);
+                d->connect_port(h, MORVANE_INPUT_L, in.data());
+                d->connect_port(h, MORVANE_OUTPUT_L, out.data());
+                d->activate(h);
+                d->run(h, 256);
+                d->deactivate(h);
+                d->cleanup(h);
+                for (float v : out)
+                    if (!std::isfinite(v))
+                        ++failures;
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(made.load(), kThreads * kRounds);
+}

@@ -1,0 +1,299 @@
+// What a host learns from the bundle through liblilv: the plug-in, its class
+// and features, and its 29 ports with the ranges the plug-in clamps to.
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+
+#include <lv2/core/lv2.h>
+
+#include "lilv_host.h"
+
+namespace {
+
+constexpr const char* LV2_NS = "http://lv2plug.in/ns/lv2core#";
+constexpr const char* UNITS_NS = "http://lv2plug.in/ns/extensions/units#";
+constexpr const char* PPROPS_NS = "http://lv2plug.in/ns/ext/port-props#";
+constexpr const char* PG_NS = "http://lv2plug.in/ns/ext/port-groups#";
+
+std::string ns(const char* prefix, const char* name)
+{
+  return std::string(prefix) + name;
+}
+
+const LilvNode* node(const std::string& uri)
+{
+  return LilvTestWorld::get().uri(uri.c_str());
+}
+
+// The port table: symbol, and whether the port is a control input (c),
+// audio input (i) or audio output (o).
+struct ExpectedPort {
+  const char* symbol;
+  char kind;
+};
+constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_PORTS] = {
+  {"gain", 'c'},
+  {"lfo_shake_amp_amp", 'c'}, {"lfo_shake_amp_freq", 'c'},
+  {"lfo_shake_amp_amount", 'c'}, {"lfo_shake_amp_mod", 'c'},
+  {"lfo_shake_freq_amp", 'c'}, {"lfo_shake_freq_freq", 'c'},
+  {"lfo_shake_freq_amount", 'c'}, {"lfo_shake_freq_mod", 'c'},
+  {"lfo_shake_time_amp", 'c'}, {"lfo_shake_time_freq", 'c'},
+  {"lfo_shake_time_amount", 'c'}, {"lfo_shake_time_mod", 'c'},
+  {"lfo_amp_range_amp", 'c'}, {"lfo_amp_range_freq", 'c'},
+  {"lfo_amp_range_amount", 'c'}, {"lfo_amp_range_mod", 'c'},
+  {"lfo_freq_range_amp", 'c'}, {"lfo_freq_range_freq", 'c'},
+  {"lfo_freq_range_amount", 'c'}, {"lfo_freq_range_mod", 'c'},
+  {"lfo_time_range_amp", 'c'}, {"lfo_time_range_freq", 'c'},
+  {"lfo_time_range_amount", 'c'}, {"lfo_time_range_mod", 'c'},
+  {"input_l", 'i'}, {"input_r", 'i'}, {"output_l", 'o'}, {"output_r", 'o'},
+};
+
+// What each LFO port index means within its group of four (after gain).
+enum LfoField { LFO_AMP = 0, LFO_FREQ = 1, LFO_AMOUNT = 2, LFO_MOD = 3 };
+LfoField lfo_field(uint32_t index) { return static_cast<LfoField>((index - 1) % 4); }
+bool is_range_lfo(uint32_t index) { return index >= MORVANE_LFO_AMP_RANGE_AMP && index < MORVANE_NUM_CONTROLS; }
+
+class LilvMetadata : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    plugin = LilvTestWorld::get().plugin();
+    ASSERT_NE(plugin, nullptr) << "no plug-in " << MORVANE_URI << " under " << MORVANE_TEST_LV2_PATH;
+  }
+  const LilvPort* port(uint32_t index) const { return lilv_plugin_get_port_by_index(plugin, index); }
+  const LilvPlugin* plugin = nullptr;
+};
+
+TEST_F(LilvMetadata, PluginIsFoundByUriAndVerifies)
+{
+  EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_get_uri(plugin)), MORVANE_URI);
+  EXPECT_TRUE(lilv_plugin_verify(plugin));
+  LilvNode* name = lilv_plugin_get_name(plugin);
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(lilv_node_as_string(name), "morvane");
+  lilv_node_free(name);
+  const LilvNode* cls = lilv_plugin_class_get_uri(lilv_plugin_get_class(plugin));
+  EXPECT_EQ(ns(LV2_NS, "SpectralPlugin"), lilv_node_as_uri(cls));
+}
+
+TEST_F(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
+{
+  LilvNodes* required = lilv_plugin_get_required_features(plugin);
+  EXPECT_EQ(lilv_nodes_size(required), 0u);
+  lilv_nodes_free(required);
+  LilvNodes* optional = lilv_plugin_get_optional_features(plugin);
+  EXPECT_TRUE(lilv_nodes_contains(optional, node(ns(LV2_NS, "hardRTCapable"))));
+  lilv_nodes_free(optional);
+  LilvNodes* extensions = lilv_plugin_get_extension_data(plugin);
+  EXPECT_EQ(lilv_nodes_size(extensions), 0u);
+  lilv_nodes_free(extensions);
+}
+
+TEST_F(LilvMetadata, NamesMaintainerLicenseAndVersion)
+{
+  LilvNode* author = lilv_plugin_get_author_name(plugin);
+  LilvNode* email = lilv_plugin_get_author_email(plugin);
+  LilvNode* homepage = lilv_plugin_get_author_homepage(plugin);
+  ASSERT_NE(author, nullptr);
+  ASSERT_NE(email, nullptr);
+  ASSERT_NE(homepage, nullptr);
+  EXPECT_STREQ(lilv_node_as_string(author), "morvane developers");
+  EXPECT_EQ(std::strncmp(lilv_node_as_uri(email), "mailto:", 7), 0);
+  EXPECT_NE(std::strstr(lilv_node_as_uri(homepage), "morvane.example.org"), nullptr);
+  lilv_node_free(author);
+  lilv_node_free(email);
+  lilv_node_free(homepage);
+
+  LilvWorld* world = LilvTestWorld::get().world();
+  const LilvNode* uri = lilv_plugin_get_uri(plugin);
+  for (const char* key : {"minorVersion", "microVersion"}) {
+    LilvNode* v = lilv_world_get(world, uri, node(ns(LV2_NS, key)), nullptr);
+    ASSERT_NE(v, nullptr) << key;
+    EXPECT_TRUE(lilv_node_is_int(v)) << key;
+    EXPECT_GE(lilv_node_as_int(v), 0) << key;
+    lilv_node_free(v);
+  }
+  LilvNode* license = lilv_world_get(world, uri, node("http://usefulinc.com/ns/doap#license"), nullptr);
+  EXPECT_NE(license, nullptr);
+  lilv_node_free(license);
+}
+
+TEST_F(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
+{
+  ASSERT_EQ(lilv_plugin_get_num_ports(plugin), MORVANE_NUM_PORTS);
+  const LilvNode* input = node(ns(LV2_NS, "InputPort"));
+  const LilvNode* output = node(ns(LV2_NS, "OutputPort"));
+  const LilvNode* control = node(ns(LV2_NS, "ControlPort"));
+  const LilvNode* audio = node(ns(LV2_NS, "AudioPort"));
+  for (uint32_t i = 0; i < MORVANE_NUM_PORTS; ++i) {
+    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    const LilvPort* p = port(i);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(lilv_port_get_index(plugin, p), i);
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, p)), EXPECTED_PORTS[i].symbol);
+    LilvNode* name = lilv_port_get_name(plugin, p);
+    ASSERT_NE(name, nullptr);
+    EXPECT_GT(std::strlen(lilv_node_as_string(name)), 3u);
+    lilv_node_free(name);
+    const char kind = EXPECTED_PORTS[i].kind;
+    EXPECT_EQ(lilv_port_is_a(plugin, p, input), kind != 'o');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, output), kind == 'o');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, control), kind == 'c');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, audio), kind != 'c');
+  }
+}
+
+// The Turtle ranges are the ones run clamps to, number for number.
+TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
+{
+  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(plugin, port(i), &def, &min, &max);
+    ASSERT_NE(def, nullptr);
+    ASSERT_NE(min, nullptr);
+    ASSERT_NE(max, nullptr);
+    EXPECT_EQ(lilv_node_as_float(min), morvane_control_ranges[i]._min);
+    EXPECT_EQ(lilv_node_as_float(def), morvane_control_ranges[i]._default);
+    EXPECT_EQ(lilv_node_as_float(max), morvane_control_ranges[i]._max);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+  }
+}
+
+// Defaults give the plain resynthesis: every amount 0 %, every shape 50 %
+// (the cosine), gain 0 dB.
+TEST_F(LilvMetadata, DefaultsGiveThePlainResynthesis)
+{
+  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._default, 0.0f);
+  for (uint32_t i = 1; i < MORVANE_NUM_CONTROLS; ++i) {
+    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    if (lfo_field(i) == LFO_AMOUNT) {
+      EXPECT_EQ(morvane_control_ranges[i]._default, 0.0f);
+    }
+    if (lfo_field(i) == LFO_MOD) {
+      EXPECT_EQ(morvane_control_ranges[i]._default, 50.0f);
+    }
+  }
+}
+
+TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
+{
+  const LilvNode* unit = node(ns(UNITS_NS, "unit"));
+  const LilvNode* logarithmic = node(ns(PPROPS_NS, "logarithmic"));
+  const LilvNode* not_on_gui = node(ns(PPROPS_NS, "notOnGUI"));
+  const LilvNode* comment = node("http://www.w3.org/2000/01/rdf-schema#comment");
+  auto unit_of = [&](uint32_t i) {
+    LilvNodes* units = lilv_port_get_value(plugin, port(i), unit);
+    std::string u = units && lilv_nodes_size(units) == 1
+                        ? lilv_node_as_uri(lilv_nodes_get_first(units)) : std::string();
+    lilv_nodes_free(units);
+    return u;
+  };
+  EXPECT_EQ(unit_of(MORVANE_GAIN), ns(UNITS_NS, "db"));
+  for (uint32_t i = 1; i < MORVANE_NUM_CONTROLS; ++i) {
+    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    const LilvPort* p = port(i);
+    switch (lfo_field(i)) {
+      case LFO_AMP: {
+        // The depth's meaning depends on its stage; the comment says which.
+        EXPECT_EQ(unit_of(i), "");
+        LilvNode* c = lilv_port_get(plugin, p, comment);
+        ASSERT_NE(c, nullptr);
+        EXPECT_GT(std::strlen(lilv_node_as_string(c)), 20u);
+        lilv_node_free(c);
+        break;
+      }
+      case LFO_FREQ: {
+        EXPECT_EQ(unit_of(i), ns(UNITS_NS, "hz"));
+        EXPECT_TRUE(lilv_port_has_property(plugin, p, logarithmic));
+        EXPECT_GT(morvane_control_ranges[i]._min, 0.0f);
+        break;
+      }
+      case LFO_AMOUNT:
+      case LFO_MOD:
+        EXPECT_EQ(unit_of(i), ns(UNITS_NS, "pc"));
+        EXPECT_EQ(morvane_control_ranges[i]._min, 0.0f);
+        EXPECT_EQ(morvane_control_ranges[i]._max, 100.0f);
+        break;
+    }
+    EXPECT_EQ(lilv_port_has_property(plugin, p, not_on_gui), is_range_lfo(i));
+  }
+}
+
+// The depth ranges match their stages: amplitudes scale up to 2, the
+// frequency depth reaches two octaves (2 ln 2), the time depth is a fraction.
+TEST_F(LilvMetadata, DepthRangesMatchTheirStages)
+{
+  EXPECT_EQ(morvane_control_ranges[MORVANE_LFO_SHAKE_AMP_AMP]._max, 2.0f);
+  EXPECT_NEAR(morvane_control_ranges[MORVANE_LFO_SHAKE_FREQ_AMP]._max, 2.0 * std::log(2.0), 1e-6);
+  EXPECT_EQ(morvane_control_ranges[MORVANE_LFO_SHAKE_TIME_AMP]._max, 1.0f);
+  for (uint32_t i : {MORVANE_LFO_SHAKE_AMP_AMP, MORVANE_LFO_SHAKE_FREQ_AMP, MORVANE_LFO_SHAKE_TIME_AMP}) {
+    EXPECT_EQ(morvane_control_ranges[i]._min, 0.0f);
+  }
+  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._min, -60.0f);
+  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._max, 12.0f);
+}
+
+TEST_F(LilvMetadata, AudioPortsFormStereoGroups)
+{
+  LilvWorld* world = LilvTestWorld::get().world();
+  const LilvNode* group = node(ns(PG_NS, "group"));
+  const LilvNode* designation = node(ns(LV2_NS, "designation"));
+  const LilvNode* rdf_type = node("http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+  const LilvNode* stereo = node(ns(PG_NS, "StereoGroup"));
+  const std::string left = ns(PG_NS, "left");
+  const std::string right = ns(PG_NS, "right");
+  std::string groups[2];
+  for (uint32_t i = MORVANE_INPUT_L; i <= MORVANE_OUTPUT_R; ++i) {
+    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    LilvNode* g = lilv_port_get(plugin, port(i), group);
+    LilvNode* d = lilv_port_get(plugin, port(i), designation);
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(lilv_world_ask(world, g, rdf_type, stereo));
+    EXPECT_EQ(lilv_node_as_uri(d), (i == MORVANE_INPUT_L || i == MORVANE_OUTPUT_L) ? left : right);
+    std::string& expected = groups[i >= MORVANE_OUTPUT_L ? 1 : 0];
+    if (expected.empty()) {
+      expected = lilv_node_as_uri(g);
+    }
+    EXPECT_EQ(expected, lilv_node_as_uri(g));
+    lilv_node_free(g);
+    lilv_node_free(d);
+  }
+  EXPECT_NE(groups[0], groups[1]);
+}
+
+// The shared object the bundle names publishes one descriptor, at index 0.
+TEST_F(LilvMetadata, LibraryPublishesOneDescriptor)
+{
+  char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)), nullptr);
+  ASSERT_NE(path, nullptr);
+  void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  lilv_free(path);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto get = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
+  ASSERT_NE(get, nullptr);
+  const LV2_Descriptor* d = get(0);
+  ASSERT_NE(d, nullptr);
+  EXPECT_STREQ(d->URI, MORVANE_URI);
+  EXPECT_EQ(std::strstr(d->URI, "/plugins/morvane") + std::strlen("/plugins/morvane"),
+            d->URI + std::strlen(d->URI));
+  for (const void* entry : {reinterpret_cast<const void*>(d->instantiate),
+                            reinterpret_cast<const void*>(d->connect_port),
+                            reinterpret_cast<const void*>(d->activate),
+                            reinterpret_cast<const void*>(d->run),
+                            reinterpret_cast<const void*>(d->deactivate),
+                            reinterpret_cast<const void*>(d->cleanup),
+                            reinterpret_cast<const void*>(d->extension_data)}) {
+    EXPECT_NE(entry, nullptr);
+  }
+  EXPECT_EQ(d->extension_data("http://lv2plug.in/ns/ext/state#interface"), nullptr);
+  EXPECT_EQ(d->extension_data(""), nullptr);
+  EXPECT_EQ(get(1), nullptr);
+  EXPECT_EQ(get(2), nullptr);
+  dlclose(lib);
+}
+
+}  // namespace
