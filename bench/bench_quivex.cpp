@@ -3,6 +3,8 @@
 // processed per second of CPU).
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +86,42 @@ void run_engine(benchmark::State& state, bool shaking)
 }
 
 void BM_EngineShaking(benchmark::State& state) { run_engine(state, true); }
+
+// Silence after a tone: every resonator decays to rest, which must not cost
+// more than the tone itself (flush-to-zero keeps the decay off the slow
+// subnormal path).
+void BM_EngineSilenceAfterTone(benchmark::State& state)
+{
+    libquivex q = libquivex_new(kRate);
+    float buf[kBlock];
+    for (int b = 0; b < kRate / kBlock; ++b) {
+        for (int k = 0; k < kBlock; ++k)
+            buf[k] = 0.5f * std::sin(6.283185307179586f * 440.0f * static_cast<float>(b * kBlock + k) / kRate);
+        libquivex_next_buffer(q, buf, kBlock);
+    }
+    double samples = 0.0;
+    for (auto _ : state) {
+        std::memset(buf, 0, sizeof(buf));
+        libquivex_next_buffer(q, buf, kBlock);
+        benchmark::DoNotOptimize(buf);
+        samples += kBlock;
+    }
+    set_counters(state, samples);
+    libquivex_free(q);
+}
+
+// Bytes the heap hands out for one instance (libquivex_new).
+void BM_InstanceFootprint(benchmark::State& state)
+{
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::size_t before = mallinfo2().uordblks;
+        libquivex q = libquivex_new(kRate);
+        bytes = mallinfo2().uordblks - before;
+        libquivex_free(q);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
 void BM_EngineDefault(benchmark::State& state) { run_engine(state, false); }
 
 // The three shake stages alone, once per sample on 112 entries.
@@ -143,4 +181,6 @@ void BM_ShakeStagesOnly(benchmark::State& state)
 
 BENCHMARK(BM_EngineShaking);
 BENCHMARK(BM_EngineDefault);
+BENCHMARK(BM_EngineSilenceAfterTone);
+BENCHMARK(BM_InstanceFootprint)->Iterations(10);
 BENCHMARK(BM_ShakeStagesOnly);

@@ -7,6 +7,8 @@
 #include <tembra/libtembra.h>
 #include <tembra/mel.h>
 
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -126,3 +128,36 @@ void BM_ComputeAlphas112(benchmark::State& state) {
 BENCHMARK(BM_ComputeAlphas112);
 
 }  // namespace
+
+// One analysis + resynthesis sample for N resonators on the mel grid
+// (N = 56, 112, 224, 448), under flush-to-zero as the effect runs it:
+// "ns_per_resonator" should stay flat as N grows.
+void BM_CostPerResonator(benchmark::State& state) {
+  const int n_reso = (int)state.range(0);
+  const std::vector<float> x = make_signal();
+  const unsigned saved = _mm_getcsr();
+  _mm_setcsr(saved | 0x8040u);
+  libtembra ana = libtembra_new(kRate, n_reso, 20.0f, 20000.0f, kOptions);
+  libtembra syn = libtembra_new(kRate, n_reso, 20.0f, 20000.0f, kOptions);
+  std::vector<float> ai(n_reso), fi(n_reso), pi(n_reso);
+  for (float v : x) {
+    libtembra_update(ana, v);
+    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
+    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
+    benchmark::DoNotOptimize(libtembra_get_synth(syn));
+  }
+  size_t n = 0;
+  for (auto _ : state) {
+    libtembra_update(ana, x[n]);
+    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
+    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
+    benchmark::DoNotOptimize(libtembra_get_synth(syn));
+    if (++n == x.size()) n = 0;
+  }
+  _mm_setcsr(saved);
+  state.counters["ns_per_resonator"] = benchmark::Counter(
+      (double)state.iterations() * n_reso * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  libtembra_free(syn);
+  libtembra_free(ana);
+}
+BENCHMARK(BM_CostPerResonator)->Arg(56)->Arg(112)->Arg(224)->Arg(448);

@@ -6,11 +6,17 @@
 #ifndef QUIVEX_LIBQUIVEX_INTERNAL_H
 #define QUIVEX_LIBQUIVEX_INTERNAL_H
 
+#include <immintrin.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <tembra/libtembra.h>
 
 #include "ewma.h"
+#include "ewma_vec.h"
+#include "lfo_vec.h"
 #include "filter_time.h"
 #include "libquivex.h"
 #include "sigmoid.h"
@@ -23,6 +29,10 @@ struct lfo {
     float _mod;         // wave shape, handed to sigmoid as its parameter
     float _phase;       // current phase, radians, kept in [0, 2 pi)
     float _phase_incr;  // phase advance per sample, radians
+    // -log2(_mod), the exponent of the sigmoid's power curve, computed once
+    // per buffer for the _mod it was computed from.
+    float _shape_mod;
+    double _shape_exp;
 };
 
 /* Index of each LFO in the engine's table. Only the first three drive a
@@ -50,7 +60,17 @@ struct _libquivex {
     filter_time _filter;   // smooths the amplitudes along time
     float* _alphas;        // the filter's per-resonator coefficients
     float* _tmp_buf;       // amplitudes before smoothing (the dry copy)
+    // The time stage's coefficients depend only on the time LFO's value (and
+    // the rate and size): they are recomputed only when it changes.
+    int _alphas_valid;     // nonzero once _alphas holds the values for:
+    int _alphas_size;      // the size and
+    float _alphas_lfo_val; // the LFO value they were computed for
+    float* _time_t;        // k / (_num_reso - 1) for each resonator k, or NULL
 };
+
+#if defined(__AVX2__) && !MORVANE_REFERENCE
+#define QUIVEX_VECTOR_STAGES 1
+#endif
 
 namespace quivex_detail {
 constexpr double TWO_PI = 6.283185307179586;
@@ -69,12 +89,34 @@ static inline void lfo_init(lfo* l)
     l->_mod = 0.5f;
     l->_phase = 0.0f;
     l->_phase_incr = 0.0f;
+    l->_shape_mod = 0.5f;
+    l->_shape_exp = -std::log2(0.5);
 }
 
 static inline void lfo_comp_phase_incr(lfo* l, int srate)
 {
     l->_phase_incr = static_cast<float>(static_cast<double>(l->_freq) * quivex_detail::TWO_PI /
                                         static_cast<double>(srate));
+    l->_shape_mod = l->_mod;
+    l->_shape_exp = -std::log2(static_cast<double>(l->_mod));
+}
+
+/* -log2(_mod), from the per-buffer value when _mod has not changed since. */
+static inline double lfo_shape_exponent(const lfo* l)
+{
+    return std::memcmp(&l->_shape_mod, &l->_mod, sizeof(float)) == 0 ? l->_shape_exp
+                                                                     : -std::log2(static_cast<double>(l->_mod));
+}
+
+/* sigmoid(t, a) for a = the LFO's _mod: the same curve with its exponent
+ * -log2(a) taken from the per-buffer value when _mod has not changed since. */
+static inline double lfo_sigmoid(const lfo* l, double t)
+{
+#if MORVANE_REFERENCE
+    return sigmoid(t, static_cast<double>(l->_mod));
+#else
+    return sigmoid_pow(t, lfo_shape_exponent(l));
+#endif
 }
 
 static inline void lfo_incr_phase(lfo* l)
@@ -96,8 +138,7 @@ static inline void lfo_incr_phase(lfo* l)
 static inline float lfo_get_val(const lfo* l)
 {
     const float t = static_cast<float>(std::cos(static_cast<double>(l->_phase)));
-    const float s = static_cast<float>(
-        sigmoid((static_cast<double>(t) + 1.0) * 0.5, static_cast<double>(l->_mod)));
+    const float s = static_cast<float>(lfo_sigmoid(l, (static_cast<double>(t) + 1.0) * 0.5));
     return static_cast<float>((static_cast<double>(s) - 0.5) * 2.0 * static_cast<double>(l->_amp));
 }
 
@@ -105,7 +146,7 @@ static inline float lfo_get_val(const lfo* l)
 static inline float lfo_get_val_norm(const lfo* l)
 {
     const float t = static_cast<float>((std::cos(static_cast<double>(l->_phase)) + 1.0) * 0.5);
-    const float s = static_cast<float>(sigmoid(static_cast<double>(t), static_cast<double>(l->_mod)));
+    const float s = static_cast<float>(lfo_sigmoid(l, static_cast<double>(t)));
     return s * l->_amp;
 }
 
@@ -118,70 +159,183 @@ static inline float lfo_apply_amount(const lfo* l, float lfo_val, float x)
                               static_cast<double>(wet));
 }
 
+#if defined(QUIVEX_VECTOR_STAGES)
+/* lfo_apply_amount on the groups of four of buf, in place, with the same
+ * float and double operations; returns how many entries it did. */
+static inline int lfo_apply_amount_x4(const lfo* l, float lfo_val, float* __restrict buf, int size)
+{
+    const __m128 wet_gain = _mm_set1_ps(l->_amount * lfo_val);
+    const __m256d dry_gain = _mm256_set1_pd(1.0 - static_cast<double>(l->_amount));
+    int k = 0;
+    for (; k + 4 <= size; k += 4) {
+        const __m128 x = _mm_loadu_ps(buf + k);
+        const __m128 wet = _mm_mul_ps(wet_gain, x);
+        const __m256d y = _mm256_add_pd(_mm256_mul_pd(dry_gain, _mm256_cvtps_pd(x)), _mm256_cvtps_pd(wet));
+        _mm_storeu_ps(buf + k, _mm256_cvtpd_ps(y));
+    }
+    return k;
+}
+#endif
+
 /* Scales every amplitude by the amplitude LFO. */
-static inline void shake_amps(libquivex lr, float* ai_buf, int size)
+static inline void shake_amps_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_AMP];
-    const float lfo_val = lfo_get_val(l);
     float* __restrict ai = ai_buf;
-    for (int k = 0; k < size; ++k)
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    k = lfo_apply_amount_x4(l, lfo_val, ai, size);
+#endif
+    for (; k < size; ++k)
         ai[k] = lfo_apply_amount(l, lfo_val, ai[k]);
 }
 
 /* Scales every frequency by exp of the frequency LFO (its depth is in
  * natural-log units: ln 2 swings one octave). */
-static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
+static inline void shake_freqs_by(libquivex lr, float* fi_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_FREQ];
-    const float lfo_val = lfo_get_val(l);
     const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
     float* __restrict fi = fi_buf;
-    for (int k = 0; k < size; ++k)
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    k = lfo_apply_amount_x4(l, pitch, fi, size);
+#endif
+    for (; k < size; ++k)
         fi[k] = lfo_apply_amount(l, pitch, fi[k]);
 }
 
 /* Smooths every amplitude along time, with a smoothing time growing from
  * 0.1 ms at the lowest resonator to 0.1 + 9999.9 * lfo ms at the highest,
  * then mixes the smoothed amplitudes with the dry ones. Needs size >= 2. */
-static inline void shake_time(libquivex lr, float* ai_buf, int size)
+static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
     const lfo* l = &lr->_lfos[LFO_SHAKE_TIME];
-    const float lfo_val = lfo_get_val_norm(l);
     const float amount = l->_amount;
     const int srate = static_cast<int>(lr->_srate);
     float* __restrict ai = ai_buf;
     float* __restrict dry = lr->_tmp_buf;
     float* __restrict alphas = lr->_alphas;
 
+#if defined(QUIVEX_VECTOR_STAGES)
+    std::memcpy(dry, ai, sizeof(float) * static_cast<std::size_t>(size));
+#else
     for (int k = 0; k < size; ++k)
         dry[k] = ai[k];
+#endif
 
-    const float last = static_cast<float>(size - 1);
-    for (int k = 0; k < size; ++k) {
-        const float t = static_cast<float>(k) / last;
-        const float d_ms = static_cast<float>(
-            static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
-            quivex_detail::MIN_SMOOTH_MS);
-        alphas[k] = ewma_ms_to_alpha(srate, d_ms);
+#if defined(QUIVEX_VECTOR_STAGES)
+    // The coefficients are a function of lfo_val alone (for a given rate and
+    // size): the same value gives the same coefficients, bit for bit.
+    const bool fresh = lr->_alphas_valid != 0 && lr->_alphas_size == size &&
+                       std::memcmp(&lr->_alphas_lfo_val, &lfo_val, sizeof(float)) == 0;
+#else
+    const bool fresh = false;
+#endif
+    if (!fresh) {
+        const float last = static_cast<float>(size - 1);
+        int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES) && defined(QUIVEX_EWMA_VEC)
+        if (quivex_ewma_vec::rate_proven(srate)) {
+            // The times first (into alphas), then their coefficients in place.
+            const __m128 vlast = _mm_set1_ps(last);
+            const __m128 vlfo = _mm_set1_ps(lfo_val);
+            const float* __restrict tk = size == lr->_num_reso ? lr->_time_t : nullptr;
+            for (; k + 4 <= size; k += 4) {
+                const __m128 t = tk != nullptr ? _mm_loadu_ps(tk + k)
+                                               : _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
+                const __m256d ms = _mm256_add_pd(
+                    _mm256_mul_pd(_mm256_cvtps_pd(_mm_mul_ps(t, vlfo)), _mm256_set1_pd(quivex_detail::SMOOTH_SPAN_MS)),
+                    _mm256_set1_pd(quivex_detail::MIN_SMOOTH_MS));
+                _mm_storeu_ps(alphas + k, _mm256_cvtpd_ps(ms));
+            }
+            quivex_ewma_vec::ms_to_alpha_n(srate, alphas, alphas, k);
+        }
+#endif
+        for (; k < size; ++k) {
+            const float t = static_cast<float>(k) / last;
+            const float d_ms = static_cast<float>(
+                static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
+                quivex_detail::MIN_SMOOTH_MS);
+            alphas[k] = ewma_ms_to_alpha(srate, d_ms);
+        }
+        lr->_alphas_valid = 1;
+        lr->_alphas_size = size;
+        lr->_alphas_lfo_val = lfo_val;
     }
 
     filter_time_set_alphas(lr->_filter, alphas);
     filter_time_process(lr->_filter, ai);
 
     const double dry_gain = 1.0 - static_cast<double>(amount);
-    for (int k = 0; k < size; ++k) {
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    const __m128 vamount = _mm_set1_ps(amount);
+    const __m256d vdry_gain = _mm256_set1_pd(dry_gain);
+    for (; k + 4 <= size; k += 4) {
+        const __m128 wet = _mm_mul_ps(vamount, _mm_loadu_ps(ai + k));
+        const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(dry + k)), vdry_gain),
+                                        _mm256_cvtps_pd(wet));
+        _mm_storeu_ps(ai + k, _mm256_cvtpd_ps(y));
+    }
+#endif
+    for (; k < size; ++k) {
         const float wet = amount * ai[k];
         ai[k] = static_cast<float>(static_cast<double>(dry[k]) * dry_gain + static_cast<double>(wet));
     }
+}
+
+static inline void shake_amps(libquivex lr, float* ai_buf, int size)
+{
+    shake_amps_by(lr, ai_buf, size, lfo_get_val(&lr->_lfos[LFO_SHAKE_AMP]));
+}
+
+static inline void shake_freqs(libquivex lr, float* fi_buf, int size)
+{
+    shake_freqs_by(lr, fi_buf, size, lfo_get_val(&lr->_lfos[LFO_SHAKE_FREQ]));
+}
+
+static inline void shake_time(libquivex lr, float* ai_buf, int size)
+{
+    shake_time_by(lr, ai_buf, size, lfo_get_val_norm(&lr->_lfos[LFO_SHAKE_TIME]));
+}
+
+/* The values of the three shake LFOs, lfo_get_val of the amplitude and
+ * frequency LFOs and lfo_get_val_norm of the time LFO, with their cosines
+ * and sigmoid powers evaluated together. */
+static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_val, float* time_val)
+{
+    const lfo* la = &lr->_lfos[LFO_SHAKE_AMP];
+    const lfo* lf = &lr->_lfos[LFO_SHAKE_FREQ];
+    const lfo* lt = &lr->_lfos[LFO_SHAKE_TIME];
+#if defined(QUIVEX_LFO_VEC) && !MORVANE_REFERENCE
+    const float phase[4] = {la->_phase, lf->_phase, lt->_phase, 0.0f};
+    float val[4], norm[4];
+    quivex_lfo_vec::lfo_cos_x4(phase, val, norm);
+    const double t[4] = {(static_cast<double>(val[0]) + 1.0) * 0.5, (static_cast<double>(val[1]) + 1.0) * 0.5,
+                         static_cast<double>(norm[2]), 0.25};
+    const double e[4] = {lfo_shape_exponent(la), lfo_shape_exponent(lf), lfo_shape_exponent(lt), 1.0};
+    float s[4];
+    quivex_lfo_vec::lfo_sigmoid_x4(t, e, s);
+    *amp_val = static_cast<float>((static_cast<double>(s[0]) - 0.5) * 2.0 * static_cast<double>(la->_amp));
+    *freq_val = static_cast<float>((static_cast<double>(s[1]) - 0.5) * 2.0 * static_cast<double>(lf->_amp));
+    *time_val = s[2] * lt->_amp;
+#else
+    *amp_val = lfo_get_val(la);
+    *freq_val = lfo_get_val(lf);
+    *time_val = lfo_get_val_norm(lt);
+#endif
 }
 
 /* The three stages in their fixed order; the phases pass through. */
 static inline void process(libquivex lr, float* ai_buf, float* fi_buf, float* pi_buf, int size)
 {
     (void)pi_buf;
-    shake_amps(lr, ai_buf, size);
-    shake_freqs(lr, fi_buf, size);
-    shake_time(lr, ai_buf, size);
+    float amp_val, freq_val, time_val;
+    shake_lfo_values(lr, &amp_val, &freq_val, &time_val);
+    shake_amps_by(lr, ai_buf, size, amp_val);
+    shake_freqs_by(lr, fi_buf, size, freq_val);
+    shake_time_by(lr, ai_buf, size, time_val);
 }
 
 #endif /* QUIVEX_LIBQUIVEX_INTERNAL_H */

@@ -471,3 +471,34 @@ TEST(ShakeStages, LongSmoothingHoldsHighResonatorsBackAndAmountMixes)
     for (int k = 0; k < kReso; ++k)
         EXPECT_NEAR(a[k], 0.5f * (1.0f + b[k]), 1e-6f) << k;
 }
+
+// The time stage recomputes its coefficients only when the LFO value (or
+// the buffer size) changed: whatever came before, the coefficients are the
+// ones of the current value and size, bit for bit.
+TEST(ShakeStages, TimeCoefficientsFollowTheLfoValueAndSizeWhenReused)
+{
+    StageRig rig;
+    lfo& l = rig.lfo_at(LFO_SHAKE_TIME);
+    auto ai = random_values(9, 0.0f, 1.0f);
+    auto expect_alphas_of = [&](float lfo_val, int size) {
+        for (int k = 0; k < size; ++k) {
+            const float t = static_cast<float>(k) / static_cast<float>(size - 1);
+            const float ms = static_cast<float>(static_cast<double>(t * lfo_val) * 9999.9 + 0.1);
+            ASSERT_EQ(rig.alphas()[k], ewma_ms_to_alpha(kRate, ms)) << "size " << size << ", k " << k;
+        }
+    };
+    l = make_lfo(0.7f, 0.5f, 1.0f);
+    const float v1 = lfo_get_val_norm(&l);
+    shake_time(rig.get(), ai.data(), kReso);
+    expect_alphas_of(v1, kReso);
+    // Same value, smaller size: positions k / (size - 1) of the new size.
+    shake_time(rig.get(), ai.data(), 13);
+    expect_alphas_of(v1, 13);
+    // Another value, then back to the first.
+    l = make_lfo(0.7f, 0.5f, 2.5f);
+    shake_time(rig.get(), ai.data(), kReso);
+    expect_alphas_of(lfo_get_val_norm(&l), kReso);
+    l = make_lfo(0.7f, 0.5f, 1.0f);
+    shake_time(rig.get(), ai.data(), kReso);
+    expect_alphas_of(v1, kReso);
+}

@@ -24,6 +24,7 @@ struct _damp_oscillator_bank_vec {
   float* _frequency;      // current (gliding) frequency from the last glide step, Hz
   float _two_pi_inv;      // 1/(2*pi)
   float _sample_rate_inv; // 1/samplerate
+  int* _scratch_turn;     // glide scratch: oscillators whose W is recomputed
 };
 
 #endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

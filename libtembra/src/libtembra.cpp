@@ -10,6 +10,7 @@
 // four resonators wide.
 #include "libtembra.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,7 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
   const __m128 sign = _mm_set1_ps(-0.0f);
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d threshold = _mm256_set1_pd(kFreqThreshold);
+#if MORVANE_REFERENCE
   for (; i + 4 <= num_resonators; i += 4) {
     const __m128 freq = _mm_loadu_ps(f + i);
     const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
@@ -85,6 +87,32 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
     const __m256d live = _mm256_cmp_pd(freq_d, threshold, _CMP_GT_OQ);
     _mm_storeu_ps(a + i, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
   }
+#else
+  // The same lanes in chunks: every logarithm of a chunk first, then the
+  // quotients and exponentials, so that the independent calls and
+  // divisions overlap instead of waiting for each other.
+  constexpr int kChunk = 16;
+  __m256d ln[kChunk];
+  while (i + 4 <= num_resonators) {
+    const int groups = std::min(kChunk, (num_resonators - i) / 4);
+    for (int g = 0; g < groups; ++g)
+      ln[g] = _ZGVdN4v_log(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + i + 4 * g)), one));  // ln(1 + f)
+    for (int g = 0; g < groups; ++g) {
+      const __m128 freq = _mm_loadu_ps(f + i + 4 * g);
+      const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
+      const __m256d neg_x = _mm256_cvtps_pd(_mm_xor_ps(x, sign));  // -x, widened
+      ln[g] = _mm256_div_pd(neg_x, ln[g]);
+    }
+    for (int g = 0; g < groups; ++g) {
+      const __m128 freq = _mm_loadu_ps(f + i + 4 * g);
+      const __m256d e = _ZGVdN4v_exp(ln[g]);
+      const __m256d alpha = _mm256_sub_pd(one, e);
+      const __m256d live = _mm256_cmp_pd(_mm256_cvtps_pd(freq), threshold, _CMP_GT_OQ);
+      _mm_storeu_ps(a + i + 4 * g, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
+    }
+    i += 4 * groups;
+  }
+#endif
 #endif
   for (; i < num_resonators; ++i) a[i] = compute_alpha(dt, f[i]);
 }

@@ -50,7 +50,16 @@ struct _tracking_resonator_bank_vec {
     float* _p_frequency;       // frequency in Hz last set for the resonator
     float _two_pi_inv;
     float _sample_rate_inv;
+    // Scratch of the whole-bank update passes, not state: this sample's
+    // powers and the tracking steps of omega.
+    float* _scratch_power;
+    float* _scratch_step;
 };
+
+// The update one resonator at a time, in index order: the plain form that
+// tracking_resonator_bank_vec_update computes in whole-bank passes. Not
+// exported; the tests compare the two.
+void tracking_resonator_bank_vec_update_one_by_one(tracking_resonator_bank_vec t, float sample) noexcept;
 
 namespace tracking_detail {
 

@@ -1,0 +1,231 @@
+// Four-lane forms of the scalar libm calls on the per-sample paths, whose
+// results are identical, bit for bit, to the scalar calls they replace:
+//
+//   atan2_scaled_x4:  out = (float)(scale * atan2((double)y, (double)x))
+//   atan2_n:          the same with scale 1 over whole arrays
+//   sincosf_x4/_x8:   s = sinf(x), c = cosf(x)
+//
+// atan2 is evaluated with glibc's 4-lane double atan2 (libmvec), whose error
+// is a few units in the last place of a double. The double result decides
+// the float only when it does not lie within a relative 2^-40 of a float
+// rounding boundary (then every value within the error bound rounds to the
+// same float, also the scalar call's); the few lanes that do lie that close,
+// and every lane with a non-finite argument, take the scalar call.
+//
+// sinf and cosf are evaluated for |x| < 120 with the same argument
+// reduction and the same polynomials, operation for operation and with the
+// same fused multiply-adds, as the scalar routines of the C library this
+// project builds against (glibc 2.36, its FMA variants, which it selects on
+// every processor with AVX2 and FMA), four lanes of doubles at a time; other
+// arguments take the scalar calls. A C library with other routines would
+// break the equivalence: tests/test_vector_math.cpp then fails.
+//
+// The equivalences are proven by the long tests
+// (tests/long/test_vector_math_long.cpp): exhaustively over every float with
+// |x| < 120 for the sine and cosine, and over 10^8 random and a set of
+// adversarial pairs for atan2, all under flush-to-zero and
+// denormals-are-zero, the mode the engine runs in.
+#ifndef TEMBRA_VECTOR_MATH_H
+#define TEMBRA_VECTOR_MATH_H
+
+#include <immintrin.h>
+#include <math.h>
+
+#include <cmath>
+#include <cstdint>
+
+#if defined(__AVX2__) && defined(__FMA__)
+#define TEMBRA_VECTOR_MATH 1
+
+// glibc libmvec: four double atan2 (AVX2 variant).
+extern "C" __m256d _ZGVdN4vv_atan2(__m256d, __m256d);
+
+namespace tembra_vmath {
+
+// Lanes of v whose float rounding could change within a relative 2^-40 of
+// v (NaN lanes included): bit j set for lane j.
+static inline int rounding_uncertain(__m256d v) {
+  const __m256d lo = _mm256_mul_pd(v, _mm256_set1_pd(1.0 - 0x1p-40));
+  const __m256d hi = _mm256_mul_pd(v, _mm256_set1_pd(1.0 + 0x1p-40));
+  const __m128 flo = _mm256_cvtpd_ps(lo);
+  const __m128 fhi = _mm256_cvtpd_ps(hi);
+  return _mm_movemask_ps(_mm_cmpneq_ps(flo, fhi));
+}
+
+// Lanes holding an infinity or a NaN.
+static inline int non_finite(__m128 v) {
+  const __m128i bits = _mm_castps_si128(v);
+  const __m128i exp_mask = _mm_set1_epi32(0x7f800000);
+  const __m128i e = _mm_and_si128(bits, exp_mask);
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(e, exp_mask)));
+}
+
+// The scalar expression the vector path stands for.
+static inline float atan2_scaled_scalar(float y, float x, double scale) {
+  return static_cast<float>(scale * std::atan2(static_cast<double>(y), static_cast<double>(x)));
+}
+
+// out[j] = (float)(scale[j] * atan2((double)y[j], (double)x[j])), j = 0..3.
+static inline __m128 atan2_scaled_x4(__m128 y, __m128 x, __m256d scale) {
+  const __m256d r = _mm256_mul_pd(scale, _ZGVdN4vv_atan2(_mm256_cvtps_pd(y), _mm256_cvtps_pd(x)));
+  __m128 out = _mm256_cvtpd_ps(r);
+  const int redo = rounding_uncertain(r) | non_finite(y) | non_finite(x);
+  if (redo != 0) {
+    alignas(16) float yo[4], xo[4], o[4];
+    alignas(32) double so[4];
+    _mm_store_ps(yo, y);
+    _mm_store_ps(xo, x);
+    _mm_store_ps(o, out);
+    _mm256_store_pd(so, scale);
+    for (int j = 0; j < 4; ++j)
+      if (redo & (1 << j)) o[j] = atan2_scaled_scalar(yo[j], xo[j], so[j]);
+    out = _mm_load_ps(o);
+  }
+  return out;
+}
+
+// atan2_scaled_x4 with scale 1 over count entries (a multiple of 4): the
+// arc tangents of a chunk are all issued before their results are checked,
+// so that the calls overlap.
+static inline void atan2_n(const float* y, const float* x, float* out, int count) {
+  constexpr int kChunk = 16;
+  __m256d r[kChunk];
+  for (int base = 0; base < count; base += 4 * kChunk) {
+    const int groups = (count - base) / 4 < kChunk ? (count - base) / 4 : kChunk;
+    for (int g = 0; g < groups; ++g) {
+      const int i = base + 4 * g;
+      r[g] = _ZGVdN4vv_atan2(_mm256_cvtps_pd(_mm_loadu_ps(y + i)), _mm256_cvtps_pd(_mm_loadu_ps(x + i)));
+    }
+    for (int g = 0; g < groups; ++g) {
+      const int i = base + 4 * g;
+      const __m128 yv = _mm_loadu_ps(y + i);
+      const __m128 xv = _mm_loadu_ps(x + i);
+      const int redo = rounding_uncertain(r[g]) | non_finite(yv) | non_finite(xv);
+      _mm_storeu_ps(out + i, _mm256_cvtpd_ps(r[g]));
+      if (redo != 0) {
+        for (int j = 0; j < 4; ++j)
+          if (redo & (1 << j)) out[i + j] = atan2_scaled_scalar(y[i + j], x[i + j], 1.0);
+      }
+    }
+  }
+}
+
+// Coefficients of the sine and cosine polynomials on the reduced argument
+// r in [-pi/4, pi/4], with x = r * r:
+//   sin r ~ r + r^3 (s1 + x s2 + x^2 s3),  cos r ~ c0 + x c1 + x^2 c2 + x^3 (c3 + x c4).
+// Each quadrant n of x = n * pi/2 + r selects one of them and a sign.
+struct SinCosConstants {
+  static constexpr double hpi_inv = 0x1.45f306dc9c883p+23;  // 2/pi, scaled by 2^24
+  static constexpr double hpi = 0x1.921fb54442d18p+0;       // pi/2
+  static constexpr double c0 = 1.0;
+  static constexpr double c1 = -0x1.ffffffd0c621cp-2;
+  static constexpr double c2 = 0x1.55553e1068f19p-5;
+  static constexpr double c3 = -0x1.6c087e89a359dp-10;
+  static constexpr double c4 = 0x1.99343027bf8c3p-16;
+  static constexpr double s1 = -0x1.555545995a603p-3;
+  static constexpr double s2 = 0x1.1107605230bc4p-7;
+  static constexpr double s3 = -0x1.994eb3774cf24p-13;
+};
+
+// Sine and cosine of four floats for |x| < 120; other lanes hold garbage
+// and are marked by sincos_outside.
+static inline void sincosf_core(__m128 xf, __m128* s_out, __m128* c_out) {
+  using K = SinCosConstants;
+  const __m256d x = _mm256_cvtps_pd(xf);
+  // Quadrant: n = ((int)(x * 2^24 * 2/pi) + 2^23) >> 24, then r = x - n pi/2
+  // with one rounding.
+  const __m128i t = _mm256_cvttpd_epi32(_mm256_mul_pd(x, _mm256_set1_pd(K::hpi_inv)));
+  const __m128i n = _mm_srai_epi32(_mm_add_epi32(t, _mm_set1_epi32(0x800000)), 24);
+  const __m256d r = _mm256_fnmadd_pd(_mm256_cvtepi32_pd(n), _mm256_set1_pd(K::hpi), x);
+  const __m256d x2 = _mm256_mul_pd(r, r);
+
+  // Odd polynomial (sine of r).
+  const __m256d x3 = _mm256_mul_pd(x2, r);
+  const __m256d s1p = _mm256_fmadd_pd(x2, _mm256_set1_pd(K::s3), _mm256_set1_pd(K::s2));
+  const __m256d x5 = _mm256_mul_pd(x2, x3);
+  const __m256d sr = _mm256_fmadd_pd(x3, _mm256_set1_pd(K::s1), r);
+  const __m256d sin_r = _mm256_fmadd_pd(s1p, x5, sr);
+
+  // Even polynomial (cosine of r).
+  const __m256d x4 = _mm256_mul_pd(x2, x2);
+  const __m256d c1p = _mm256_fmadd_pd(x2, _mm256_set1_pd(K::c1), _mm256_set1_pd(K::c0));
+  const __m256d c2p = _mm256_fmadd_pd(x2, _mm256_set1_pd(K::c4), _mm256_set1_pd(K::c3));
+  const __m256d x6 = _mm256_mul_pd(x2, x4);
+  const __m256d cr = _mm256_fmadd_pd(x4, _mm256_set1_pd(K::c2), c1p);
+  const __m256d cos_r = _mm256_fmadd_pd(c2p, x6, cr);
+
+  // Odd quadrants swap the two; the sine is negative in quadrants 2 and 3,
+  // the cosine in quadrants 1 and 2. Negation is exact, so the negated
+  // polynomials of those quadrants are the polynomials negated. The masks
+  // are bits of n moved to the sign bit: bit 0 (odd), bit 1 (sine
+  // negative) and bit 1 xor bit 0 (cosine negative).
+  const __m128 sin_f = _mm256_cvtpd_ps(sin_r);
+  const __m128 cos_f = _mm256_cvtpd_ps(cos_r);
+  const __m128 odd = _mm_castsi128_ps(_mm_slli_epi32(n, 31));
+  const __m128 bit1 = _mm_castsi128_ps(_mm_slli_epi32(n, 30));
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 s_neg = _mm_and_ps(bit1, sign);
+  const __m128 c_neg = _mm_and_ps(_mm_xor_ps(bit1, odd), sign);
+  const __m128 s = _mm_xor_ps(_mm_blendv_ps(sin_f, cos_f, odd), s_neg);
+  const __m128 c = _mm_xor_ps(_mm_blendv_ps(cos_f, sin_f, odd), c_neg);
+
+  // |x| < 2^-12: the sine is x itself and the cosine 1 (rare here: skipped
+  // when no lane is that small).
+  const __m128 ax = _mm_andnot_ps(sign, xf);
+  const __m128 tiny = _mm_cmplt_ps(ax, _mm_set1_ps(0x1p-12f));
+  if (_mm_movemask_ps(tiny) == 0) {
+    *s_out = s;
+    *c_out = c;
+  } else {
+    *s_out = _mm_blendv_ps(s, xf, tiny);
+    *c_out = _mm_blendv_ps(c, _mm_set1_ps(1.0f), tiny);
+  }
+}
+
+// Lanes outside |x| < 120 (NaN included).
+static inline int sincos_outside(__m128 xf) {
+  const __m128 ax = _mm_andnot_ps(_mm_set1_ps(-0.0f), xf);
+  return _mm_movemask_ps(_mm_cmpnlt_ps(ax, _mm_set1_ps(120.0f)));
+}
+
+// The scalar calls for the lanes in outside.
+static inline void sincos_redo(__m128 xf, int outside, __m128* s_io, __m128* c_io) {
+  alignas(16) float xo[4], so[4], co[4];
+  _mm_store_ps(xo, xf);
+  _mm_store_ps(so, *s_io);
+  _mm_store_ps(co, *c_io);
+  for (int j = 0; j < 4; ++j) {
+    if (outside & (1 << j)) {
+      so[j] = ::sinf(xo[j]);
+      co[j] = ::cosf(xo[j]);
+    }
+  }
+  *s_io = _mm_load_ps(so);
+  *c_io = _mm_load_ps(co);
+}
+
+// Sine and cosine of four floats. Lanes with |x| >= 120 or not finite are
+// recomputed with the scalar calls.
+static inline void sincosf_x4(__m128 xf, __m128* s_out, __m128* c_out) {
+  sincosf_core(xf, s_out, c_out);
+  const int outside = sincos_outside(xf);
+  if (outside != 0) sincos_redo(xf, outside, s_out, c_out);
+}
+
+// Two groups of four, interleaved so that their latencies overlap.
+static inline void sincosf_x8(__m128 x0, __m128 x1, __m128* s0, __m128* c0, __m128* s1, __m128* c1) {
+  sincosf_core(x0, s0, c0);
+  sincosf_core(x1, s1, c1);
+  const int out0 = sincos_outside(x0);
+  const int out1 = sincos_outside(x1);
+  if ((out0 | out1) != 0) {
+    if (out0 != 0) sincos_redo(x0, out0, s0, c0);
+    if (out1 != 0) sincos_redo(x1, out1, s1, c1);
+  }
+}
+
+}  // namespace tembra_vmath
+
+#endif  // __AVX2__ && __FMA__
+
+#endif  // TEMBRA_VECTOR_MATH_H

@@ -1,0 +1,218 @@
+// Comparison of the four-lane sine, cosine and arc tangent with the scalar
+// libm calls they stand for, shared by the unit tests (sampled) and the long
+// tests (exhaustive over the float domain, 10^8 random pairs). Everything
+// runs under flush-to-zero and denormals-are-zero, as the engine does.
+#ifndef TEMBRA_TESTS_VECTOR_MATH_CASES_H
+#define TEMBRA_TESTS_VECTOR_MATH_CASES_H
+
+#include <immintrin.h>
+#include <math.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "vector_math.h"
+
+namespace vm_cases {
+
+// Sets FTZ and DAZ for its lifetime.
+class FlushDenormals {
+ public:
+  FlushDenormals() : _saved(_mm_getcsr()) { _mm_setcsr(_saved | 0x8040u); }
+  ~FlushDenormals() { _mm_setcsr(_saved); }
+
+ private:
+  unsigned _saved;
+};
+
+inline float from_bits(std::uint32_t u) {
+  float f;
+  std::memcpy(&f, &u, sizeof f);
+  return f;
+}
+inline std::uint32_t to_bits(float f) {
+  std::uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+struct Count {
+  std::uint64_t cases = 0;
+  std::uint64_t mismatches = 0;
+  float first_bad = 0.0f;  // an argument that differed
+};
+
+#if defined(TEMBRA_VECTOR_MATH)
+// Every float whose bit pattern (sign bit clear) lies in [from, to) with
+// the given stride, with both signs: sincosf_x8 (and so its four-lane core
+// and fallback, which sincosf_x4 shares) against ::sinf and ::cosf, compared
+// bit for bit.
+inline Count sincos_range(std::uint32_t from, std::uint32_t to, std::uint32_t stride) {
+  FlushDenormals mode;
+  Count c;
+  alignas(16) float x[8], s[8], co[8];
+  int fill = 0;
+  auto flush = [&](int lanes) {
+    __m128 s0, c0, s1, c1;
+    tembra_vmath::sincosf_x8(_mm_load_ps(x), _mm_load_ps(x + 4), &s0, &c0, &s1, &c1);
+    _mm_store_ps(s, s0);
+    _mm_store_ps(co, c0);
+    _mm_store_ps(s + 4, s1);
+    _mm_store_ps(co + 4, c1);
+    for (int j = 0; j < lanes; ++j) {
+      ++c.cases;
+      if (to_bits(s[j]) != to_bits(::sinf(x[j])) || to_bits(co[j]) != to_bits(::cosf(x[j]))) {
+        if (c.mismatches++ == 0) c.first_bad = x[j];
+      }
+    }
+  };
+  for (std::uint32_t u = from; u < to; u += stride) {
+    for (std::uint32_t sign : {0u, 0x80000000u}) {
+      x[fill++] = from_bits(u | sign);
+      if (fill == 8) {
+        flush(8);
+        fill = 0;
+      }
+    }
+    if (to - u <= stride) break;
+  }
+  if (fill > 0) {
+    for (int j = fill; j < 8; ++j) x[j] = 0.0f;
+    flush(fill);
+  }
+  return c;
+}
+
+// n arguments evenly spaced in value over [-limit, limit].
+inline Count sincos_spaced(float limit, int n) {
+  FlushDenormals mode;
+  Count c;
+  alignas(16) float x[4], s[4], co[4];
+  for (int k = 0; k + 4 <= n; k += 4) {
+    for (int j = 0; j < 4; ++j)
+      x[j] = static_cast<float>(-static_cast<double>(limit) + 2.0 * limit * (k + j) / (n - 1));
+    __m128 vs, vc;
+    tembra_vmath::sincosf_x4(_mm_load_ps(x), &vs, &vc);
+    _mm_store_ps(s, vs);
+    _mm_store_ps(co, vc);
+    for (int j = 0; j < 4; ++j) {
+      ++c.cases;
+      if (to_bits(s[j]) != to_bits(::sinf(x[j])) || to_bits(co[j]) != to_bits(::cosf(x[j]))) {
+        if (c.mismatches++ == 0) c.first_bad = x[j];
+      }
+    }
+  }
+  return c;
+}
+
+inline bool same_float(float a, float b) { return to_bits(a) == to_bits(b); }
+
+// One group of four pairs and scales through atan2_scaled_x4 against the
+// scalar expression.
+inline void atan2_group(const float* y, const float* x, const double* scale, Count& c) {
+  alignas(16) float out[4];
+  const __m256d sc = _mm256_setr_pd(scale[0], scale[1], scale[2], scale[3]);
+  _mm_store_ps(out, tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(y), _mm_loadu_ps(x), sc));
+  for (int j = 0; j < 4; ++j) {
+    ++c.cases;
+    const float want = static_cast<float>(scale[j] * std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
+    if (!same_float(out[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
+  }
+  // The array form (scale 1) on the same pairs.
+  float plain[4];
+  tembra_vmath::atan2_n(y, x, plain, 4);
+  for (int j = 0; j < 4; ++j) {
+    const float want = static_cast<float>(std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
+    if (!same_float(plain[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
+  }
+}
+
+// Scales the engine uses: 1 for the phase readout, -gamma (gamma in
+// (0, 0.5)) for the tracking update.
+inline double pick_scale(std::mt19937_64& g) {
+  const std::uint64_t r = g();
+  if ((r & 3) == 0) return 1.0;
+  const float gamma = static_cast<float>(static_cast<double>(r >> 11) * 0x1p-54);  // [0, 0.5)
+  return -static_cast<double>(gamma);
+}
+
+// A random float: uniform bit patterns over all finite floats (either
+// sign), or values of ordinary magnitude, half and half.
+inline float pick_float(std::mt19937_64& g) {
+  const std::uint64_t r = g();
+  if (r & 1) {
+    std::uint32_t u = static_cast<std::uint32_t>(r >> 32);
+    if ((u & 0x7f800000u) == 0x7f800000u) u &= 0xbfffffffu;  // keep it finite
+    return from_bits(u);
+  }
+  const double m = static_cast<double>((r >> 12) & 0xfffff) * 0x1p-20 * 2.0 - 1.0;
+  const int e = static_cast<int>((r >> 40) % 40) - 30;
+  return static_cast<float>(std::ldexp(m, e));
+}
+
+inline Count atan2_random(std::uint64_t pairs, std::uint64_t seed) {
+  FlushDenormals mode;
+  std::mt19937_64 g(seed);
+  Count c;
+  float y[4], x[4];
+  double scale[4];
+  for (std::uint64_t k = 0; k < pairs; k += 4) {
+    for (int j = 0; j < 4; ++j) {
+      y[j] = pick_float(g);
+      x[j] = pick_float(g);
+      scale[j] = pick_scale(g);
+    }
+    atan2_group(y, x, scale, c);
+  }
+  return c;
+}
+
+// Zeros of both signs, subnormals, the smallest and largest normals,
+// infinities, NaN, exact diagonals, and y = 0 against x of either sign:
+// every ordered pair of them, with both kinds of scale.
+inline Count atan2_adversarial() {
+  FlushDenormals mode;
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<float> v = {0.0f,     -0.0f,      1e-45f,   -1e-45f,  1e-40f,   -1e-40f,    1.17549435e-38f,
+                          -1.17549435e-38f, 1e-30f,  3.4028235e38f, -3.4028235e38f, 1e30f,    -1e30f,
+                          inf,      -inf,       nan,      1.0f,     -1.0f,    0.5f,       -0.5f,
+                          2.0f,     3.14159274f, -3.14159274f, 1e-7f, -1e-7f, 0.70710677f, -0.70710677f,
+                          1e6f,     -1e6f,      16777216.0f, 1.0000001f, 0.99999994f};
+  Count c;
+  float y[4], x[4];
+  double scale[4];
+  int fill = 0;
+  for (float a : v) {
+    for (float b : v) {
+      for (double s : {1.0, -0.0625, -static_cast<double>(1.3685e-4f)}) {
+        y[fill] = a;
+        x[fill] = b;
+        scale[fill] = s;
+        if (++fill == 4) {
+          atan2_group(y, x, scale, c);
+          fill = 0;
+        }
+      }
+    }
+  }
+  while (fill != 0) {
+    y[fill] = 1.0f;
+    x[fill] = 1.0f;
+    scale[fill] = 1.0;
+    if (++fill == 4) {
+      atan2_group(y, x, scale, c);
+      fill = 0;
+    }
+  }
+  return c;
+}
+#endif
+
+}  // namespace vm_cases
+
+#endif  // TEMBRA_TESTS_VECTOR_MATH_CASES_H
