@@ -436,6 +436,9 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
         }
         _mm_storeu_ps(omega + i, w);
         _mm_storeu_ps(frequency + i, freq);
+        // W is always the sine and cosine of the stored omega: a lane whose
+        // new omega has the bits of the previous one keeps its W as it is.
+        turn = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(w), _mm_castps_si128(previous))), turn);
         if (_mm_movemask_ps(turn) != 0) {
             __m128 s;
             __m128 c;
