@@ -5,7 +5,10 @@
 # EXPORTS file (one C function name a line) exports exactly those names and
 # keeps everything else local, the weak C++ runtime symbols included.
 # Installed into the library folder (default install component).
-function(morvane_shared_library target name objects exports)
+# morvane_version_script(EXPORTS MAP): writes to MAP a linker version script
+# that exports the names of EXPORTS (one C function name a line) and keeps
+# everything else local.
+function(morvane_version_script exports map)
   file(STRINGS ${exports} names)
   set(vs "{\n  global:\n")
   foreach(sym IN LISTS names)
@@ -14,9 +17,13 @@ function(morvane_shared_library target name objects exports)
     endif()
   endforeach()
   string(APPEND vs "  local: *;\n};\n")
-  set(map ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
   file(WRITE ${map} "${vs}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${exports})
+endfunction()
+
+function(morvane_shared_library target name objects exports)
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
+  morvane_version_script(${exports} ${map})
 
   add_library(${target} SHARED $<TARGET_OBJECTS:${objects}>)
   set_target_properties(${target} PROPERTIES
