@@ -101,6 +101,16 @@ libquivex libquivex_new(unsigned long srate) noexcept
     // The time stage's position of each resonator, t = k / (size - 1).
     for (int k = 0; k < lr->_num_reso; ++k)
         lr->_time_t[k] = static_cast<float>(k) / static_cast<float>(lr->_num_reso - 1);
+
+    // At rates below 40 kHz the top of the grid lies above the Nyquist
+    // frequency: such a resonator hears the alias of a lower partial and its
+    // oscillator would add that partial once more, so it is kept silent.
+    // Above 40 kHz every resonator is audible and nothing changes.
+    libtembra_get_natural_frequencies(lr->_lr0, lr->_tmp_buf);
+    lr->_num_audible = lr->_num_reso;
+    while (lr->_num_audible > 0 &&
+           static_cast<double>(lr->_tmp_buf[lr->_num_audible - 1]) >= 0.5 * israte)
+        --lr->_num_audible;
     return lr;
 }
 
@@ -135,14 +145,7 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     float* const fi = lr->_fi_buf;
     float* const pi = lr->_pi_buf;
     const int n = lr->_num_reso;
-    // At rates below 40 kHz the top of the grid lies above the Nyquist
-    // frequency: such a resonator hears the alias of a lower partial and its
-    // oscillator would add that partial once more, so it is kept silent.
-    // Above 40 kHz every resonator is audible and nothing changes.
-    libtembra_get_natural_frequencies(lr0, lr->_tmp_buf);
-    int audible = n;
-    while (audible > 0 && static_cast<double>(lr->_tmp_buf[audible - 1]) >= 0.5 * srate)
-        --audible;
+    const int audible = lr->_num_audible;
 
     for (int i = 0; i < nsamps; ++i) {
         float in_samp = buf[i];

@@ -66,6 +66,8 @@ struct _libquivex {
     int _alphas_size;      // the size and
     float _alphas_lfo_val; // the LFO value they were computed for
     float* _time_t;        // k / (_num_reso - 1) for each resonator k, or NULL
+    int _num_audible;      // resonators below half the sample rate; those
+                           // above it (at rates below 40 kHz) stay silent
 };
 
 #if defined(__AVX2__) && !MORVANE_REFERENCE
@@ -177,32 +179,31 @@ static inline int lfo_apply_amount_x4(const lfo* l, float lfo_val, float* __rest
 }
 #endif
 
+/* lfo_apply_amount over a whole buffer in place, four lanes at a time
+ * where the build has them and the same scalar arithmetic for the rest. */
+static inline void lfo_apply_amount_buf(const lfo* l, float lfo_val, float* buf, int size)
+{
+    float* __restrict x = buf;
+    int k = 0;
+#if defined(QUIVEX_VECTOR_STAGES)
+    k = lfo_apply_amount_x4(l, lfo_val, x, size);
+#endif
+    for (; k < size; ++k)
+        x[k] = lfo_apply_amount(l, lfo_val, x[k]);
+}
+
 /* Scales every amplitude by the amplitude LFO. */
 static inline void shake_amps_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
-    const lfo* l = &lr->_lfos[LFO_SHAKE_AMP];
-    float* __restrict ai = ai_buf;
-    int k = 0;
-#if defined(QUIVEX_VECTOR_STAGES)
-    k = lfo_apply_amount_x4(l, lfo_val, ai, size);
-#endif
-    for (; k < size; ++k)
-        ai[k] = lfo_apply_amount(l, lfo_val, ai[k]);
+    lfo_apply_amount_buf(&lr->_lfos[LFO_SHAKE_AMP], lfo_val, ai_buf, size);
 }
 
 /* Scales every frequency by exp of the frequency LFO (its depth is in
  * natural-log units: ln 2 swings one octave). */
 static inline void shake_freqs_by(libquivex lr, float* fi_buf, int size, float lfo_val)
 {
-    const lfo* l = &lr->_lfos[LFO_SHAKE_FREQ];
     const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
-    float* __restrict fi = fi_buf;
-    int k = 0;
-#if defined(QUIVEX_VECTOR_STAGES)
-    k = lfo_apply_amount_x4(l, pitch, fi, size);
-#endif
-    for (; k < size; ++k)
-        fi[k] = lfo_apply_amount(l, pitch, fi[k]);
+    lfo_apply_amount_buf(&lr->_lfos[LFO_SHAKE_FREQ], pitch, fi_buf, size);
 }
 
 /* Smooths every amplitude along time, with a smoothing time growing from
