@@ -317,8 +317,8 @@ static const LV2_Descriptor descriptor = {
   extension_data,
 };
 
-// Declared by the LV2 header without an exception specification, which a
-// definition must repeat (clang refuses a mismatch); it cannot throw.
+// Declared by the LV2 header without noexcept; the definition must match
+// it (clang refuses a mismatch). It cannot throw.
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
   return index == 0 ? &descriptor : nullptr;
