@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vector_math.h"
+
 // glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
 extern "C" __m128 _ZGVbN4v_sinf(__m128);
 extern "C" __m128 _ZGVbN4v_cosf(__m128);
@@ -214,11 +216,22 @@ static inline float phasor_sum(int n, const float* __restrict amp, const float* 
 
 // Output phase offsets: dpc = cos(phase), dps = sin(phase), the groups of
 // four with the 4-lane vector routines and the rest with the scalar ones
-// (the two may differ in their last bits).
+// (the two may differ in their last bits). Pairs of groups go through the
+// eight-lane form of the same routines, which gives the same bits.
 static inline void phasor_set_offsets(int n, const float* __restrict phases,
                                       float* __restrict dpc, float* __restrict dps) {
   int i = 0;
-  for (const int nv = phasor_vector_count(n); i < nv; i += 4) {
+  const int nv = phasor_vector_count(n);
+#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+  for (; i + 8 <= nv; i += 8) {
+    __m256 s;
+    __m256 c;
+    tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases + i), &s, &c);
+    _mm256_storeu_ps(dpc + i, c);
+    _mm256_storeu_ps(dps + i, s);
+  }
+#endif
+  for (; i < nv; i += 4) {
     const __m128 p = _mm_loadu_ps(phases + i);
     _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
     _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));

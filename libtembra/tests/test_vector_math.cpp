@@ -33,6 +33,25 @@ TEST(VectorMath, SinCosMatchScalarOutsideTheVectorDomain) {
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
+TEST(VectorMath, EightLaneLibrarySinCosMatchFourLaneCallsOnSampledFloats) {
+  // All 2^32 patterns with a prime stride: both signs, subnormals, the
+  // phase range, the scalar fallback above 10000, infinities and NaNs.
+  const vm_cases::Count c = vm_cases::lib_sincos_range(0, 1ull << 32, 4099);
+  EXPECT_GT(c.cases, 1000000u);
+  EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
+}
+
+TEST(VectorMath, EightLaneLibrarySinCosMatchFourLaneCallsOnEveryPhase) {
+  // Every float of magnitude 0.25 and above in the range of phases the
+  // resynthesis is handed, -pi to 3 pi (the long test covers all floats).
+  const vm_cases::Count pos = vm_cases::lib_sincos_range(vm_cases::to_bits(0.25f), vm_cases::to_bits(9.5f), 1);
+  const vm_cases::Count neg =
+      vm_cases::lib_sincos_range(vm_cases::to_bits(-0.25f), vm_cases::to_bits(-3.2f) + 1ull, 1);
+  EXPECT_GT(pos.cases + neg.cases, 70000000u);
+  EXPECT_EQ(pos.mismatches, 0u) << "first at " << pos.first_bad;
+  EXPECT_EQ(neg.mismatches, 0u) << "first at " << neg.first_bad;
+}
+
 TEST(VectorMath, Atan2MatchesScalarOnRandomPairs) {
   const vm_cases::Count c = vm_cases::atan2_random(1u << 20, 1);
   EXPECT_EQ(c.mismatches, 0u) << "first at y = " << c.first_bad;

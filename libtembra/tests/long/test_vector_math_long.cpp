@@ -21,6 +21,14 @@ TEST(VectorMathProof, SinCosMatchScalarForEveryFloatBelow120) {
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
+TEST(VectorMathProof, EightLaneLibrarySinCosMatchFourLaneCallsForEveryFloat) {
+  const vm_cases::Count c = vm_cases::lib_sincos_range(0, 1ull << 32, 1);
+  std::printf("8-lane library sine and cosine: %llu arguments, %llu mismatches\n",
+              static_cast<unsigned long long>(c.cases), static_cast<unsigned long long>(c.mismatches));
+  EXPECT_EQ(c.cases, 1ull << 32);
+  EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
+}
+
 TEST(VectorMathProof, Atan2MatchesScalarOnHundredMillionRandomPairs) {
   const vm_cases::Count c = vm_cases::atan2_random(100000000u, 20240611u);
   std::printf("atan2: %llu random pairs, %llu mismatches\n", static_cast<unsigned long long>(c.cases),
