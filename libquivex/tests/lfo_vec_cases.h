@@ -89,6 +89,37 @@ inline Count sigmoid_random(std::uint64_t n, std::uint64_t seed)
     return c;
 }
 
+/* Exponent 1 in every lane (all shapes at 0.5, where the power is skipped):
+ * t = (c + 1) / 2 for every float c in [-1, 1] and t = u for every float u
+ * in [0, 1], each bit pattern visited with the given stride. */
+inline Count sigmoid_identity_range(std::uint32_t stride)
+{
+    FlushDenormals mode;
+    Count c;
+    const double e[4] = {1.0, 1.0, 1.0, 1.0};
+    double t[4];
+    int fill = 0;
+    auto push = [&](double v) {
+        t[fill] = v;
+        if (++fill == 4) {
+            sigmoid_group(t, e, c);
+            fill = 0;
+        }
+    };
+    const std::uint32_t one = to_bits(1.0f);
+    for (std::uint32_t u = 0; u <= one; u += stride) {
+        const float f = from_bits(u);
+        push((static_cast<double>(f) + 1.0) * 0.5);
+        push((static_cast<double>(-f) + 1.0) * 0.5);
+        push(static_cast<double>(f));
+        if (one - u < stride)
+            break;
+    }
+    for (push(1.0); fill != 0;)
+        push(0.5);
+    return c;
+}
+
 /* The ends and the middle of the curve, exponents 0, 1, infinite, NaN and
  * negative, NaN arguments. */
 inline Count sigmoid_adversarial()

@@ -31,6 +31,13 @@ TEST(LfoVec, SigmoidMatchesScalarOnRandomArguments)
     EXPECT_EQ(c.mismatches, 0u) << "first at t = " << c.first_bad;
 }
 
+TEST(LfoVec, SigmoidWithExponentOneMatchesScalarWithoutThePower)
+{
+    const lfo_cases::Count c = lfo_cases::sigmoid_identity_range(997);
+    EXPECT_GT(c.cases, 3000000u);
+    EXPECT_EQ(c.mismatches, 0u) << "first at t = " << c.first_bad;
+}
+
 TEST(LfoVec, SigmoidMatchesScalarAtTheEndsAndSpecialExponents)
 {
     const lfo_cases::Count c = lfo_cases::sigmoid_adversarial();

@@ -28,6 +28,15 @@ TEST(LfoVecProof, SigmoidMatchesScalarOnHundredMillionRandomArguments)
     EXPECT_EQ(c.mismatches, 0u) << "first at t = " << c.first_bad;
 }
 
+TEST(LfoVecProof, SigmoidWithExponentOneMatchesScalarForEveryFloatArgument)
+{
+    const lfo_cases::Count c = lfo_cases::sigmoid_identity_range(1);
+    std::printf("sigmoid, exponent 1: %llu arguments, %llu mismatches\n",
+                static_cast<unsigned long long>(c.cases), static_cast<unsigned long long>(c.mismatches));
+    EXPECT_GT(c.cases, 3000000000u);
+    EXPECT_EQ(c.mismatches, 0u) << "first at t = " << c.first_bad;
+}
+
 }  // namespace
 
 #endif
