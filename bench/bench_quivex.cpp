@@ -135,6 +135,11 @@ void BM_ShakeStagesOnly(benchmark::State& state)
     rec->_filter = filter_time_new(kReso);
     rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
     rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+    // The resonator positions k / (N - 1) of the time stage, as libquivex_new
+    // precomputes them.
+    rec->_time_t = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+    for (int k = 0; k < kReso; ++k)
+        rec->_time_t[k] = static_cast<float>(k) / static_cast<float>(kReso - 1);
     lfo* amp = &rec->_lfos[LFO_SHAKE_AMP];
     lfo* freq = &rec->_lfos[LFO_SHAKE_FREQ];
     lfo* time = &rec->_lfos[LFO_SHAKE_TIME];
@@ -174,6 +179,7 @@ void BM_ShakeStagesOnly(benchmark::State& state)
     filter_time_free(rec->_filter);
     std::free(rec->_alphas);
     std::free(rec->_tmp_buf);
+    std::free(rec->_time_t);
     std::free(rec);
 }
 
