@@ -32,7 +32,7 @@ damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const
       phasor_alloc(&d->_Zs, n, nullptr) && phasor_alloc(&d->_Wc, n, nullptr) &&
       phasor_alloc(&d->_Ws, n, nullptr) && phasor_alloc(&d->_Wcps, n, nullptr) &&
       phasor_alloc(&d->_dpc, n, nullptr) && phasor_alloc(&d->_dps, n, nullptr) &&
-      phasor_alloc(&d->_frequency, n, nullptr);
+      phasor_alloc(&d->_frequency, n, nullptr) && phasor_alloc(&d->_memo_phase, n, nullptr);
   d->_scratch_turn = static_cast<int*>(std::malloc(sizeof(int) * static_cast<std::size_t>(n > 0 ? n : 1)));
   if (!ok || d->_scratch_turn == nullptr) {
     damp_oscillator_bank_vec_free(d);
@@ -45,6 +45,7 @@ damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const
               d->_dpc, d->_dps, d->_frequency);
   d->_two_pi_inv = kTwoPiInv;
   d->_sample_rate_inv = 1.0f / samplerate;
+  d->_memo_mode = kPhasorNoMemo;  // the first phases are all evaluated
   return d;
 }
 
@@ -64,6 +65,7 @@ void damp_oscillator_bank_vec_free(damp_oscillator_bank_vec d) noexcept {
   std::free(d->_dps);
   std::free(d->_frequency);
   std::free(d->_scratch_turn);
+  std::free(d->_memo_phase);
   std::free(d);
 }
 
@@ -72,7 +74,7 @@ void damp_oscillator_bank_vec_update(damp_oscillator_bank_vec d, const float* am
   const int n = d->_num_oscillators;
   phasor_copy(d->_target_amp, amplitudes, n);
   phasor_copy(d->_target_freq, frequencies, n);
-  if (phases != nullptr) phasor_set_offsets(n, phases, d->_dpc, d->_dps);
+  if (phases != nullptr) phasor_set_offsets_memo(n, phases, d->_dpc, d->_dps, d->_memo_phase, &d->_memo_mode);
 }
 
 void damp_oscillator_bank_vec_set_alphas(damp_oscillator_bank_vec d, const float* alphas) noexcept {

@@ -25,6 +25,8 @@ struct _damp_oscillator_bank_vec {
   float _two_pi_inv;      // 1/(2*pi)
   float _sample_rate_inv; // 1/samplerate
   int* _scratch_turn;     // glide scratch: oscillators whose W is recomputed
+  float* _memo_phase;     // phase offsets _dpc and _dps were last computed from
+  unsigned _memo_mode;    // the floating-point mode they were computed in
 };
 
 #endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

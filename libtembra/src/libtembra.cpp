@@ -20,6 +20,7 @@
 #include "damp_oscillator_bank_vec.h"
 #include "libtembra_internal.h"
 #include "mel.h"
+#include "memo.h"
 #include "oscillator_bank_vec.h"
 #include "tracking_resonator_bank_vec.h"
 
@@ -60,6 +61,39 @@ static float compute_alpha(float dt, float freq) {
   return (float)alpha;
 }
 
+#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
+// The groups of four that alpha_groups takes at once.
+constexpr int kAlphaChunk = 16;
+
+// The 4-lane body of compute_alphas on the groups of four starting at
+// start[0 .. groups-1] (groups <= kAlphaChunk): every logarithm first, then
+// the quotients and exponentials, so that the independent calls and
+// divisions overlap instead of waiting for each other.
+static void alpha_groups(const float* __restrict f, float dt, float* __restrict a, const int* start,
+                         int groups) {
+  const __m128 vdt = _mm_set1_ps(dt);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d threshold = _mm256_set1_pd(kFreqThreshold);
+  __m256d ln[kAlphaChunk];
+  for (int g = 0; g < groups; ++g)
+    ln[g] = _ZGVdN4v_log(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + start[g])), one));  // ln(1 + f)
+  for (int g = 0; g < groups; ++g) {
+    const __m128 freq = _mm_loadu_ps(f + start[g]);
+    const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
+    const __m256d neg_x = _mm256_cvtps_pd(_mm_xor_ps(x, sign));  // -x, widened
+    ln[g] = _mm256_div_pd(neg_x, ln[g]);
+  }
+  for (int g = 0; g < groups; ++g) {
+    const __m128 freq = _mm_loadu_ps(f + start[g]);
+    const __m256d e = _ZGVdN4v_exp(ln[g]);
+    const __m256d alpha = _mm256_sub_pd(one, e);
+    const __m256d live = _mm256_cmp_pd(_mm256_cvtps_pd(freq), threshold, _CMP_GT_OQ);
+    _mm_storeu_ps(a + start[g], _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
+  }
+}
+#endif
+
 // compute_alpha for every resonator. The 4-lane body evaluates every lane
 // and then clears the lanes whose frequency is not above the threshold (a
 // zero frequency gives 0/0 there before the mask), so it has no branch per
@@ -71,11 +105,11 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
   const float dt = 1.0f / samplerate;
   int i = 0;
 #if defined(TEMBRA_ALPHAS_AVX2)
+#if MORVANE_REFERENCE
   const __m128 vdt = _mm_set1_ps(dt);
   const __m128 sign = _mm_set1_ps(-0.0f);
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d threshold = _mm256_set1_pd(kFreqThreshold);
-#if MORVANE_REFERENCE
   for (; i + 4 <= num_resonators; i += 4) {
     const __m128 freq = _mm_loadu_ps(f + i);
     const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
@@ -88,34 +122,47 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
     _mm_storeu_ps(a + i, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
   }
 #else
-  // The same lanes in chunks: every logarithm of a chunk first, then the
-  // quotients and exponentials, so that the independent calls and
-  // divisions overlap instead of waiting for each other.
-  constexpr int kChunk = 16;
-  __m256d ln[kChunk];
+  int start[kAlphaChunk];
   while (i + 4 <= num_resonators) {
-    const int groups = std::min(kChunk, (num_resonators - i) / 4);
-    for (int g = 0; g < groups; ++g)
-      ln[g] = _ZGVdN4v_log(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + i + 4 * g)), one));  // ln(1 + f)
-    for (int g = 0; g < groups; ++g) {
-      const __m128 freq = _mm_loadu_ps(f + i + 4 * g);
-      const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
-      const __m256d neg_x = _mm256_cvtps_pd(_mm_xor_ps(x, sign));  // -x, widened
-      ln[g] = _mm256_div_pd(neg_x, ln[g]);
-    }
-    for (int g = 0; g < groups; ++g) {
-      const __m128 freq = _mm_loadu_ps(f + i + 4 * g);
-      const __m256d e = _ZGVdN4v_exp(ln[g]);
-      const __m256d alpha = _mm256_sub_pd(one, e);
-      const __m256d live = _mm256_cmp_pd(_mm256_cvtps_pd(freq), threshold, _CMP_GT_OQ);
-      _mm_storeu_ps(a + i + 4 * g, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
-    }
+    const int groups = std::min(kAlphaChunk, (num_resonators - i) / 4);
+    for (int g = 0; g < groups; ++g) start[g] = i + 4 * g;
+    alpha_groups(f, dt, a, start, groups);
     i += 4 * groups;
   }
 #endif
 #endif
   for (; i < num_resonators; ++i) a[i] = compute_alpha(dt, f[i]);
 }
+
+#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
+// compute_alphas for the resynthesis, once per sample: only the groups of
+// four whose frequencies changed since their last coefficients are
+// evaluated again; the others come from memory (memo_freq, memo_alpha and
+// the mode they were computed in, *memo_mode).
+static void compute_alphas_memo(int num_resonators, const float* frequencies, float samplerate,
+                                float* alphas, float* memo_freq, float* memo_alpha,
+                                unsigned* memo_mode) {
+  const float dt = 1.0f / samplerate;
+  const int nv = num_resonators & ~3;
+  const unsigned mode = tembra_memo::fp_mode();
+  const bool reuse = mode == *memo_mode;
+  *memo_mode = mode;
+  int start[kAlphaChunk];
+  int pending = 0;
+  for (int g = 0; g < nv; g += 4) {
+    if (reuse && tembra_memo::same4(frequencies + g, memo_freq + g)) continue;
+    tembra_memo::copy4(memo_freq + g, frequencies + g);
+    start[pending++] = g;
+    if (pending == kAlphaChunk) {
+      alpha_groups(memo_freq, dt, memo_alpha, start, pending);
+      pending = 0;
+    }
+  }
+  if (pending > 0) alpha_groups(memo_freq, dt, memo_alpha, start, pending);
+  std::memcpy(alphas, memo_alpha, sizeof(float) * static_cast<std::size_t>(nv));
+  for (int i = nv; i < num_resonators; ++i) alphas[i] = compute_alpha(dt, frequencies[i]);
+}
+#endif
 
 // The tracking bank's second smoothing stage uses the same law.
 static void compute_betas(int num_resonators, const float* frequencies, float samplerate,
@@ -213,6 +260,13 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
   if (lr->_obank == nullptr) return fail();
 
   if ((lr->_damp_alphas = alloc_floats(n)) == nullptr) return fail();
+  // The coefficients' memory starts at frequency 0, whose coefficient is 0
+  // in every mode.
+  lr->_alpha_memo_freq = (float*)std::calloc((size_t)n, sizeof(float));
+  if (lr->_alpha_memo_freq == nullptr) return fail();
+  lr->_alpha_memo_alpha = (float*)std::calloc((size_t)n, sizeof(float));
+  if (lr->_alpha_memo_alpha == nullptr) return fail();
+  lr->_alpha_memo_mode = tembra_memo::kNoMode;
   compute_alphas(n, lr->_frequencies, samplerate, lr->_damp_alphas);
   lr->_damp_obank =
       damp_oscillator_bank_vec_new(n, amplitudes, lr->_frequencies, lr->_damp_alphas, samplerate);
@@ -246,6 +300,8 @@ void libtembra_free(libtembra lr) noexcept {
   oscillator_bank_vec_free(lr->_obank);
   damp_oscillator_bank_vec_free(lr->_damp_obank);
   std::free(lr->_damp_alphas);
+  std::free(lr->_alpha_memo_freq);
+  std::free(lr->_alpha_memo_alpha);
   std::free(lr->_frequencies);
   std::free(lr->_resynth_amplitudes);
   std::free(lr->_resynth_frequencies);
@@ -307,7 +363,12 @@ void libtembra_update_synth(libtembra lr, const float* ai_buf, const float* fi_b
   }
 
   if (lr->_damp_osc) {
+#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
+    compute_alphas_memo(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas,
+                        lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode);
+#else
     compute_alphas(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas);
+#endif
     damp_oscillator_bank_vec_set_alphas(lr->_damp_obank, lr->_damp_alphas);
     damp_oscillator_bank_vec_update(lr->_damp_obank, lr->_resynth_amplitudes,
                                     lr->_resynth_frequencies, lr->_resynth_phases);

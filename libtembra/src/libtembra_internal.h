@@ -21,6 +21,11 @@ struct _libtembra {
   oscillator_bank_vec _obank;
   damp_oscillator_bank_vec _damp_obank;
   float* _damp_alphas;
+  // Memory of the resynthesis coefficients: the frequencies of their last
+  // evaluation, the coefficients, and the floating-point mode.
+  float* _alpha_memo_freq;
+  float* _alpha_memo_alpha;
+  unsigned _alpha_memo_mode;
   float* _resynth_amplitudes;
   float* _resynth_frequencies;
   float* _resynth_phases;

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "memo.h"
 #include "vector_math.h"
 
 // glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
@@ -240,6 +241,50 @@ static inline void phasor_set_offsets(int n, const float* __restrict phases,
     dpc[i] = ::cosf(phases[i]);
     dps[i] = ::sinf(phases[i]);
   }
+}
+
+// No phases remembered yet.
+static constexpr unsigned kPhasorNoMemo = tembra_memo::kNoMode;
+
+// phasor_set_offsets for a bank that keeps the phases its offsets were last
+// computed from (memo, n floats) and their floating-point mode (*mode):
+// groups of four whose phases have the same bits keep their sine and
+// cosine, the others are evaluated as phasor_set_offsets evaluates them.
+static inline void phasor_set_offsets_memo(int n, const float* __restrict phases, float* __restrict dpc,
+                                           float* __restrict dps, float* __restrict memo, unsigned* mode) {
+#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+  const unsigned now = tembra_memo::fp_mode();
+  const bool reuse = now == *mode;
+  *mode = now;
+  const int nv = phasor_vector_count(n);
+  int i = 0;
+  for (; i + 8 <= nv; i += 8) {
+    const bool lo = reuse && tembra_memo::same4(phases + i, memo + i);
+    const bool hi = reuse && tembra_memo::same4(phases + i + 4, memo + i + 4);
+    if (lo && hi) continue;
+    __m256 s;
+    __m256 c;
+    tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases + i), &s, &c);
+    _mm256_storeu_ps(dpc + i, c);
+    _mm256_storeu_ps(dps + i, s);
+    _mm256_storeu_ps(memo + i, _mm256_loadu_ps(phases + i));
+  }
+  for (; i < nv; i += 4) {
+    if (reuse && tembra_memo::same4(phases + i, memo + i)) continue;
+    const __m128 p = _mm_loadu_ps(phases + i);
+    _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
+    _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));
+    _mm_storeu_ps(memo + i, p);
+  }
+  for (; i < n; ++i) {
+    dpc[i] = ::cosf(phases[i]);
+    dps[i] = ::sinf(phases[i]);
+  }
+#else
+  (void)memo;
+  (void)mode;
+  phasor_set_offsets(n, phases, dpc, dps);
+#endif
 }
 
 #endif  // TEMBRA_PHASOR_KERNELS_H

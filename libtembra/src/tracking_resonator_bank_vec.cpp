@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "tracking_resonator_bank_vec_internal.h"
+#include "memo.h"
 #include "vector_math.h"
 
 namespace {
@@ -42,10 +43,12 @@ void release_arrays(tracking_resonator_bank_vec t) {
         std::free(*a);
         *a = nullptr;
     }
-    std::free(t->_scratch_power);
-    std::free(t->_scratch_step);
-    t->_scratch_power = nullptr;
-    t->_scratch_step = nullptr;
+    float** const scratch[] = {&t->_scratch_power, &t->_scratch_step, &t->_memo_re, &t->_memo_im,
+                               &t->_memo_phase};
+    for (float** a : scratch) {
+        std::free(*a);
+        *a = nullptr;
+    }
 }
 
 // Sets omega and the rotation that belongs to it (sinf and cosf called
@@ -110,13 +113,17 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     if (n <= 0) return t;
     t->_scratch_power = alloc_floats(n, false);
     t->_scratch_step = alloc_floats(n, false);
+    t->_memo_re = alloc_floats(n, true);
+    t->_memo_im = alloc_floats(n, true);
+    t->_memo_phase = alloc_floats(n, true);
+    t->_memo_mode = tembra_memo::kNoMode;
 
     if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
         !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
         !t->_dpc || !t->_dps || !t->_gamma || !t->_omGamma || !t->_track_frequency_power_threshold ||
         !t->_p_omega || !t->_p_Zc || !t->_p_Zs || !t->_p_Wc || !t->_p_Ws || !t->_p_Wcps ||
         !t->_p_dpc || !t->_p_dps || !t->_p_frequency || !t->_scratch_power ||
-        !t->_scratch_step) {
+        !t->_scratch_step || !t->_memo_re || !t->_memo_im || !t->_memo_phase) {
         tracking_resonator_bank_vec_free(t);
         return nullptr;
     }
@@ -601,6 +608,43 @@ void tracking_resonator_bank_vec_get_amplitudes(tracking_resonator_bank_vec t, f
     }
 }
 
+#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+// The phase readout of the first count resonators (a multiple of 4, > 0)
+// into dest: arc tangents only for the groups whose C changed since their
+// last arc tangents (at rest and in silence C stands still), the others
+// from memory.
+static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int count) {
+    const float* __restrict re = t->_cc;
+    const float* __restrict im = t->_ss;
+    float* __restrict mre = t->_memo_re;
+    float* __restrict mim = t->_memo_im;
+    float* __restrict mph = t->_memo_phase;
+    const unsigned mode = tembra_memo::fp_mode();
+    if (mode != t->_memo_mode) {
+        // Results of another mode are not reused: start again from C = 0.
+        const std::size_t bytes = static_cast<std::size_t>(t->_num_resonators) * sizeof(float);
+        std::memset(mre, 0, bytes);
+        std::memset(mim, 0, bytes);
+        std::memset(mph, 0, bytes);
+        t->_memo_mode = mode;
+    }
+    int start[tembra_vmath::kAtan2Chunk];
+    int pending = 0;
+    for (int g = 0; g < count; g += 4) {
+        if (tembra_memo::same4(re + g, mre + g) && tembra_memo::same4(im + g, mim + g)) continue;
+        tembra_memo::copy4(mre + g, re + g);
+        tembra_memo::copy4(mim + g, im + g);
+        start[pending++] = g;
+        if (pending == tembra_vmath::kAtan2Chunk) {
+            tembra_vmath::atan2_groups(mim, mre, mph, start, pending);
+            pending = 0;
+        }
+    }
+    if (pending > 0) tembra_vmath::atan2_groups(mim, mre, mph, start, pending);
+    std::memcpy(dest, mph, static_cast<std::size_t>(count) * sizeof(float));
+}
+#endif
+
 void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float* dest, int size) noexcept {
     const int count = readout_count(t, size);
     const float* __restrict re = t->_cc;
@@ -609,7 +653,7 @@ void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
     // Four arc tangents per call, identical to the scalar ones.
     i = count >= 4 ? count & ~3 : 0;
-    tembra_vmath::atan2_n(im, re, dest, i);
+    if (i > 0) phases_from_memo(t, dest, i);
 #endif
     for (; i < count; ++i)
         dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));

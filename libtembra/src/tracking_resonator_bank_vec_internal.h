@@ -54,6 +54,13 @@ struct _tracking_resonator_bank_vec {
     // powers and the tracking steps of omega.
     float* _scratch_power;
     float* _scratch_step;
+    // Memory of the phase readout: the components of C that the last arc
+    // tangents were taken of, their results, and the floating-point mode
+    // they were computed in (all zero at creation: atan2(0, 0) is 0).
+    float* _memo_re;
+    float* _memo_im;
+    float* _memo_phase;
+    unsigned _memo_mode;
 };
 
 // The update one resonator at a time, in index order: the plain form that

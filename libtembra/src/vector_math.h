@@ -84,29 +84,38 @@ static inline __m128 atan2_scaled_x4(__m128 y, __m128 x, __m256d scale) {
   return out;
 }
 
-// atan2_scaled_x4 with scale 1 over count entries (a multiple of 4): the
-// arc tangents of a chunk are all issued before their results are checked,
-// so that the calls overlap.
+// The groups of four that atan2_groups takes at once.
+constexpr int kAtan2Chunk = 16;
+
+// atan2_scaled_x4 with scale 1 on the groups of four starting at the
+// indices start[0 .. groups-1] (groups <= kAtan2Chunk): the arc tangents are
+// all issued before their results are checked, so that the calls overlap.
+static inline void atan2_groups(const float* y, const float* x, float* out, const int* start, int groups) {
+  __m256d r[kAtan2Chunk];
+  for (int g = 0; g < groups; ++g) {
+    const int i = start[g];
+    r[g] = _ZGVdN4vv_atan2(_mm256_cvtps_pd(_mm_loadu_ps(y + i)), _mm256_cvtps_pd(_mm_loadu_ps(x + i)));
+  }
+  for (int g = 0; g < groups; ++g) {
+    const int i = start[g];
+    const __m128 yv = _mm_loadu_ps(y + i);
+    const __m128 xv = _mm_loadu_ps(x + i);
+    const int redo = rounding_uncertain(r[g]) | non_finite(yv) | non_finite(xv);
+    _mm_storeu_ps(out + i, _mm256_cvtpd_ps(r[g]));
+    if (redo != 0) {
+      for (int j = 0; j < 4; ++j)
+        if (redo & (1 << j)) out[i + j] = atan2_scaled_scalar(y[i + j], x[i + j], 1.0);
+    }
+  }
+}
+
+// atan2_scaled_x4 with scale 1 over count entries (a multiple of 4).
 static inline void atan2_n(const float* y, const float* x, float* out, int count) {
-  constexpr int kChunk = 16;
-  __m256d r[kChunk];
-  for (int base = 0; base < count; base += 4 * kChunk) {
-    const int groups = (count - base) / 4 < kChunk ? (count - base) / 4 : kChunk;
-    for (int g = 0; g < groups; ++g) {
-      const int i = base + 4 * g;
-      r[g] = _ZGVdN4vv_atan2(_mm256_cvtps_pd(_mm_loadu_ps(y + i)), _mm256_cvtps_pd(_mm_loadu_ps(x + i)));
-    }
-    for (int g = 0; g < groups; ++g) {
-      const int i = base + 4 * g;
-      const __m128 yv = _mm_loadu_ps(y + i);
-      const __m128 xv = _mm_loadu_ps(x + i);
-      const int redo = rounding_uncertain(r[g]) | non_finite(yv) | non_finite(xv);
-      _mm_storeu_ps(out + i, _mm256_cvtpd_ps(r[g]));
-      if (redo != 0) {
-        for (int j = 0; j < 4; ++j)
-          if (redo & (1 << j)) out[i + j] = atan2_scaled_scalar(y[i + j], x[i + j], 1.0);
-      }
-    }
+  int start[kAtan2Chunk];
+  for (int base = 0; base < count; base += 4 * kAtan2Chunk) {
+    const int groups = (count - base) / 4 < kAtan2Chunk ? (count - base) / 4 : kAtan2Chunk;
+    for (int g = 0; g < groups; ++g) start[g] = base + 4 * g;
+    atan2_groups(y, x, out, start, groups);
   }
 }
 

@@ -1,0 +1,36 @@
+// Per-group memory of a pure function's results: for each group of four
+// lanes the arguments of the last evaluation are kept beside its results,
+// and a group whose arguments have the same bits as last time is not
+// evaluated again. Resting resonators, silence and steady settings then
+// cost no transcendental calls, and the results are the ones a fresh
+// evaluation would give, bit for bit.
+//
+// The floating-point mode is part of the key: a result computed with
+// flush-to-zero or denormals-are-zero set is not reused without them, and
+// the other way round.
+#ifndef TEMBRA_MEMO_H
+#define TEMBRA_MEMO_H
+
+#include <immintrin.h>
+
+namespace tembra_memo {
+
+// Flush-to-zero and denormals-are-zero bits of the caller's MXCSR.
+static inline unsigned fp_mode() { return _mm_getcsr() & 0x8040u; }
+
+// No mode at all: the first evaluation takes every group.
+constexpr unsigned kNoMode = ~0u;
+
+// True when the four floats at a have the bits of the four at b.
+static inline bool same4(const float* a, const float* b) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+  const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(x, y)) == 0xffff;
+}
+
+// Copies four floats.
+static inline void copy4(float* dst, const float* src) { _mm_storeu_ps(dst, _mm_loadu_ps(src)); }
+
+}  // namespace tembra_memo
+
+#endif  // TEMBRA_MEMO_H
