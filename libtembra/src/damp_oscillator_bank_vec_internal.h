@@ -27,6 +27,7 @@ struct _damp_oscillator_bank_vec {
   int* _scratch_turn;     // glide scratch: oscillators whose W is recomputed
   float* _memo_phase;     // phase offsets _dpc and _dps were last computed from
   unsigned _memo_mode;    // the floating-point mode they were computed in
+  int _memo_rest;         // calls the memory still rests (see memo.h)
 };
 
 #endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

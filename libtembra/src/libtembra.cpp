@@ -141,7 +141,11 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
 // the mode they were computed in, *memo_mode).
 static void compute_alphas_memo(int num_resonators, const float* frequencies, float samplerate,
                                 float* alphas, float* memo_freq, float* memo_alpha,
-                                unsigned* memo_mode) {
+                                unsigned* memo_mode, int* memo_rest) {
+  if (tembra_memo::resting(memo_rest, memo_mode)) {
+    compute_alphas(num_resonators, frequencies, samplerate, alphas);
+    return;
+  }
   const float dt = 1.0f / samplerate;
   const int nv = num_resonators & ~3;
   const unsigned mode = tembra_memo::fp_mode();
@@ -149,8 +153,12 @@ static void compute_alphas_memo(int num_resonators, const float* frequencies, fl
   *memo_mode = mode;
   int start[kAlphaChunk];
   int pending = 0;
+  int hits = 0;
   for (int g = 0; g < nv; g += 4) {
-    if (reuse && tembra_memo::same4(frequencies + g, memo_freq + g)) continue;
+    if (reuse && tembra_memo::same4(frequencies + g, memo_freq + g)) {
+      ++hits;
+      continue;
+    }
     tembra_memo::copy4(memo_freq + g, frequencies + g);
     start[pending++] = g;
     if (pending == kAlphaChunk) {
@@ -161,6 +169,7 @@ static void compute_alphas_memo(int num_resonators, const float* frequencies, fl
   if (pending > 0) alpha_groups(memo_freq, dt, memo_alpha, start, pending);
   std::memcpy(alphas, memo_alpha, sizeof(float) * static_cast<std::size_t>(nv));
   for (int i = nv; i < num_resonators; ++i) alphas[i] = compute_alpha(dt, frequencies[i]);
+  tembra_memo::judge(memo_rest, reuse, hits, nv / 4);
 }
 #endif
 
@@ -365,7 +374,7 @@ void libtembra_update_synth(libtembra lr, const float* ai_buf, const float* fi_b
   if (lr->_damp_osc) {
 #if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
     compute_alphas_memo(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas,
-                        lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode);
+                        lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode, &lr->_alpha_memo_rest);
 #else
     compute_alphas(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas);
 #endif

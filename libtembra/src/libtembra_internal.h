@@ -26,6 +26,7 @@ struct _libtembra {
   float* _alpha_memo_freq;
   float* _alpha_memo_alpha;
   unsigned _alpha_memo_mode;
+  int _alpha_memo_rest;  // calls the memory still rests (see memo.h)
   float* _resynth_amplitudes;
   float* _resynth_frequencies;
   float* _resynth_phases;

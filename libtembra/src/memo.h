@@ -21,6 +21,27 @@ static inline unsigned fp_mode() { return _mm_getcsr() & 0x8040u; }
 // No mode at all: the first evaluation takes every group.
 constexpr unsigned kNoMode = ~0u;
 
+// While the arguments keep changing (a moving pitch, a rotating phase),
+// comparing and copying them costs more than it saves. A memory that served
+// fewer than one group in eight rests for kRest calls, in which everything
+// is evaluated as it comes and the memory is forgotten; it is then filled
+// again and judged on the call after.
+constexpr int kRest = 32;
+
+// True when this call skips the memory (and forgets it).
+static inline bool resting(int* rest, unsigned* mode) {
+  if (*rest <= 0) return false;
+  --*rest;
+  *mode = kNoMode;
+  return true;
+}
+
+// After a call that used the memory: reused tells whether it held results
+// of the same mode, hits how many of the groups it served.
+static inline void judge(int* rest, bool reused, int hits, int groups) {
+  if (reused && hits * 8 < groups) *rest = kRest;
+}
+
 // True when the four floats at a have the bits of the four at b.
 static inline bool same4(const float* a, const float* b) {
   const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));

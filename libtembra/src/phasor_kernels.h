@@ -251,17 +251,26 @@ static constexpr unsigned kPhasorNoMemo = tembra_memo::kNoMode;
 // groups of four whose phases have the same bits keep their sine and
 // cosine, the others are evaluated as phasor_set_offsets evaluates them.
 static inline void phasor_set_offsets_memo(int n, const float* __restrict phases, float* __restrict dpc,
-                                           float* __restrict dps, float* __restrict memo, unsigned* mode) {
+                                           float* __restrict dps, float* __restrict memo, unsigned* mode,
+                                           int* rest) {
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+  if (tembra_memo::resting(rest, mode)) {
+    phasor_set_offsets(n, phases, dpc, dps);
+    return;
+  }
   const unsigned now = tembra_memo::fp_mode();
   const bool reuse = now == *mode;
   *mode = now;
   const int nv = phasor_vector_count(n);
+  int hits = 0;
   int i = 0;
   for (; i + 8 <= nv; i += 8) {
     const bool lo = reuse && tembra_memo::same4(phases + i, memo + i);
     const bool hi = reuse && tembra_memo::same4(phases + i + 4, memo + i + 4);
-    if (lo && hi) continue;
+    if (lo && hi) {
+      hits += 2;
+      continue;
+    }
     __m256 s;
     __m256 c;
     tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases + i), &s, &c);
@@ -270,7 +279,10 @@ static inline void phasor_set_offsets_memo(int n, const float* __restrict phases
     _mm256_storeu_ps(memo + i, _mm256_loadu_ps(phases + i));
   }
   for (; i < nv; i += 4) {
-    if (reuse && tembra_memo::same4(phases + i, memo + i)) continue;
+    if (reuse && tembra_memo::same4(phases + i, memo + i)) {
+      ++hits;
+      continue;
+    }
     const __m128 p = _mm_loadu_ps(phases + i);
     _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
     _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));
@@ -280,9 +292,11 @@ static inline void phasor_set_offsets_memo(int n, const float* __restrict phases
     dpc[i] = ::cosf(phases[i]);
     dps[i] = ::sinf(phases[i]);
   }
+  tembra_memo::judge(rest, reuse, hits, nv / 4);
 #else
   (void)memo;
   (void)mode;
+  (void)rest;
   phasor_set_offsets(n, phases, dpc, dps);
 #endif
 }

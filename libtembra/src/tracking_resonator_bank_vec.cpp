@@ -117,6 +117,7 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     t->_memo_im = alloc_floats(n, true);
     t->_memo_phase = alloc_floats(n, true);
     t->_memo_mode = tembra_memo::kNoMode;
+    t->_memo_rest = 0;
 
     if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
         !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
@@ -619,8 +620,13 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
     float* __restrict mre = t->_memo_re;
     float* __restrict mim = t->_memo_im;
     float* __restrict mph = t->_memo_phase;
+    if (tembra_memo::resting(&t->_memo_rest, &t->_memo_mode)) {
+        tembra_vmath::atan2_n(im, re, dest, count);
+        return;
+    }
     const unsigned mode = tembra_memo::fp_mode();
-    if (mode != t->_memo_mode) {
+    const bool reused = mode == t->_memo_mode;
+    if (!reused) {
         // Results of another mode are not reused: start again from C = 0.
         const std::size_t bytes = static_cast<std::size_t>(t->_num_resonators) * sizeof(float);
         std::memset(mre, 0, bytes);
@@ -630,8 +636,12 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
     }
     int start[tembra_vmath::kAtan2Chunk];
     int pending = 0;
+    int hits = 0;
     for (int g = 0; g < count; g += 4) {
-        if (tembra_memo::same4(re + g, mre + g) && tembra_memo::same4(im + g, mim + g)) continue;
+        if (tembra_memo::same4(re + g, mre + g) && tembra_memo::same4(im + g, mim + g)) {
+            ++hits;
+            continue;
+        }
         tembra_memo::copy4(mre + g, re + g);
         tembra_memo::copy4(mim + g, im + g);
         start[pending++] = g;
@@ -642,6 +652,7 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
     }
     if (pending > 0) tembra_vmath::atan2_groups(mim, mre, mph, start, pending);
     std::memcpy(dest, mph, static_cast<std::size_t>(count) * sizeof(float));
+    tembra_memo::judge(&t->_memo_rest, reused, hits, count / 4);
 }
 #endif
 

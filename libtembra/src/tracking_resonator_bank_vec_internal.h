@@ -61,6 +61,7 @@ struct _tracking_resonator_bank_vec {
     float* _memo_im;
     float* _memo_phase;
     unsigned _memo_mode;
+    int _memo_rest;            // calls the memory still rests (see memo.h)
 };
 
 // The update one resonator at a time, in index order: the plain form that

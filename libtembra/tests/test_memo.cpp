@@ -114,6 +114,25 @@ TEST(Memo, PhaseReadoutFollowsTheFloatingPointMode) {
   expect_fresh_phases(t.get(), "back to denormals are zero");
 }
 
+TEST(Memo, MemoryRestsWhileEverythingChangesAndReturnsWhenThingsStandStill) {
+  auto t = make_tracking();
+  ASSERT_NE(t, nullptr);
+  Mode mode(true);
+  std::mt19937 gen(3);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  // Every group changes on every call: after two calls the memory rests,
+  // and the readout stays exact all the while.
+  for (int call = 0; call < 40; ++call) {
+    for (int i = 0; i < kN; ++i) t->_cc[i] = u(gen);
+    expect_fresh_phases(t.get(), "changing");
+  }
+  EXPECT_GT(t->_memo_rest, 0);
+  // Standing still: within one rest and two calls the memory serves again.
+  for (int call = 0; call < 40; ++call) expect_fresh_phases(t.get(), "standing still");
+  EXPECT_EQ(t->_memo_rest, 0);
+  EXPECT_EQ(t->_memo_mode, tembra_memo::fp_mode());
+}
+
 // The engine's resynthesis coefficients against a fresh evaluation.
 void expect_fresh_alphas(libtembra e, const std::vector<float>& fi, const char* when) {
   std::vector<float> ai(kN, 0.1f), pi(kN, 0.0f), want(kN);
