@@ -128,6 +128,7 @@ void BM_EngineDefault(benchmark::State& state) { run_engine(state, false); }
 void BM_ShakeStagesOnly(benchmark::State& state)
 {
     auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+    rec->_lfo_key_mode = ~0u;  // no LFO values remembered
     rec->_srate = kRate;
     rec->_num_reso = kReso;
     for (auto& l : rec->_lfos)

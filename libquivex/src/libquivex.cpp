@@ -107,6 +107,7 @@ libquivex libquivex_new(unsigned long srate) noexcept
     // oscillator would add that partial once more, so it is kept silent.
     // Above 40 kHz every resonator is audible and nothing changes.
     libtembra_get_natural_frequencies(lr->_lr0, lr->_tmp_buf);
+    lr->_lfo_key_mode = ~0u;  // no LFO values computed yet
     lr->_num_audible = lr->_num_reso;
     while (lr->_num_audible > 0 &&
            static_cast<double>(lr->_tmp_buf[lr->_num_audible - 1]) >= 0.5 * israte)

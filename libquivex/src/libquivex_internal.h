@@ -68,6 +68,12 @@ struct _libquivex {
     float* _time_t;        // k / (_num_reso - 1) for each resonator k, or NULL
     int _num_audible;      // resonators below half the sample rate; those
                            // above it (at rates below 40 kHz) stay silent
+    // The three shake LFOs' values are a function of their phases, shapes
+    // and depths (and the floating-point mode): while those keep their bits
+    // (LFOs at rest, the default), the values are not evaluated again.
+    float _lfo_key[9];     // phase, _mod and _amp of each shake LFO
+    unsigned _lfo_key_mode; // the MXCSR mode bits, or ~0 before the first
+    float _lfo_vals[3];    // amplitude, frequency and time LFO values
 };
 
 #if defined(__AVX2__) && !MORVANE_REFERENCE
@@ -310,6 +316,15 @@ static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_va
     const lfo* lf = &lr->_lfos[LFO_SHAKE_FREQ];
     const lfo* lt = &lr->_lfos[LFO_SHAKE_TIME];
 #if defined(QUIVEX_LFO_VEC) && !MORVANE_REFERENCE
+    const float key[9] = {la->_phase, la->_mod, la->_amp, lf->_phase, lf->_mod,
+                          lf->_amp,   lt->_phase, lt->_mod, lt->_amp};
+    const unsigned mode = _mm_getcsr() & 0x8040u;
+    if (mode == lr->_lfo_key_mode && std::memcmp(key, lr->_lfo_key, sizeof key) == 0) {
+        *amp_val = lr->_lfo_vals[0];
+        *freq_val = lr->_lfo_vals[1];
+        *time_val = lr->_lfo_vals[2];
+        return;
+    }
     const float phase[4] = {la->_phase, lf->_phase, lt->_phase, 0.0f};
     float val[4], norm[4];
     quivex_lfo_vec::lfo_cos_x4(phase, val, norm);
@@ -321,6 +336,11 @@ static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_va
     *amp_val = static_cast<float>((static_cast<double>(s[0]) - 0.5) * 2.0 * static_cast<double>(la->_amp));
     *freq_val = static_cast<float>((static_cast<double>(s[1]) - 0.5) * 2.0 * static_cast<double>(lf->_amp));
     *time_val = s[2] * lt->_amp;
+    std::memcpy(lr->_lfo_key, key, sizeof key);
+    lr->_lfo_key_mode = mode;
+    lr->_lfo_vals[0] = *amp_val;
+    lr->_lfo_vals[1] = *freq_val;
+    lr->_lfo_vals[2] = *time_val;
 #else
     *amp_val = lfo_get_val(la);
     *freq_val = lfo_get_val(lf);

@@ -70,6 +70,7 @@ struct PlainPipeline {
         lr0 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
         lr1 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
         rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+        rec->_lfo_key_mode = ~0u;  // no LFO values remembered
         rec->_srate = static_cast<unsigned long>(rate);
         rec->_num_reso = kReso;
         rec->_gain = 1.0f;

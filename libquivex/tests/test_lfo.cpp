@@ -3,7 +3,11 @@
 // a buffer at the ends of its dry/wet range.
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -37,6 +41,7 @@ public:
     StageRig()
     {
         _rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+        _rec->_lfo_key_mode = ~0u;  // no LFO values remembered
         _rec->_srate = kRate;
         _rec->_gain = 1.0f;
         _rec->_num_reso = kReso;
@@ -501,4 +506,51 @@ TEST(ShakeStages, TimeCoefficientsFollowTheLfoValueAndSizeWhenReused)
     l = make_lfo(0.7f, 0.5f, 1.0f);
     shake_time(rig.get(), ai.data(), kReso);
     expect_alphas_of(v1, kReso);
+}
+
+// The three shake values are remembered while the LFOs stand still; every
+// change of a phase, a shape or a depth, and of the floating-point mode,
+// gives the values a fresh evaluation gives.
+TEST(ShakeStages, LfoValuesFollowEveryChangeOfPhaseShapeDepthAndMode)
+{
+    StageRig rig;
+    auto expect_fresh = [&](const char* when) {
+        float a, f, t;
+        shake_lfo_values(rig.get(), &a, &f, &t);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(a), std::bit_cast<std::uint32_t>(lfo_get_val(&rig.lfo_at(LFO_SHAKE_AMP))))
+            << when;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(f),
+                  std::bit_cast<std::uint32_t>(lfo_get_val(&rig.lfo_at(LFO_SHAKE_FREQ))))
+            << when;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(t),
+                  std::bit_cast<std::uint32_t>(lfo_get_val_norm(&rig.lfo_at(LFO_SHAKE_TIME))))
+            << when;
+    };
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr(saved | 0x8040u);
+    for (int j : {LFO_SHAKE_AMP, LFO_SHAKE_FREQ, LFO_SHAKE_TIME}) {
+        lfo& l = rig.lfo_at(j);
+        l._amp = 0.8f;
+        l._phase = 1.0f;
+        l._mod = 0.3f;
+    }
+    expect_fresh("first values");
+    expect_fresh("nothing changed");
+    for (int j : {LFO_SHAKE_AMP, LFO_SHAKE_FREQ, LFO_SHAKE_TIME}) {
+        lfo& l = rig.lfo_at(j);
+        l._phase = std::nextafter(l._phase, 7.0f);
+        expect_fresh("a phase one ulp on");
+        l._mod = 0.7f;
+        expect_fresh("a new shape");
+        l._amp = -0.25f;
+        expect_fresh("a new depth");
+    }
+    // A subnormal shape is read as zero with denormals-are-zero set, so the
+    // same fields give other values in the other mode.
+    rig.lfo_at(LFO_SHAKE_AMP)._mod = 1e-40f;
+    rig.lfo_at(LFO_SHAKE_AMP)._phase = 1.5707964f;  // the curve's middle, where the shape tells
+    expect_fresh("subnormal shape, flushed");
+    _mm_setcsr(saved & ~0x8040u);
+    expect_fresh("subnormal shape, kept");
+    _mm_setcsr(saved);
 }

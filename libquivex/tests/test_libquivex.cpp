@@ -356,6 +356,7 @@ TEST(EnginePipeline, ShakenEngineRunsStagesBetweenAnalysisAndSynthesisThenAdvanc
     // engines driven by hand; the LFO phases advance after each sample.
     HandPipeline hand(9);
     auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
+    rec->_lfo_key_mode = ~0u;  // no LFO values remembered
     rec->_srate = kRate;
     rec->_num_reso = kReso;
     for (auto& l : rec->_lfos)
