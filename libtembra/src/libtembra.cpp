@@ -269,8 +269,7 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
   if (lr->_obank == nullptr) return fail();
 
   if ((lr->_damp_alphas = alloc_floats(n)) == nullptr) return fail();
-  // The coefficients' memory starts at frequency 0, whose coefficient is 0
-  // in every mode.
+  // The coefficients' memory; its first use evaluates every group.
   lr->_alpha_memo_freq = (float*)std::calloc((size_t)n, sizeof(float));
   if (lr->_alpha_memo_freq == nullptr) return fail();
   lr->_alpha_memo_alpha = (float*)std::calloc((size_t)n, sizeof(float));
@@ -374,7 +373,8 @@ void libtembra_update_synth(libtembra lr, const float* ai_buf, const float* fi_b
   if (lr->_damp_osc) {
 #if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
     compute_alphas_memo(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas,
-                        lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode, &lr->_alpha_memo_rest);
+                        lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode,
+                        &lr->_alpha_memo_rest);
 #else
     compute_alphas(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas);
 #endif
