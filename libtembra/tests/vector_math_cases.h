@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #include <math.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -189,6 +190,61 @@ inline float pick_float(std::mt19937_64& g) {
   const double m = static_cast<double>((r >> 12) & 0xfffff) * 0x1p-20 * 2.0 - 1.0;
   const int e = static_cast<int>((r >> 40) % 40) - 30;
   return static_cast<float>(std::ldexp(m, e));
+}
+
+// The relative error of the four-lane kernel atan2_pd itself against the
+// double atan2 of the C library, for one group; both-zero pairs must give
+// the exact signed zero or pi. Returns the largest error of the group.
+inline double atan2_kernel_group(const float* y, const float* x) {
+  alignas(32) double r[4];
+  _mm256_store_pd(r, tembra_vmath::atan2_pd(_mm256_cvtps_pd(_mm_loadu_ps(y)), _mm256_cvtps_pd(_mm_loadu_ps(x))));
+  double worst = 0.0;
+  for (int j = 0; j < 4; ++j) {
+    const double want = std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j]));
+    if (want == 0.0 || y[j] == 0.0f) {
+      if (std::memcmp(&want, &r[j], sizeof want) != 0) return 1.0;
+      continue;
+    }
+    const double e = std::fabs(r[j] - want) / std::fabs(want);
+    if (!(e <= worst)) worst = e;
+  }
+  return worst;
+}
+
+// The kernel's largest relative error over random pairs of finite floats
+// (pick_float), and over pairs at the points where it changes branch: y at
+// and next to tan(pi/8) x, y = x, y and x swapped, either sign, zeros.
+inline double atan2_kernel_error(std::uint64_t pairs, std::uint64_t seed) {
+  FlushDenormals mode;
+  std::mt19937_64 g(seed);
+  double worst = 0.0;
+  float y[4], x[4];
+  for (std::uint64_t k = 0; k < pairs; k += 4) {
+    for (int j = 0; j < 4; ++j) {
+      y[j] = pick_float(g);
+      x[j] = pick_float(g);
+    }
+    worst = std::max(worst, atan2_kernel_group(y, x));
+    // Branch points: the same magnitudes at tan(pi/8) and 1 as ratios.
+    for (int j = 0; j < 4; ++j) {
+      const float m = x[j];
+      const double ratio = (j & 1) ? 0.41421356237309503 : 1.0;
+      float v = static_cast<float>(static_cast<double>(m) * ratio);
+      const int step = static_cast<int>(g() % 5) - 2;
+      for (int s = 0; s < (step < 0 ? -step : step); ++s) v = std::nextafter(v, step < 0 ? -INFINITY : INFINITY);
+      y[j] = (j & 2) ? -v : v;
+      x[j] = (g() & 1) ? m : -m;
+      if (g() & 1) std::swap(y[j], x[j]);
+    }
+    worst = std::max(worst, atan2_kernel_group(y, x));
+  }
+  const float z[] = {0.0f, -0.0f, 0.0f, -0.0f};
+  const float zx[] = {0.0f, 0.0f, -0.0f, -0.0f};
+  worst = std::max(worst, atan2_kernel_group(z, zx));
+  const float one[] = {1.0f, -1.0f, 1.0f, -1.0f};
+  worst = std::max(worst, atan2_kernel_group(z, one));
+  worst = std::max(worst, atan2_kernel_group(one, z));
+  return worst;
 }
 
 inline Count atan2_random(std::uint64_t pairs, std::uint64_t seed) {

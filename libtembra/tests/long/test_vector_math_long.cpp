@@ -29,6 +29,12 @@ TEST(VectorMathProof, EightLaneLibrarySinCosMatchFourLaneCallsForEveryFloat) {
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
+TEST(VectorMathProof, Atan2KernelErrorBelowTwoToMinus44OnHundredMillionPairs) {
+  const double worst = vm_cases::atan2_kernel_error(100000000u, 20241208u);
+  std::printf("atan2 kernel: worst relative error 2^%.2f\n", std::log2(worst));
+  EXPECT_LT(worst, 0x1p-44);
+}
+
 TEST(VectorMathProof, Atan2MatchesScalarOnHundredMillionRandomPairs) {
   const vm_cases::Count c = vm_cases::atan2_random(100000000u, 20240611u);
   std::printf("atan2: %llu random pairs, %llu mismatches\n", static_cast<unsigned long long>(c.cases),
