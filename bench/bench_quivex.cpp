@@ -14,6 +14,7 @@
 #include <quivex/filter_time.h>
 #include <quivex/libquivex.h>
 
+#include "bench_signal.h"
 #include "libquivex_internal.h"
 
 namespace {
@@ -21,25 +22,6 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kBlock = 256;
 constexpr int kReso = 112;
-
-// One second of three tones, a glide and a little noise.
-std::vector<float> make_signal()
-{
-    std::mt19937 gen(1);
-    std::normal_distribution<float> noise(0.0f, 0.02f);
-    std::vector<float> x(kRate);
-    double glide = 0.0;
-    for (int i = 0; i < kRate; ++i) {
-        const double t = static_cast<double>(i) / kRate;
-        glide += 6.283185307179586 * (300.0 + 600.0 * t) / kRate;
-        x[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.25 * std::sin(6.283185307179586 * 110.0 * t) +
-                               0.15 * std::sin(6.283185307179586 * 440.0 * t) +
-                               0.10 * std::sin(6.283185307179586 * 2500.0 * t) + 0.10 * std::sin(glide)) +
-            noise(gen);
-    }
-    return x;
-}
 
 void set_counters(benchmark::State& state, double samples)
 {
@@ -51,7 +33,7 @@ void set_counters(benchmark::State& state, double samples)
 
 void run_engine(benchmark::State& state, bool shaking)
 {
-    const auto signal = make_signal();
+    const auto signal = bench_tones_glide_noise(kRate);
     libquivex q = libquivex_new(kRate);
     if (q == nullptr) {
         state.SkipWithError("libquivex_new failed");

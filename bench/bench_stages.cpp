@@ -15,29 +15,12 @@
 #include <quivex/libquivex.h>
 #include <tembra/libtembra.h>
 
+#include "bench_signal.h"
 #include "libquivex_internal.h"
 
 namespace {
 
 constexpr int kRate = 48000;
-
-std::vector<float> make_signal()
-{
-    std::mt19937 gen(1);
-    std::normal_distribution<float> noise(0.0f, 0.02f);
-    std::vector<float> x(kRate);
-    double glide = 0.0;
-    for (int i = 0; i < kRate; ++i) {
-        const double t = static_cast<double>(i) / kRate;
-        glide += 6.283185307179586 * (300.0 + 600.0 * t) / kRate;
-        x[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.25 * std::sin(6.283185307179586 * 110.0 * t) +
-                               0.15 * std::sin(6.283185307179586 * 440.0 * t) +
-                               0.10 * std::sin(6.283185307179586 * 2500.0 * t) + 0.10 * std::sin(glide)) +
-            noise(gen);
-    }
-    return x;
-}
 
 // Time-stamp counter ticks per nanosecond, measured once.
 double ticks_per_ns()
@@ -53,7 +36,7 @@ double ticks_per_ns()
 
 void BM_Stages(benchmark::State& state)
 {
-    const auto signal = make_signal();
+    const auto signal = bench_tones_glide_noise(kRate);
     libquivex q = libquivex_new(kRate);
     libquivex_set_lfo_amp_amp(q, 1.0f);
     libquivex_set_lfo_amp_freq(q, 3.0f);
