@@ -110,19 +110,9 @@ void BM_EngineDefault(benchmark::State& state) { run_engine(state, false); }
 void BM_ShakeStagesOnly(benchmark::State& state)
 {
     auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
-    rec->_lfo_key_mode = ~0u;  // no LFO values remembered
     rec->_srate = kRate;
     rec->_num_reso = kReso;
-    for (auto& l : rec->_lfos)
-        lfo_init(&l);
-    rec->_filter = filter_time_new(kReso);
-    rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
-    rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
-    // The resonator positions k / (N - 1) of the time stage, as libquivex_new
-    // precomputes them.
-    rec->_time_t = static_cast<float*>(std::malloc(kReso * sizeof(float)));
-    for (int k = 0; k < kReso; ++k)
-        rec->_time_t[k] = static_cast<float>(k) / static_cast<float>(kReso - 1);
+    shake_state_new(rec);
     lfo* amp = &rec->_lfos[LFO_SHAKE_AMP];
     lfo* freq = &rec->_lfos[LFO_SHAKE_FREQ];
     lfo* time = &rec->_lfos[LFO_SHAKE_TIME];
@@ -159,10 +149,7 @@ void BM_ShakeStagesOnly(benchmark::State& state)
         samples += 1.0;
     }
     set_counters(state, samples);
-    filter_time_free(rec->_filter);
-    std::free(rec->_alphas);
-    std::free(rec->_tmp_buf);
-    std::free(rec->_time_t);
+    shake_state_free(rec);
     std::free(rec);
 }
 

@@ -27,23 +27,19 @@ namespace {
 // and the output of the engine is defined under this mode for every host.
 class DenormalGuard {
 public:
-    DenormalGuard() noexcept : _saved(_mm_getcsr()) { _mm_setcsr(_saved | kFtzDaz); }
+    DenormalGuard() noexcept : _saved(_mm_getcsr()) { _mm_setcsr(_saved | quivex_detail::FTZ_DAZ); }
     ~DenormalGuard() { _mm_setcsr(_saved); }
     DenormalGuard(const DenormalGuard&) = delete;
     DenormalGuard& operator=(const DenormalGuard&) = delete;
 
 private:
-    static constexpr unsigned kFtzDaz = 0x8040u;  // FTZ (bit 15) | DAZ (bit 6)
     unsigned _saved;
 };
 }  // namespace
 
-static float* alloc_floats(int n, bool zeroed)
+static float* alloc_floats(int n)
 {
-    const std::size_t count = static_cast<std::size_t>(n);
-    if (zeroed)
-        return static_cast<float*>(std::calloc(count, sizeof(float)));
-    return static_cast<float*>(std::malloc(count * sizeof(float)));
+    return static_cast<float*>(std::malloc(static_cast<std::size_t>(n) * sizeof(float)));
 }
 
 libquivex libquivex_new(unsigned long srate) noexcept
@@ -71,43 +67,24 @@ libquivex libquivex_new(unsigned long srate) noexcept
         return nullptr;
     }
 
-    lr->_ai_buf = alloc_floats(lr->_num_reso, false);
-    lr->_fi_buf = alloc_floats(lr->_num_reso, false);
-    lr->_pi_buf = alloc_floats(lr->_num_reso, false);
+    lr->_ai_buf = alloc_floats(lr->_num_reso);
+    lr->_fi_buf = alloc_floats(lr->_num_reso);
+    lr->_pi_buf = alloc_floats(lr->_num_reso);
     if (lr->_ai_buf == nullptr || lr->_fi_buf == nullptr || lr->_pi_buf == nullptr) {
         libquivex_free(lr);
         return nullptr;
     }
 
-    for (int j = 0; j < NUM_LFOS; ++j)
-        lfo_init(&lr->_lfos[j]);
-
-    lr->_alphas = alloc_floats(lr->_num_reso, true);
-    if (lr->_alphas == nullptr) {
+    if (!shake_state_new(lr)) {
         libquivex_free(lr);
         return nullptr;
     }
-    lr->_filter = filter_time_new(lr->_num_reso);
-    if (lr->_filter == nullptr) {
-        libquivex_free(lr);
-        return nullptr;
-    }
-    lr->_tmp_buf = alloc_floats(lr->_num_reso, false);
-    lr->_time_t = alloc_floats(lr->_num_reso, false);
-    if (lr->_tmp_buf == nullptr || lr->_time_t == nullptr) {
-        libquivex_free(lr);
-        return nullptr;
-    }
-    // The time stage's position of each resonator, t = k / (size - 1).
-    for (int k = 0; k < lr->_num_reso; ++k)
-        lr->_time_t[k] = static_cast<float>(k) / static_cast<float>(lr->_num_reso - 1);
 
     // At rates below 40 kHz the top of the grid lies above the Nyquist
     // frequency: such a resonator hears the alias of a lower partial and its
     // oscillator would add that partial once more, so it is kept silent.
     // Above 40 kHz every resonator is audible and nothing changes.
     libtembra_get_natural_frequencies(lr->_lr0, lr->_tmp_buf);
-    lr->_lfo_key_mode = ~0u;  // no LFO values computed yet
     lr->_num_audible = lr->_num_reso;
     while (lr->_num_audible > 0 &&
            static_cast<double>(lr->_tmp_buf[lr->_num_audible - 1]) >= 0.5 * israte)
@@ -124,10 +101,7 @@ void libquivex_free(libquivex lr) noexcept
     std::free(lr->_pi_buf);
     libtembra_free(lr->_lr0);
     libtembra_free(lr->_lr1);
-    std::free(lr->_alphas);
-    filter_time_free(lr->_filter);
-    std::free(lr->_tmp_buf);
-    std::free(lr->_time_t);
+    shake_state_free(lr);
     std::free(lr);
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include <tembra/libtembra.h>
@@ -87,6 +88,8 @@ constexpr float TWO_PI_F = 6.2831855f;
 // Smoothing time of the lowest resonator and the span above it, ms.
 constexpr double MIN_SMOOTH_MS = 0.1;
 constexpr double SMOOTH_SPAN_MS = 9999.9;
+// MXCSR's flush-to-zero (bit 15) and denormals-are-zero (bit 6).
+constexpr unsigned FTZ_DAZ = 0x8040u;
 }  // namespace quivex_detail
 
 static inline void lfo_init(lfo* l)
@@ -318,7 +321,7 @@ static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_va
 #if defined(QUIVEX_LFO_VEC) && !MORVANE_REFERENCE
     const float key[9] = {la->_phase, la->_mod, la->_amp, lf->_phase, lf->_mod,
                           lf->_amp,   lt->_phase, lt->_mod, lt->_amp};
-    const unsigned mode = _mm_getcsr() & 0x8040u;
+    const unsigned mode = _mm_getcsr() & quivex_detail::FTZ_DAZ;
     if (mode == lr->_lfo_key_mode && std::memcmp(key, lr->_lfo_key, sizeof key) == 0) {
         *amp_val = lr->_lfo_vals[0];
         *freq_val = lr->_lfo_vals[1];
@@ -346,6 +349,44 @@ static inline void shake_lfo_values(libquivex lr, float* amp_val, float* freq_va
     *freq_val = lfo_get_val(lf);
     *time_val = lfo_get_val_norm(lt);
 #endif
+}
+
+/* The shake stages' part of a record whose _num_reso is set: every LFO as
+ * lfo_init leaves it and no LFO values remembered, the time filter, its
+ * coefficients (all 0), the dry copy and each resonator's position
+ * k / (_num_reso - 1) for the time stage. libquivex_new builds its record
+ * with it, and the tests and benchmarks build records of the stages alone.
+ * Returns false when memory runs out; shake_state_free then releases what
+ * was allocated. */
+static inline bool shake_state_new(libquivex lr)
+{
+    const int n = lr->_num_reso;
+    const std::size_t count = static_cast<std::size_t>(n);
+    for (auto& l : lr->_lfos)
+        lfo_init(&l);
+    lr->_lfo_key_mode = ~0u;
+    lr->_alphas = static_cast<float*>(std::calloc(count, sizeof(float)));
+    if (lr->_alphas == nullptr)
+        return false;
+    lr->_filter = filter_time_new(n);
+    if (lr->_filter == nullptr)
+        return false;
+    lr->_tmp_buf = static_cast<float*>(std::malloc(count * sizeof(float)));
+    lr->_time_t = static_cast<float*>(std::malloc(count * sizeof(float)));
+    if (lr->_tmp_buf == nullptr || lr->_time_t == nullptr)
+        return false;
+    for (int k = 0; k < n; ++k)
+        lr->_time_t[k] = static_cast<float>(k) / static_cast<float>(n - 1);
+    return true;
+}
+
+/* Releases what shake_state_new allocated; harmless on a record without. */
+static inline void shake_state_free(libquivex lr)
+{
+    std::free(lr->_alphas);
+    filter_time_free(lr->_filter);
+    std::free(lr->_tmp_buf);
+    std::free(lr->_time_t);
 }
 
 /* The three stages in their fixed order; the phases pass through. */

@@ -70,23 +70,16 @@ struct PlainPipeline {
         lr0 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
         lr1 = libtembra_new(rate, kReso, 20.0f, 20000.0f, 31);
         rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
-        rec->_lfo_key_mode = ~0u;  // no LFO values remembered
         rec->_srate = static_cast<unsigned long>(rate);
         rec->_num_reso = kReso;
         rec->_gain = 1.0f;
-        for (auto& l : rec->_lfos)
-            lfo_init(&l);
-        rec->_filter = filter_time_new(kReso);
-        rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
-        rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+        shake_state_new(rec);
     }
     ~PlainPipeline()
     {
         libtembra_free(lr0);
         libtembra_free(lr1);
-        filter_time_free(rec->_filter);
-        std::free(rec->_alphas);
-        std::free(rec->_tmp_buf);
+        shake_state_free(rec);
         std::free(rec);
     }
     PlainPipeline(const PlainPipeline&) = delete;

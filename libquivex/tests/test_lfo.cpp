@@ -41,21 +41,14 @@ public:
     StageRig()
     {
         _rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
-        _rec->_lfo_key_mode = ~0u;  // no LFO values remembered
         _rec->_srate = kRate;
         _rec->_gain = 1.0f;
         _rec->_num_reso = kReso;
-        for (auto& l : _rec->_lfos)
-            lfo_init(&l);
-        _rec->_filter = filter_time_new(kReso);
-        _rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
-        _rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+        shake_state_new(_rec);
     }
     ~StageRig()
     {
-        filter_time_free(_rec->_filter);
-        std::free(_rec->_alphas);
-        std::free(_rec->_tmp_buf);
+        shake_state_free(_rec);
         std::free(_rec);
     }
     StageRig(const StageRig&) = delete;

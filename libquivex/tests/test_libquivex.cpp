@@ -356,14 +356,9 @@ TEST(EnginePipeline, ShakenEngineRunsStagesBetweenAnalysisAndSynthesisThenAdvanc
     // engines driven by hand; the LFO phases advance after each sample.
     HandPipeline hand(9);
     auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
-    rec->_lfo_key_mode = ~0u;  // no LFO values remembered
     rec->_srate = kRate;
     rec->_num_reso = kReso;
-    for (auto& l : rec->_lfos)
-        lfo_init(&l);
-    rec->_filter = filter_time_new(kReso);
-    rec->_alphas = static_cast<float*>(std::calloc(kReso, sizeof(float)));
-    rec->_tmp_buf = static_cast<float*>(std::malloc(kReso * sizeof(float)));
+    ASSERT_TRUE(shake_state_new(rec));
     set_shaking(rec);
     for (auto& l : rec->_lfos)
         lfo_comp_phase_incr(&l, kRate);
@@ -376,9 +371,7 @@ TEST(EnginePipeline, ShakenEngineRunsStagesBetweenAnalysisAndSynthesisThenAdvanc
             lfo_incr_phase(&l);
         ASSERT_EQ(y[i], out * 0.8f) << "sample " << i;
     }
-    filter_time_free(rec->_filter);
-    std::free(rec->_alphas);
-    std::free(rec->_tmp_buf);
+    shake_state_free(rec);
     std::free(rec);
 }
 
