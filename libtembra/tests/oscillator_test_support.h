@@ -16,18 +16,7 @@
 #include <random>
 #include <vector>
 
-// Under AddressSanitizer or ThreadSanitizer the sanitizer reserves the
-// address space itself, so the tests that limit it are skipped.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define OSC_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define OSC_TEST_SANITIZED 1
-#endif
-#endif
-#ifndef OSC_TEST_SANITIZED
-#define OSC_TEST_SANITIZED 0
-#endif
+#include "sanitized.h"
 
 // glibc's 4-lane single-precision sine and cosine.
 extern "C" __m128 _ZGVbN4v_sinf(__m128);

@@ -354,7 +354,7 @@ TEST(DampOscillatorBankVec, EmptyBankReturnsZeroAndFreeNullIsHarmless) {
 }
 
 TEST(DampOscillatorBankVec, FailedAllocationReturnsNullAndReleasesEverything) {
-  if (OSC_TEST_SANITIZED) GTEST_SKIP() << "the sanitizer reserves the address space";
+  if (TEMBRA_TEST_SANITIZED) GTEST_SKIP() << "the sanitizer reserves the address space";
   const std::vector<float> input(osc_test::kHugeCount, 0.0f);
   constexpr int kArrays = 13;
   for (int fitting = 0; fitting < kArrays; ++fitting) {

@@ -19,19 +19,7 @@
 
 #include "libtembra_internal.h"
 
-// Under AddressSanitizer or ThreadSanitizer the sanitizer owns the C
-// allocator and the address space: the allocator replacement below is left
-// out and the tests that depend on it are skipped.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TEMBRA_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TEMBRA_TEST_SANITIZED 1
-#endif
-#endif
-#ifndef TEMBRA_TEST_SANITIZED
-#define TEMBRA_TEST_SANITIZED 0
-#endif
+#include "sanitized.h"
 
 // ---------------------------------------------------------------------------
 // Allocation probe. The test binary replaces the C allocator with a thin

@@ -348,7 +348,7 @@ TEST(OscillatorBankVec, EmptyBankReturnsZeroAndFreeNullIsHarmless) {
 }
 
 TEST(OscillatorBankVec, FailedAllocationReturnsNullAndReleasesEverything) {
-  if (OSC_TEST_SANITIZED) GTEST_SKIP() << "the sanitizer reserves the address space";
+  if (TEMBRA_TEST_SANITIZED) GTEST_SKIP() << "the sanitizer reserves the address space";
   const std::vector<float> input(osc_test::kHugeCount, 0.0f);
   constexpr int kArrays = 10;
   for (int fitting = 0; fitting < kArrays; ++fitting) {

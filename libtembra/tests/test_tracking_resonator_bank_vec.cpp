@@ -19,19 +19,7 @@
 #include <random>
 #include <vector>
 
-// Under AddressSanitizer or ThreadSanitizer the sanitizer owns the C
-// allocator and the address space: the tests that limit the address space or
-// read the allocator's statistics are skipped.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TEMBRA_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TEMBRA_TEST_SANITIZED 1
-#endif
-#endif
-#ifndef TEMBRA_TEST_SANITIZED
-#define TEMBRA_TEST_SANITIZED 0
-#endif
+#include "sanitized.h"
 
 #include <tembra/tracking_resonator_bank_vec.h>
 
