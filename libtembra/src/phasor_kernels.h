@@ -219,28 +219,39 @@ static inline float phasor_sum(int n, const float* __restrict amp, const float* 
 // four with the 4-lane vector routines and the rest with the scalar ones
 // (the two may differ in their last bits). Pairs of groups go through the
 // eight-lane form of the same routines, which gives the same bits.
+#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+static inline void phasor_offsets_x8(const float* phases, float* dpc, float* dps) {
+  __m256 s;
+  __m256 c;
+  tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases), &s, &c);
+  _mm256_storeu_ps(dpc, c);
+  _mm256_storeu_ps(dps, s);
+}
+#endif
+
+static inline void phasor_offsets_x4(const float* phases, float* dpc, float* dps) {
+  const __m128 p = _mm_loadu_ps(phases);
+  _mm_storeu_ps(dpc, _ZGVbN4v_cosf(p));
+  _mm_storeu_ps(dps, _ZGVbN4v_sinf(p));
+}
+
+// The oscillators from index i to n - 1, one by one.
+static inline void phasor_offsets_scalar(int i, int n, const float* phases, float* dpc, float* dps) {
+  for (; i < n; ++i) {
+    dpc[i] = ::cosf(phases[i]);
+    dps[i] = ::sinf(phases[i]);
+  }
+}
+
 static inline void phasor_set_offsets(int n, const float* __restrict phases,
                                       float* __restrict dpc, float* __restrict dps) {
   int i = 0;
   const int nv = phasor_vector_count(n);
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-  for (; i + 8 <= nv; i += 8) {
-    __m256 s;
-    __m256 c;
-    tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases + i), &s, &c);
-    _mm256_storeu_ps(dpc + i, c);
-    _mm256_storeu_ps(dps + i, s);
-  }
+  for (; i + 8 <= nv; i += 8) phasor_offsets_x8(phases + i, dpc + i, dps + i);
 #endif
-  for (; i < nv; i += 4) {
-    const __m128 p = _mm_loadu_ps(phases + i);
-    _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
-    _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));
-  }
-  for (; i < n; ++i) {
-    dpc[i] = ::cosf(phases[i]);
-    dps[i] = ::sinf(phases[i]);
-  }
+  for (; i < nv; i += 4) phasor_offsets_x4(phases + i, dpc + i, dps + i);
+  phasor_offsets_scalar(i, n, phases, dpc, dps);
 }
 
 // No phases remembered yet.
@@ -271,11 +282,7 @@ static inline void phasor_set_offsets_memo(int n, const float* __restrict phases
       hits += 2;
       continue;
     }
-    __m256 s;
-    __m256 c;
-    tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases + i), &s, &c);
-    _mm256_storeu_ps(dpc + i, c);
-    _mm256_storeu_ps(dps + i, s);
+    phasor_offsets_x8(phases + i, dpc + i, dps + i);
     _mm256_storeu_ps(memo + i, _mm256_loadu_ps(phases + i));
   }
   for (; i < nv; i += 4) {
@@ -283,15 +290,10 @@ static inline void phasor_set_offsets_memo(int n, const float* __restrict phases
       ++hits;
       continue;
     }
-    const __m128 p = _mm_loadu_ps(phases + i);
-    _mm_storeu_ps(dpc + i, _ZGVbN4v_cosf(p));
-    _mm_storeu_ps(dps + i, _ZGVbN4v_sinf(p));
-    _mm_storeu_ps(memo + i, p);
+    phasor_offsets_x4(phases + i, dpc + i, dps + i);
+    tembra_memo::copy4(memo + i, phases + i);
   }
-  for (; i < n; ++i) {
-    dpc[i] = ::cosf(phases[i]);
-    dps[i] = ::sinf(phases[i]);
-  }
+  phasor_offsets_scalar(i, n, phases, dpc, dps);
   tembra_memo::judge(rest, reuse, hits, nv / 4);
 #else
   (void)memo;
