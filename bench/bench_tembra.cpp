@@ -45,6 +45,15 @@ void report_rate(benchmark::State& state) {
       benchmark::Counter((double)state.iterations() / kRate, benchmark::Counter::kIsRate);
 }
 
+// One sample through analysis and resynthesis, as the effect runs them.
+void one_sample(libtembra ana, libtembra syn, std::vector<float>& ai, std::vector<float>& fi,
+                std::vector<float>& pi, float v) {
+  libtembra_update(ana, v);
+  libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
+  libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
+  benchmark::DoNotOptimize(libtembra_get_synth(syn));
+}
+
 // update, get_buffers, update_synth, get_synth: one full sample.
 void BM_AnalysisResynthesisSample(benchmark::State& state) {
   const std::vector<float> x = make_signal();
@@ -52,18 +61,10 @@ void BM_AnalysisResynthesisSample(benchmark::State& state) {
   libtembra syn = libtembra_new(kRate, kN, 20.0f, 20000.0f, kOptions);
   std::vector<float> ai(kN), fi(kN), pi(kN);
   // Let the resonators lock before measuring.
-  for (float v : x) {
-    libtembra_update(ana, v);
-    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
-    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
-    benchmark::DoNotOptimize(libtembra_get_synth(syn));
-  }
+  for (float v : x) one_sample(ana, syn, ai, fi, pi, v);
   size_t n = 0;
   for (auto _ : state) {
-    libtembra_update(ana, x[n]);
-    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
-    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
-    benchmark::DoNotOptimize(libtembra_get_synth(syn));
+    one_sample(ana, syn, ai, fi, pi, x[n]);
     if (++n == x.size()) n = 0;
   }
   report_rate(state);
@@ -140,18 +141,10 @@ void BM_CostPerResonator(benchmark::State& state) {
   libtembra ana = libtembra_new(kRate, n_reso, 20.0f, 20000.0f, kOptions);
   libtembra syn = libtembra_new(kRate, n_reso, 20.0f, 20000.0f, kOptions);
   std::vector<float> ai(n_reso), fi(n_reso), pi(n_reso);
-  for (float v : x) {
-    libtembra_update(ana, v);
-    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
-    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
-    benchmark::DoNotOptimize(libtembra_get_synth(syn));
-  }
+  for (float v : x) one_sample(ana, syn, ai, fi, pi, v);
   size_t n = 0;
   for (auto _ : state) {
-    libtembra_update(ana, x[n]);
-    libtembra_get_buffers(ana, ai.data(), fi.data(), pi.data());
-    libtembra_update_synth(syn, ai.data(), fi.data(), pi.data());
-    benchmark::DoNotOptimize(libtembra_get_synth(syn));
+    one_sample(ana, syn, ai, fi, pi, x[n]);
     if (++n == x.size()) n = 0;
   }
   _mm_setcsr(saved);
