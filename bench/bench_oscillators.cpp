@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of the resynthesis oscillator banks on the audio path: one sample of
 // 112 oscillators (mel grid 20 Hz - 20 kHz at 48 kHz) as the resonator
 // engine drives them, i.e. update + increment + read, and for the damped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of the effect engine at 48 kHz in blocks of 256 samples, on tones
 // with noise. Counters: ns_per_sample, and rt_factor (seconds of audio
 // processed per second of CPU).

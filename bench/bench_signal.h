@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // The input of the effect benchmarks: one second of three tones (110, 440
 // and 2500 Hz), a tone gliding from 300 to 900 Hz and a little noise, at
 // the given sample rate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost per sample of each stage of the effect's pipeline at 48 kHz, all
 // three shake LFOs active, on tones with a glide and noise: the stages are
 // run as libquivex_next_buffer runs them, each timed with the time-stamp

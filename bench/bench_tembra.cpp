@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of the resonator engine per audio sample, as the effect runs it:
 // 112 resonators on the mel grid from 20 Hz to 20 kHz, all options on, at
 // 48 kHz. "realtime_x" is how many times faster than real time one

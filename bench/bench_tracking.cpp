@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of the tracking resonator bank on the audio path: one update of the
 // 112-resonator analysis bank (mel grid 20 Hz - 20 kHz at 48 kHz, the
 // engine's coefficients), fed a tone/noise mix (many resonators track) or

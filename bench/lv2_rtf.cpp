@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lv2_rtf: the real-time factor of one LV2 plug-in on a real recording.
 //
 //   lv2_rtf URI WAV [SECONDS] [BLOCK] [SYMBOL=VALUE ...]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The build of one engine library (libtembra, libquivex), called from the
 # library's folder, whose src/ holds its sources and headers and tests/ its
 # tests.

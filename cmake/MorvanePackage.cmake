@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # What programs that link the engines find after `cmake --install`:
 # pkg-config files tembra.pc and quivex.pc, and the CMake package morvane
 # (morvaneConfig.cmake with imported targets, and its version file). Both

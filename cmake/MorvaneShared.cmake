@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # morvane_shared_library(TARGET NAME OBJECTS EXPORTS)
 #
 # A shared library lib<NAME>.so with the SONAME lib<NAME>.so.<major> from

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* track_tone: runs morvane's resonator engine (libtembra) on a sine tone
  * and prints which resonator locked onto it and the frequency it reads.
  *

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the libFuzzer target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, straight from the sources (no CMake).
 #   fuzz/build.sh [BUILD_DIR]        default: build-fuzz

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // libFuzzer target: drives the plug-in through its LV2 descriptor the way
 // a host might, with every decision taken from the fuzzer's bytes: the
 // sample rate, any float on any control port, raw audio (NaN, infinities,

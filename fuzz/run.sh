@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the fuzz target and runs it for a bounded time on the seed corpus
 # plus whatever it finds (kept in BUILD_DIR/corpus). Fails on any crash,
 # sanitizer report or non-finite output.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Prints the LFO wave shapes for docs/make-pictures: over two periods, the
  * value of a depth-1 LFO, (s - 0.5) * 2 with s = sigmoid((cos(phase) + 1) / 2,
  * shape), for the shape control at 0, 25, 50, 75 and 100 %.

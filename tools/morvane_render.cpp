@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // morvane-render: runs the morvane effect over an audio file.
 //
 // The plug-in's own run function does the work, linked in statically

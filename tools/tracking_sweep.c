@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Prints, for docs/make-pictures, how the resonator engine's analysis
  * follows a sine sweep: a 3 s exponential sweep from 100 Hz to 3200 Hz at
  * 48 kHz into an engine set up as the effect sets up its analysis (112

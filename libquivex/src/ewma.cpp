@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Conversions between a smoothing time and a one-pole smoothing coefficient.
 // The time is the period of the corner frequency, so with N = ms * srate / 1000
 // samples the coefficient is exp(-2 pi / N).

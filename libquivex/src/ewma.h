@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Conversions between a smoothing time and the coefficient of an
  * exponentially weighted moving average (one-pole low-pass)
  * y = (1 - alpha) x + alpha y. The time is the period of the corner

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Four coefficients of ewma_ms_to_alpha at a time, identical bit for bit to
  * the scalar function.
  *

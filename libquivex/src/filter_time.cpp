@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Per-bin one-pole low-pass along time: y = (1 - alpha) x + alpha y_prev.
 #include "filter_time.h"
 

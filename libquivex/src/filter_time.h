@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Time filter: a one-pole low-pass applied independently to each bin of a
  * fixed-size buffer, one time step per call, each bin with its own
  * coefficient (0 passes the input through; towards 1 follows slowly).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Record of the per-bin time filter, exposed to the unit tests. */
 #ifndef QUIVEX_FILTER_TIME_INTERNAL_H
 #define QUIVEX_FILTER_TIME_INTERNAL_H

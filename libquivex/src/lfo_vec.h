@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The per-sample transcendentals of the three shake LFOs, evaluated together
  * in four-lane vectors with results identical bit for bit to the scalar
  * calls:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The effect engine: analysis through one resonator engine, three shake
 // stages, resynthesis through a second resonator engine, output gain.
 #include "libquivex.h"

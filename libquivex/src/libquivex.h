@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* libquivex: the effect engine.
  *
  * Turns a mono buffer, in place, into its analysed, modulated and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Internals of the effect engine, shared by libquivex.cpp and the unit
  * tests: the LFO record and its operations, the three shake stages and the
  * engine record. Every function here has internal linkage (static inline),

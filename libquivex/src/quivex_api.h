@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Export and exception markers shared by the public headers of libquivex. */
 #ifndef QUIVEX_API_H
 #define QUIVEX_API_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sigmoid shaping curve built from a power curve mirrored about (0.5, 0.5).
 #include "sigmoid.h"
 

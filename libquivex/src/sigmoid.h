@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Sigmoid: a shaping curve from [0, 1] onto [0, 1] with shape parameter a.
  * a = 0 is a step, 0.5 the identity, 1 the constant 0.5; values of a above
  * 1 leave [0, 1] and reach +inf at t = 0 and -inf at t = 1, negative a

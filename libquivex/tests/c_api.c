@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Compiled as strict C11 with warnings as errors: every public header of
  * libquivex must be valid C, and the API must be usable from C. */
 #include <quivex/ewma.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Comparison of the four-lane ewma_ms_to_alpha with the scalar function,
  * shared by the unit test (sampled) and the long test (every float time of
  * the vector domain at every proven rate), under flush-to-zero and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Comparison of the four-lane LFO cosines and sigmoid powers with the
  * scalar calls, shared by the unit test (sampled) and the long test (every
  * float phase, 10^8 random sigmoid arguments), under flush-to-zero and

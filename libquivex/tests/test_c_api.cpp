@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The C translation unit c_api.c includes every public header of libquivex.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The four-lane smoothing coefficients agree bit for bit with
 // ewma_ms_to_alpha, on a sample of the domain (the long test covers all of
 // it) and on the times outside it, which take the scalar path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The effect engine against input no signal chain should deliver: huge
 // finite samples are held at the engine's input bound, inputs within
 // +-1e4 are processed exactly as the plain pipeline computes them, and the

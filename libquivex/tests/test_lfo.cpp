@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The LFOs and the three shake stages, run on their own: LFO values and
 // wave shapes, the phase kept within one turn, and what each stage does to
 // a buffer at the ends of its dry/wet range.

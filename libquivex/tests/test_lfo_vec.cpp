@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The four-lane LFO cosines and sigmoid powers agree bit for bit with the
 // scalar calls, on a sample of their domains (the long test covers the
 // phases exhaustively) and on the edge cases that take the scalar path.

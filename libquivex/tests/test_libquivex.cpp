@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The effect engine as a whole: creation and release, the per-sample
 // pipeline against two resonator engines driven by hand, and the
 // guarantees of the buffer interface (gain, block sizes, bad input,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Damped oscillator bank: phasor oscillators whose amplitudes and
 // frequencies glide towards the targets given to update; see
 // damp_oscillator_bank_vec.h.

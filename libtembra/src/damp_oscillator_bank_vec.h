@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Damped oscillator bank: the gliding resynthesis generator.
  *
  * The oscillator bank with smoothed changes: amplitudes and frequencies

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // The damped oscillator bank's record, shared between its source and its
 // tests.
 #ifndef TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

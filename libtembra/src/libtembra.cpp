@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The resonator engine: a tracking resonator bank for analysis and a plain
 // and a damped oscillator bank for resynthesis, on one grid of natural
 // frequencies (mel or linear).

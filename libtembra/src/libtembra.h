@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* libtembra: the resonator engine.
  *
  * Puts a tracking resonator bank (analysis) and two oscillator banks

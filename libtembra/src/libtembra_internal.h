@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Internal view of the resonator engine for its tests: the record layout
 // and the grid and coefficient helpers of libtembra.cpp. Not installed.
 #ifndef TEMBRA_LIBTEMBRA_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Mel scale conversions and mel-spaced frequency grids.
 //
 // mel = 2595 log10(1 + hz / 700). Both conversions take and return floats

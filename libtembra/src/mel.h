@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Mel scale: conversions between Hz and mel, and grids equally spaced in
  * mel. mel = 2595 log10(1 + hz / 700). Pure functions, any thread. */
 #ifndef TEMBRA_MEL_H

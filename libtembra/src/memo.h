@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Per-group memory of a pure function's results: for each group of four
 // lanes the arguments of the last evaluation are kept beside its results,
 // and a group whose arguments have the same bits as last time is not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Oscillator bank: N phasor oscillators whose amplitudes, frequencies and
 // phase offsets are replaced by every update; see oscillator_bank_vec.h.
 #include "oscillator_bank_vec.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Oscillator bank: the plain resynthesis generator.
  *
  * N sinusoidal oscillators, each a unit complex phasor advanced by one

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // The oscillator bank's record, shared between its source and its tests.
 #ifndef TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H
 #define TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Phasor arithmetic shared by the oscillator bank and the damped oscillator
 // bank: the creation of the per-oscillator phasors, the recomputation of a
 // rotation phasor, the rotation of every phasor by one sample, the output

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Tracking resonator bank: construction, per-sample update, readouts and
 // range limiting.
 //

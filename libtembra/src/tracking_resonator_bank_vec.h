@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Tracking resonator bank: the analysis filter bank.
  *
  * A bank of complex demodulating resonators. Each resonator multiplies the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Record of the tracking resonator bank, shared by its source file and its
 // tests; nothing else may depend on the layout.
 #ifndef TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H

@@ -1,3 +1,9 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+// Copyright (C) 2014-2022 Free Software Foundation, Inc. (the vector sine
+//   and cosine of the GNU C Library's libmvec, reproduced below)
+// Copyright (C) 2018-2022 Free Software Foundation, Inc. (its scalar sinf
+//   and cosf, reproduced below)
+// Both are part of the GNU C Library, under the same licence.
 // Four-lane forms of the scalar libm calls on the per-sample paths, whose
 // results are identical, bit for bit, to the scalar calls they replace:
 //

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Helpers shared by the oscillator bank tests: the phasor arithmetic the
 // banks must reproduce to the bit, a distance in units in the last place,
 // and a way to make an allocation in the middle of a constructor fail.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // TEMBRA_TEST_SANITIZED is 1 under AddressSanitizer or ThreadSanitizer,
 // which own the C allocator and reserve the address space themselves: the
 // tests that replace the allocator, read its statistics or limit the address

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Damped oscillator bank: the double-precision glide to the bit, the
 // listed glide values, phase continuity while gliding, the 4-lane and
 // scalar paths, and creation failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The resonator engine: grid, coefficients, options, construction failure
 // paths and the analysis-resynthesis cycle.
 #include <gtest/gtest.h>

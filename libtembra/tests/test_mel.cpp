@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Mel conversions and mel-spaced grids.
 #include <gtest/gtest.h>
 

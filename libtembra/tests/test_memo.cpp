@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The remembered results of the per-sample transcendentals (phase readout,
 // resynthesis coefficients, phase offsets) are always those a fresh
 // evaluation gives: after changes in single lanes, after no change at all,

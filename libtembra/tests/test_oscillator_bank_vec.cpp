@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Oscillator bank: phasor arithmetic to the bit, the two omega formulas,
 // phase continuity, the 4-lane and scalar paths, and creation failure.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Tests of the tracking resonator bank: tracking behaviour, thresholds,
 // range limiting, readouts (4-lane body against scalar remainder) and the
 // life cycle.

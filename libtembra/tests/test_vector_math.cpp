@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The four-lane sine, cosine and arc tangent agree bit for bit with the
 // scalar calls, on a sample of their domain (the long tests cover all of it).
 #include <gtest/gtest.h>

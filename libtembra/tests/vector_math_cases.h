@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // Comparison of the four-lane sine, cosine and arc tangent with the scalar
 // libm calls they stand for, shared by the unit tests (sampled) and the long
 // tests (exhaustive over the float domain, 10^8 random pairs). Everything

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Decibel helpers: amplitude decibels (20 log10 of a linear amplitude) and
  * the mapping of a decibel range [min_db, 0] onto [0, 1]. Pure functions,
  * any thread. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The morvane LV2 plug-in: one descriptor, one instance record per
 // instance holding the host's port buffers and an effect engine.
 #include "morvane.h"

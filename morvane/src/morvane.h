@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The morvane LV2 plug-in: port indices and URI.
  *
  * The plug-in's only exported symbol is lv2_descriptor; the descriptor's

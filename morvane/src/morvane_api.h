@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Export and exception markers shared by the headers of the morvane plug-in. */
 #ifndef MORVANE_API_H
 #define MORVANE_API_H

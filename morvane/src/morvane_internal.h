@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Internals of the morvane plug-in that the tests reach: the table of
  * control ranges the plug-in clamps to (which the Turtle description must
  * repeat), the clamp itself, the processor check of instantiate and the

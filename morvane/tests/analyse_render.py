@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Compares a render of the plug-in with its input.
 
     analyse_render.py INPUT.wav OUTPUT.wav [--partials]

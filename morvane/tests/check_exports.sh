@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The shared object's dynamic symbol table defines exactly the names of the
 # export list: nothing missing, nothing extra (no C++ runtime, no helpers).
 #   check_exports.sh path/to/morvane.so path/to/exports.txt

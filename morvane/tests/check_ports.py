@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Checks of the plug-in's port description that lv2_validate leaves out.
 
 Reads N-Triples (as sordi writes them) and checks that every plug-in's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The plug-in in a real real-time host: jalv on a JACK server with the dummy
 # backend (48 kHz, 256-frame periods, no real-time privileges needed). A
 # metronome feeds the plug-in's left input, jack_rec records both outputs

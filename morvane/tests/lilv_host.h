@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // A small LV2 host for the tests, built on liblilv: it loads the bundle the
 // build just made (from the test folder of LV2 bundles), instantiates the
 // plug-in and drives it with buffers the tests own.

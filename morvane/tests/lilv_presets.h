@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // The plug-in's factory presets as a host reads them: related to the
 // plug-in through the manifest, loaded from presets.ttl and turned into
 // port values by lilv's state loader.

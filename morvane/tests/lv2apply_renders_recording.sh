@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lv2apply, the LV2 tools' file renderer, runs a real speech recording
 # through the plug-in: the plain resynthesis keeps the input's strongest
 # partials, a 4 Hz amplitude LFO at 50 % puts a 4 Hz tremolo on it, a

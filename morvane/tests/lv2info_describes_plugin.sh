@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lv2info, the LV2 tools' plug-in inspector, finds the plug-in on LV2_PATH
 # and reads its class, maintainer, feature and 29 ports from the bundle.
 set -euo pipefail

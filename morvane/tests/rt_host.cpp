@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Real-time safety and faults of the built plug-in, driven through the
 // LV2 descriptor of the shared object that lilv loads:
 //  - run allocates and frees nothing, for every control setting, block

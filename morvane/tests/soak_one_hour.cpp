@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // One hour of varied audio at 48 kHz through the effect engine, with all
 // three shake LFOs moving and their settings changing every few seconds,
 // in the plug-in's floating-point mode. Throughout, the output must stay

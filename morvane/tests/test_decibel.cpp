@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Decibel helpers: amplitude decibels and the [min_db, 0] -> [0, 1] mapping.
 #include <cmath>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The plug-in, loaded by lilv, against what a host or a signal chain might
 // send: every kind of bad audio (NaN, infinities, subnormals, the largest
 // floats, DC, full-scale squares, single spikes), any float on any control

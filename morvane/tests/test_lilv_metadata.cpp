@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What a host learns from the bundle through liblilv: the plug-in, its class
 // and features, and its 29 ports with the ranges the plug-in clamps to.
 #include <cstring>

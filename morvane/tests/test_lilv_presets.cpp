@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The factory presets, loaded through lilv as a host loads them: their
 // description and values, and what they do to a real recording.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The plug-in driven through liblilv as a host drives it: instantiation,
 // port connection and run, compared with the effect engine run directly.
 #include <cmath>

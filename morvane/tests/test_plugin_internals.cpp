@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Pieces of the plug-in a host cannot reach: the processor check of
 // instantiate, the scoped floating-point mode of run and the clamp.
 #include <cmath>

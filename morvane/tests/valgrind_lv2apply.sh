@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # A lilv host (lv2apply) runs the plug-in over half a second of a shaken
 # tone under valgrind's memcheck: no memory error and no leak (definite,
 # indirect or possible) is allowed. Blocks that the dynamic loader keeps

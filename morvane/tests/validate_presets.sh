@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The presets file is valid Turtle (sordi) and, read together with the
 # manifest and the plug-in description, valid LV2 (lv2_validate): every
 # preset's properties and value types as the presets vocabulary defines.

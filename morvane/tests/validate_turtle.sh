@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Validates the bundle's Turtle: syntax with sordi, the LV2 vocabulary with
 # lv2_validate, and with check_ports.py what neither checks (port indices,
 # unique symbols, defaults within their ranges).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Renders the corpus with the default and the reference build and fails on
 # the first differing byte, naming the cases whose hashes differ.
 foreach(v FAST REF WORK)

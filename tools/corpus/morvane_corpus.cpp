@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Renders the effect engine over a fixed corpus of signals, settings,
 // sample rates and block sizes, and writes every output sample to a file.
 // Two builds of the engine that must agree bit for bit (the default build

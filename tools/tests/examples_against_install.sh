@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the build into a fresh prefix and builds examples/ against it as
 # a user would: with pkg-config and cc (shared, then static), and with
 # CMake's find_package(morvane). Each program must track a tone to within

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // morvane-render against the plug-in as a host runs it through lilv: the
 // same samples bit for bit, on a real recording, for the defaults, a
 // preset and explicit settings; the files it writes; its errors.

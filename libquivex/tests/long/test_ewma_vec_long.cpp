@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Proof of the four-lane smoothing coefficients: every float time in the
 // vector domain, at every sample rate the engine takes the vector path for,
 // bit for bit against ewma_ms_to_alpha under flush-to-zero and

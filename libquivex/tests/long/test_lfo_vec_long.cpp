@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Proof of the four-lane LFO cosines and sigmoid powers: every float phase
 // of one turn [0, 2 pi] and 10^8 random sigmoid arguments, bit for bit
 // against the scalar calls under flush-to-zero and denormals-are-zero.

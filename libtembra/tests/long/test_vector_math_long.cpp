@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Proof of the four-lane sine, cosine and arc tangent: every float with
 // |x| < 120 (the whole vector domain of the sine and cosine, about 2.2e9
 // arguments), and 10^8 random pairs for the two-argument arc tangent, bit
