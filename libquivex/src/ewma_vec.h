@@ -2,8 +2,9 @@
 /* Four coefficients of ewma_ms_to_alpha at a time, identical bit for bit to
  * the scalar function.
  *
- * exp is evaluated with glibc's 4-lane double exp (libmvec), whose error is
- * a few units in the last place of a double. Its result decides the float
+ * exp is evaluated as glibc's 4-lane double exp (libmvec) evaluates it, with
+ * the same bits but without its table gather (vector_exp_log.h); its error
+ * is a few units in the last place of a double. Its result decides the float
  * only when it does not lie within a relative 2^-40 of a float rounding
  * boundary (then every value within the error bound rounds to the same
  * float, also the scalar call's); lanes that lie that close, NaN lanes and
@@ -17,11 +18,10 @@
 #include <immintrin.h>
 
 #include "ewma.h"
+#include "vector_exp_log.h"
 
 #if defined(__AVX2__) && defined(__FMA__)
 #define QUIVEX_EWMA_VEC 1
-
-extern "C" __m256d _ZGVdN4v_exp(__m256d);
 
 namespace quivex_ewma_vec {
 
@@ -56,7 +56,7 @@ static inline void ms_to_alpha_n(int srate, const float* ms, float* out, int cou
         }
         for (int g = 0; g < groups; ++g) {
             const __m128 m = _mm_loadu_ps(ms + base + 4 * g);
-            const __m256d r = _ZGVdN4v_exp(arg[g]);
+            const __m256d r = tembra_vmath::exp_lib_x4(arg[g]);
             __m128 o = _mm256_cvtpd_ps(r);
             const __m256d lo = _mm256_mul_pd(r, _mm256_set1_pd(1.0 - 0x1p-40));
             const __m256d hi = _mm256_mul_pd(r, _mm256_set1_pd(1.0 + 0x1p-40));

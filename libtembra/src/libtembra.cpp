@@ -24,12 +24,10 @@
 #include "memo.h"
 #include "oscillator_bank_vec.h"
 #include "tracking_resonator_bank_vec.h"
+#include "vector_exp_log.h"
 
 #if defined(__AVX2__) && !defined(MORVANE_BASELINE)
 #define TEMBRA_ALPHAS_AVX2 1
-// glibc libmvec, 4 doubles per call (AVX2 variants).
-extern "C" __m256d _ZGVdN4v_log(__m256d);
-extern "C" __m256d _ZGVdN4v_exp(__m256d);
 #endif
 
 namespace {
@@ -68,8 +66,10 @@ constexpr int kAlphaChunk = 16;
 
 // The 4-lane body of compute_alphas on the groups of four starting at
 // start[0 .. groups-1] (groups <= kAlphaChunk): every logarithm first, then
-// the quotients and exponentials, so that the independent calls and
-// divisions overlap instead of waiting for each other.
+// the quotients and exponentials, so that the independent evaluations and
+// divisions overlap instead of waiting for each other. The logarithms and
+// exponentials are the library's 4-lane routines without their table
+// gathers (vector_exp_log.h), the same bits.
 static void alpha_groups(const float* __restrict f, float dt, float* __restrict a, const int* start,
                          int groups) {
   const __m128 vdt = _mm_set1_ps(dt);
@@ -78,7 +78,7 @@ static void alpha_groups(const float* __restrict f, float dt, float* __restrict 
   const __m256d threshold = _mm256_set1_pd(kFreqThreshold);
   __m256d ln[kAlphaChunk];
   for (int g = 0; g < groups; ++g)
-    ln[g] = _ZGVdN4v_log(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + start[g])), one));  // ln(1 + f)
+    ln[g] = tembra_vmath::log_lib_x4(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + start[g])), one));  // ln(1 + f)
   for (int g = 0; g < groups; ++g) {
     const __m128 freq = _mm_loadu_ps(f + start[g]);
     const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
@@ -87,7 +87,7 @@ static void alpha_groups(const float* __restrict f, float dt, float* __restrict 
   }
   for (int g = 0; g < groups; ++g) {
     const __m128 freq = _mm_loadu_ps(f + start[g]);
-    const __m256d e = _ZGVdN4v_exp(ln[g]);
+    const __m256d e = tembra_vmath::exp_lib_x4(ln[g]);
     const __m256d alpha = _mm256_sub_pd(one, e);
     const __m256d live = _mm256_cmp_pd(_mm256_cvtps_pd(freq), threshold, _CMP_GT_OQ);
     _mm_storeu_ps(a + start[g], _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
