@@ -15,6 +15,7 @@
 #include <quivex/filter_time.h>
 #include <quivex/libquivex.h>
 
+#include "bench_paths.h"
 #include "bench_signal.h"
 #include "libquivex_internal.h"
 
@@ -34,6 +35,8 @@ void set_counters(benchmark::State& state, double samples)
 
 void run_engine(benchmark::State& state, bool shaking)
 {
+    if (!bench_use_path(state))
+        return;
     const auto signal = bench_tones_glide_noise(kRate);
     libquivex q = libquivex_new(kRate);
     if (q == nullptr) {
@@ -75,6 +78,8 @@ void BM_EngineShaking(benchmark::State& state) { run_engine(state, true); }
 // subnormal path).
 void BM_EngineSilenceAfterTone(benchmark::State& state)
 {
+    if (!bench_use_path(state))
+        return;
     libquivex q = libquivex_new(kRate);
     float buf[kBlock];
     for (int b = 0; b < kRate / kBlock; ++b) {
@@ -110,6 +115,8 @@ void BM_EngineDefault(benchmark::State& state) { run_engine(state, false); }
 // The three shake stages alone, once per sample on 112 entries.
 void BM_ShakeStagesOnly(benchmark::State& state)
 {
+    if (!bench_use_path(state))
+        return;
     auto* rec = static_cast<_libquivex*>(std::calloc(1, sizeof(_libquivex)));
     rec->_srate = kRate;
     rec->_num_reso = kReso;
@@ -156,8 +163,8 @@ void BM_ShakeStagesOnly(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_EngineShaking);
-BENCHMARK(BM_EngineDefault);
-BENCHMARK(BM_EngineSilenceAfterTone);
+MORVANE_BENCH_EVERY_PATH(BM_EngineShaking);
+MORVANE_BENCH_EVERY_PATH(BM_EngineDefault);
+MORVANE_BENCH_EVERY_PATH(BM_EngineSilenceAfterTone);
 BENCHMARK(BM_InstanceFootprint)->Iterations(10);
-BENCHMARK(BM_ShakeStagesOnly);
+MORVANE_BENCH_EVERY_PATH(BM_ShakeStagesOnly);

@@ -17,6 +17,7 @@
 #include <tembra/libtembra.h>
 
 #include "bench_signal.h"
+#include "bench_paths.h"
 #include "libquivex_internal.h"
 
 namespace {
@@ -37,6 +38,8 @@ double ticks_per_ns()
 
 void BM_Stages(benchmark::State& state)
 {
+    if (!bench_use_path(state))
+        return;
     const auto signal = bench_tones_glide_noise(kRate);
     libquivex q = libquivex_new(kRate);
     libquivex_set_lfo_amp_amp(q, 1.0f);
@@ -93,4 +96,4 @@ void BM_Stages(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_Stages);
+MORVANE_BENCH_EVERY_PATH(BM_Stages);

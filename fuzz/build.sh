@@ -10,7 +10,7 @@ mkdir -p "$out/include/tembra" "$out/include/quivex" "$out/obj"
 cp "$root"/libtembra/src/*.h "$out/include/tembra/"
 cp "$root"/libquivex/src/*.h "$out/include/quivex/"
 CXX=${CXX:-clang++}
-flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off
+flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off -DHWY_DISABLE_PCLMUL_AES
        -fno-builtin-sinf -fno-builtin-cosf -fno-omit-frame-pointer
        -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -I"$out/include" -I"$root/libtembra/src" -I"$root/libquivex/src" -I"$root/morvane/src")

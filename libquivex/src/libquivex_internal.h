@@ -22,6 +22,7 @@
 #include "filter_time.h"
 #include "libquivex.h"
 #include "sigmoid.h"
+#include "simd_path.h"
 
 /* One low-frequency oscillator. */
 struct lfo {
@@ -50,6 +51,7 @@ enum {
 };
 
 struct _libquivex {
+    tembra_simd::Path _path;  // vector path of the shake stages' kernels, chosen at creation
     unsigned long _srate;  // sample rate, Hz; converted to int where used
     float _gain;           // linear output gain
     int _num_reso;         // resonators per engine, length of every array
@@ -260,7 +262,7 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
                     _mm256_set1_pd(quivex_detail::MIN_SMOOTH_MS));
                 _mm_storeu_ps(alphas + k, _mm256_cvtpd_ps(ms));
             }
-            quivex_ewma_vec::ms_to_alpha_n(srate, alphas, alphas, k);
+            quivex_ewma_vec::ms_to_alpha_n(lr->_path, srate, alphas, alphas, k);
         }
 #endif
         for (; k < size; ++k) {
@@ -365,6 +367,7 @@ static inline bool shake_state_new(libquivex lr)
     const std::size_t count = static_cast<std::size_t>(n);
     for (auto& l : lr->_lfos)
         lfo_init(&l);
+    lr->_path = tembra_simd::choose_path();
     lr->_lfo_key_mode = ~0u;
     lr->_alphas = static_cast<float*>(std::calloc(count, sizeof(float)));
     if (lr->_alphas == nullptr)

@@ -45,7 +45,7 @@ inline float from_bits(std::uint32_t u)
 
 #if defined(QUIVEX_EWMA_VEC)
 /* Every float (as a bit pattern) in [from, to] with the given stride. */
-inline Count range(int srate, float from, float to, std::uint32_t stride)
+inline Count range(tembra_simd::Path path, int srate, float from, float to, std::uint32_t stride)
 {
     FlushDenormals mode;
     Count c;
@@ -55,7 +55,7 @@ inline Count range(int srate, float from, float to, std::uint32_t stride)
     const std::uint32_t hi = to_bits(to);
     int fill = 0;
     auto flush = [&](int lanes) {
-        quivex_ewma_vec::ms_to_alpha_n(srate, ms, out, kBatch);
+        quivex_ewma_vec::ms_to_alpha_n(path, srate, ms, out, kBatch);
         for (int j = 0; j < lanes; ++j) {
             ++c.cases;
             if (to_bits(out[j]) != to_bits(ewma_ms_to_alpha(srate, ms[j])) && c.mismatches++ == 0)

@@ -7,8 +7,9 @@
 //   alpha(f) = 1 - exp(-(f / samplerate) / ln(1 + f)),
 // a one-pole smoother with time constant ln(1 + f) / f seconds, and 0 for
 // frequencies not above 1e-15. In damped resynthesis it is recomputed for
-// every sample from the incoming frequencies, so compute_alphas is written
-// four resonators wide.
+// every sample from the incoming frequencies, so compute_alphas evaluates
+// it at full vector width (smoothing_alphas.cpp) on the engine's vector
+// path, chosen when the engine is created (simd_path.h).
 #include "libtembra.h"
 
 #include <algorithm>
@@ -22,12 +23,16 @@
 #include "libtembra_internal.h"
 #include "mel.h"
 #include "memo.h"
+#include "simd_path.h"
+#include "smoothing_alphas.h"
 #include "oscillator_bank_vec.h"
 #include "tracking_resonator_bank_vec.h"
-#include "vector_exp_log.h"
 
 #if defined(__AVX2__) && !defined(MORVANE_BASELINE)
 #define TEMBRA_ALPHAS_AVX2 1
+// The C library's 4-lane routines, which the reference build calls.
+extern "C" __m256d _ZGVdN4v_log(__m256d);
+extern "C" __m256d _ZGVdN4v_exp(__m256d);
 #endif
 
 namespace {
@@ -60,53 +65,18 @@ static float compute_alpha(float dt, float freq) {
   return (float)alpha;
 }
 
-#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
-// The groups of four that alpha_groups takes at once.
-constexpr int kAlphaChunk = 16;
-
-// The 4-lane body of compute_alphas on the groups of four starting at
-// start[0 .. groups-1] (groups <= kAlphaChunk): every logarithm first, then
-// the quotients and exponentials, so that the independent evaluations and
-// divisions overlap instead of waiting for each other. The logarithms and
-// exponentials are the library's 4-lane routines without their table
-// gathers (vector_exp_log.h), the same bits.
-static void alpha_groups(const float* __restrict f, float dt, float* __restrict a, const int* start,
-                         int groups) {
-  const __m128 vdt = _mm_set1_ps(dt);
-  const __m128 sign = _mm_set1_ps(-0.0f);
-  const __m256d one = _mm256_set1_pd(1.0);
-  const __m256d threshold = _mm256_set1_pd(kFreqThreshold);
-  __m256d ln[kAlphaChunk];
-  for (int g = 0; g < groups; ++g)
-    ln[g] = tembra_vmath::log_lib_x4(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(f + start[g])), one));  // ln(1 + f)
-  for (int g = 0; g < groups; ++g) {
-    const __m128 freq = _mm_loadu_ps(f + start[g]);
-    const __m128 x = _mm_mul_ps(freq, vdt);                     // f * dt in float
-    const __m256d neg_x = _mm256_cvtps_pd(_mm_xor_ps(x, sign));  // -x, widened
-    ln[g] = _mm256_div_pd(neg_x, ln[g]);
-  }
-  for (int g = 0; g < groups; ++g) {
-    const __m128 freq = _mm_loadu_ps(f + start[g]);
-    const __m256d e = tembra_vmath::exp_lib_x4(ln[g]);
-    const __m256d alpha = _mm256_sub_pd(one, e);
-    const __m256d live = _mm256_cmp_pd(_mm256_cvtps_pd(freq), threshold, _CMP_GT_OQ);
-    _mm_storeu_ps(a + start[g], _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
-  }
-}
-#endif
-
-// compute_alpha for every resonator. The 4-lane body evaluates every lane
+// compute_alpha for every resonator. The vector body evaluates every lane
 // and then clears the lanes whose frequency is not above the threshold (a
 // zero frequency gives 0/0 there before the mask), so it has no branch per
 // lane; the scalar loop takes the remaining N mod 4.
-static void compute_alphas(int num_resonators, const float* frequencies, float samplerate,
-                           float* alphas) {
+static void compute_alphas(tembra_simd::Path path, int num_resonators, const float* frequencies,
+                           float samplerate, float* alphas) {
   const float* __restrict f = frequencies;
   float* __restrict a = alphas;
   const float dt = 1.0f / samplerate;
   int i = 0;
-#if defined(TEMBRA_ALPHAS_AVX2)
-#if MORVANE_REFERENCE
+#if defined(TEMBRA_ALPHAS_AVX2) && MORVANE_REFERENCE
+  (void)path;
   const __m128 vdt = _mm_set1_ps(dt);
   const __m128 sign = _mm_set1_ps(-0.0f);
   const __m256d one = _mm256_set1_pd(1.0);
@@ -122,29 +92,26 @@ static void compute_alphas(int num_resonators, const float* frequencies, float s
     const __m256d live = _mm256_cmp_pd(freq_d, threshold, _CMP_GT_OQ);
     _mm_storeu_ps(a + i, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
   }
+#elif defined(TEMBRA_SMOOTHING_ALPHAS)
+  i = num_resonators & ~3;
+  smoothing_alphas(path, f, dt, a, i);
 #else
-  int start[kAlphaChunk];
-  while (i + 4 <= num_resonators) {
-    const int groups = std::min(kAlphaChunk, (num_resonators - i) / 4);
-    for (int g = 0; g < groups; ++g) start[g] = i + 4 * g;
-    alpha_groups(f, dt, a, start, groups);
-    i += 4 * groups;
-  }
-#endif
+  (void)path;
 #endif
   for (; i < num_resonators; ++i) a[i] = compute_alpha(dt, f[i]);
 }
 
-#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
+#if defined(TEMBRA_SMOOTHING_ALPHAS) && !MORVANE_REFERENCE
 // compute_alphas for the resynthesis, once per sample: only the groups of
 // four whose frequencies changed since their last coefficients are
-// evaluated again; the others come from memory (memo_freq, memo_alpha and
-// the mode they were computed in, *memo_mode).
-static void compute_alphas_memo(int num_resonators, const float* frequencies, float samplerate,
-                                float* alphas, float* memo_freq, float* memo_alpha,
+// evaluated again, each run of consecutive ones at full vector width; the
+// others come from memory (memo_freq, memo_alpha and the mode they were
+// computed in, *memo_mode).
+static void compute_alphas_memo(tembra_simd::Path path, int num_resonators, const float* frequencies,
+                                float samplerate, float* alphas, float* memo_freq, float* memo_alpha,
                                 unsigned* memo_mode, int* memo_rest) {
   if (tembra_memo::resting(memo_rest, memo_mode)) {
-    compute_alphas(num_resonators, frequencies, samplerate, alphas);
+    compute_alphas(path, num_resonators, frequencies, samplerate, alphas);
     return;
   }
   const float dt = 1.0f / samplerate;
@@ -152,22 +119,18 @@ static void compute_alphas_memo(int num_resonators, const float* frequencies, fl
   const unsigned mode = tembra_memo::fp_mode();
   const bool reuse = mode == *memo_mode;
   *memo_mode = mode;
-  int start[kAlphaChunk];
-  int pending = 0;
+  int run = 0;  // first group of the current run of changed groups
   int hits = 0;
   for (int g = 0; g < nv; g += 4) {
     if (reuse && tembra_memo::same4(frequencies + g, memo_freq + g)) {
       ++hits;
+      if (run < g) smoothing_alphas(path, memo_freq + run, dt, memo_alpha + run, g - run);
+      run = g + 4;
       continue;
     }
     tembra_memo::copy4(memo_freq + g, frequencies + g);
-    start[pending++] = g;
-    if (pending == kAlphaChunk) {
-      alpha_groups(memo_freq, dt, memo_alpha, start, pending);
-      pending = 0;
-    }
   }
-  if (pending > 0) alpha_groups(memo_freq, dt, memo_alpha, start, pending);
+  if (run < nv) smoothing_alphas(path, memo_freq + run, dt, memo_alpha + run, nv - run);
   std::memcpy(alphas, memo_alpha, sizeof(float) * static_cast<std::size_t>(nv));
   for (int i = nv; i < num_resonators; ++i) alphas[i] = compute_alpha(dt, frequencies[i]);
   tembra_memo::judge(memo_rest, reuse, hits, nv / 4);
@@ -175,15 +138,15 @@ static void compute_alphas_memo(int num_resonators, const float* frequencies, fl
 #endif
 
 // The tracking bank's second smoothing stage uses the same law.
-static void compute_betas(int num_resonators, const float* frequencies, float samplerate,
-                          float* betas) {
-  compute_alphas(num_resonators, frequencies, samplerate, betas);
+static void compute_betas(tembra_simd::Path path, int num_resonators, const float* frequencies,
+                          float samplerate, float* betas) {
+  compute_alphas(path, num_resonators, frequencies, samplerate, betas);
 }
 
 // The tracking rate: half the smoothing coefficient, halved in float.
-static void compute_gammas(int num_resonators, const float* frequencies, float samplerate,
-                           float* gammas) {
-  compute_alphas(num_resonators, frequencies, samplerate, gammas);
+static void compute_gammas(tembra_simd::Path path, int num_resonators, const float* frequencies,
+                           float samplerate, float* gammas) {
+  compute_alphas(path, num_resonators, frequencies, samplerate, gammas);
   float* __restrict g = gammas;
   int i = 0;
 #if defined(__SSE__)
@@ -200,15 +163,15 @@ void libtembra_compute_frequencies(int num_freqs, float* freqs, float min_freq,
 float libtembra_compute_alpha(float dt, float freq) noexcept { return compute_alpha(dt, freq); }
 void libtembra_compute_alphas(int num_resonators, const float* frequencies, float samplerate,
                               float* alphas) noexcept {
-  compute_alphas(num_resonators, frequencies, samplerate, alphas);
+  compute_alphas(tembra_simd::choose_path(), num_resonators, frequencies, samplerate, alphas);
 }
 void libtembra_compute_betas(int num_resonators, const float* frequencies, float samplerate,
                              float* betas) noexcept {
-  compute_betas(num_resonators, frequencies, samplerate, betas);
+  compute_betas(tembra_simd::choose_path(), num_resonators, frequencies, samplerate, betas);
 }
 void libtembra_compute_gammas(int num_resonators, const float* frequencies, float samplerate,
                               float* gammas) noexcept {
-  compute_gammas(num_resonators, frequencies, samplerate, gammas);
+  compute_gammas(tembra_simd::choose_path(), num_resonators, frequencies, samplerate, gammas);
 }
 
 libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max_freq,
@@ -223,6 +186,7 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
   lr->_limit_reso_range = (options & LIBTEMBRA_LIMIT_RESO_RANGE) ? 1 : 0;
   lr->_damp_osc = (options & LIBTEMBRA_DAMP_OSC) ? 1 : 0;
   lr->_rnd_phase_offset = (options & LIBTEMBRA_RND_PHASE_OFFSET) ? 1 : 0;
+  lr->_path = tembra_simd::choose_path();
   lr->_srate = srate;
   lr->_num_resonators = n;
   lr->_min_freq = min_freq;
@@ -257,9 +221,9 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
     compute_frequencies(n, lr->_frequencies, min_freq, max_freq);
 
   const float samplerate = (float)srate;
-  compute_alphas(n, lr->_frequencies, samplerate, alphas);
-  compute_betas(n, lr->_frequencies, samplerate, betas);
-  compute_gammas(n, lr->_frequencies, samplerate, gammas);
+  compute_alphas(lr->_path, n, lr->_frequencies, samplerate, alphas);
+  compute_betas(lr->_path, n, lr->_frequencies, samplerate, betas);
+  compute_gammas(lr->_path, n, lr->_frequencies, samplerate, gammas);
 
   lr->_bank = tracking_resonator_bank_vec_new(n, lr->_frequencies, alphas, betas, gammas, samplerate);
   if (lr->_bank == nullptr) return fail();
@@ -276,7 +240,7 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
   lr->_alpha_memo_alpha = (float*)std::calloc((size_t)n, sizeof(float));
   if (lr->_alpha_memo_alpha == nullptr) return fail();
   lr->_alpha_memo_mode = tembra_memo::kNoMode;
-  compute_alphas(n, lr->_frequencies, samplerate, lr->_damp_alphas);
+  compute_alphas(lr->_path, n, lr->_frequencies, samplerate, lr->_damp_alphas);
   lr->_damp_obank =
       damp_oscillator_bank_vec_new(n, amplitudes, lr->_frequencies, lr->_damp_alphas, samplerate);
   if (lr->_damp_obank == nullptr) return fail();
@@ -372,12 +336,12 @@ void libtembra_update_synth(libtembra lr, const float* ai_buf, const float* fi_b
   }
 
   if (lr->_damp_osc) {
-#if defined(TEMBRA_ALPHAS_AVX2) && !MORVANE_REFERENCE
-    compute_alphas_memo(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas,
+#if defined(TEMBRA_SMOOTHING_ALPHAS) && !MORVANE_REFERENCE
+    compute_alphas_memo(lr->_path, n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas,
                         lr->_alpha_memo_freq, lr->_alpha_memo_alpha, &lr->_alpha_memo_mode,
                         &lr->_alpha_memo_rest);
 #else
-    compute_alphas(n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas);
+    compute_alphas(lr->_path, n, lr->_resynth_frequencies, (float)lr->_srate, lr->_damp_alphas);
 #endif
     damp_oscillator_bank_vec_set_alphas(lr->_damp_obank, lr->_damp_alphas);
     damp_oscillator_bank_vec_update(lr->_damp_obank, lr->_resynth_amplitudes,

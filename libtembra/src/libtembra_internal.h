@@ -7,9 +7,11 @@
 #include "damp_oscillator_bank_vec.h"
 #include "libtembra.h"
 #include "oscillator_bank_vec.h"
+#include "simd_path.h"
 #include "tracking_resonator_bank_vec.h"
 
 struct _libtembra {
+  tembra_simd::Path _path;  // vector path of the per-sample kernels, chosen at creation
   int _srate;
   int _num_resonators;
   float _min_freq;

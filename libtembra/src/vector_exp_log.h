@@ -6,7 +6,9 @@
 //
 // exp and log of a vector of doubles with the bits of the C library's
 // 4-lane AVX2 routines (_ZGVdN4v_exp, _ZGVdN4v_log of glibc 2.36, which it
-// selects on every CPU with AVX2 and FMA), at any vector width.
+// selects on every CPU with AVX2 and FMA), at any vector width: the header
+// is included once per Highway target, as Highway's per-target headers are,
+// and defines exp_lib and log_lib in tembra_vmath::HWY_NAMESPACE.
 //
 // The library's routines read their table with one vgatherqpd per call,
 // which costs about 28 cycles on the CPUs we measured: most of the time of
@@ -26,7 +28,7 @@
 // vrcp14ps, which Highway's ApproximateReciprocal picks there).
 #ifndef TEMBRA_VECTOR_EXP_LOG_H
 #define TEMBRA_VECTOR_EXP_LOG_H
-
+// Once, for every target.
 #if defined(__AVX2__) && defined(__FMA__)
 #define TEMBRA_VECTOR_EXP_LOG 1
 
@@ -34,8 +36,6 @@
 
 #include <bit>
 #include <cstdint>
-
-#include <hwy/highway.h>
 
 #include "vector_exp_log_tables.h"
 
@@ -46,8 +46,23 @@
 // The library's own routines, for vectors with a special lane.
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
 extern "C" __m256d _ZGVdN4v_log(__m256d);
+#endif  // __AVX2__ && __FMA__
+#endif  // TEMBRA_VECTOR_EXP_LOG_H
 
+// Per target (Highway's toggle).
+#if defined(TEMBRA_VECTOR_EXP_LOG) && \
+    (defined(TEMBRA_VECTOR_EXP_LOG_TARGET_H) == defined(HWY_TARGET_TOGGLE))
+#ifdef TEMBRA_VECTOR_EXP_LOG_TARGET_H
+#undef TEMBRA_VECTOR_EXP_LOG_TARGET_H
+#else
+#define TEMBRA_VECTOR_EXP_LOG_TARGET_H
+#endif
+
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
+namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -171,18 +186,8 @@ HWY_INLINE hn::Vec<D> log_lib(D d, hn::Vec<D> x) {
   return hn::MulAdd(e, bits_to_vec(d, kL2), s);
 }
 
-// Adapters for the engines' 4-lane code.
-HWY_INLINE __m256d exp_lib_x4(__m256d x) {
-  const hn::Full256<double> d;
-  return exp_lib(d, hn::Vec256<double>{x}).raw;
-}
-HWY_INLINE __m256d log_lib_x4(__m256d x) {
-  const hn::Full256<double> d;
-  return log_lib(d, hn::Vec256<double>{x}).raw;
-}
-
+}  // namespace HWY_NAMESPACE
 }  // namespace tembra_vmath
+HWY_AFTER_NAMESPACE();
 
-#endif  // __AVX2__ && __FMA__
-
-#endif  // TEMBRA_VECTOR_EXP_LOG_H
+#endif  // per-target toggle

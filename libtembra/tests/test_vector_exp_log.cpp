@@ -5,42 +5,50 @@
 // engines' ranges).
 #include <gtest/gtest.h>
 
+#include "simd_paths.h"
 #include "vector_exp_log_cases.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG)
+#if defined(TEMBRA_VECTOR_EXP_LOG_N)
 
 namespace {
 
-TEST(VectorExpLog, LogMatchesLibraryOnSampledCoefficientArguments) {
-  const el_cases::Count c = el_cases::coefficient_logs(1009);
+class VectorExpLog : public testing::TestWithParam<tembra_simd::Path> {
+ protected:
+  void SetUp() override { SKIP_UNLESS_PATH(GetParam()); }
+};
+
+TEST_P(VectorExpLog, LogMatchesLibraryOnSampledCoefficientArguments) {
+  const el_cases::Count c = el_cases::coefficient_logs(GetParam(), 1009);
   EXPECT_GT(c.cases, 4000000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorExpLog, ExpMatchesLibraryOnSampledCoefficientArguments) {
+TEST_P(VectorExpLog, ExpMatchesLibraryOnSampledCoefficientArguments) {
   for (int rate : {22050, 48000, 192000}) {
-    const el_cases::Count c = el_cases::coefficient_exps(rate, 1009);
+    const el_cases::Count c = el_cases::coefficient_exps(GetParam(), rate, 1009);
     EXPECT_GT(c.cases, 1000000u);
     EXPECT_EQ(c.mismatches, 0u) << rate << " Hz, first at " << c.first_bad;
   }
 }
 
-TEST(VectorExpLog, ExpMatchesLibraryOnSampledSmoothingTimes) {
+TEST_P(VectorExpLog, ExpMatchesLibraryOnSampledSmoothingTimes) {
   for (int rate : {44100, 96000}) {
-    const el_cases::Count c = el_cases::time_filter_exps(rate, 211);
+    const el_cases::Count c = el_cases::time_filter_exps(GetParam(), rate, 211);
     EXPECT_GT(c.cases, 1000000u);
     EXPECT_EQ(c.mismatches, 0u) << rate << " Hz, first at " << c.first_bad;
   }
 }
 
-TEST(VectorExpLog, BothMatchLibraryOnBoundariesSpecialValuesAndRandomPatterns) {
+TEST_P(VectorExpLog, BothMatchLibraryOnBoundariesSpecialValuesAndRandomPatterns) {
   for (el_cases::Fn fn : {el_cases::Fn::kExp, el_cases::Fn::kLog}) {
-    const el_cases::Count c = el_cases::boundaries(fn, 1u << 20);
+    const el_cases::Count c = el_cases::boundaries(fn, GetParam(), 1u << 20);
     EXPECT_GT(c.cases, 2000000u);
     EXPECT_EQ(c.mismatches, 0u) << (fn == el_cases::Fn::kExp ? "exp" : "log") << ", first at "
                                 << c.first_bad;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, VectorExpLog, simd_paths::kSimdPaths, simd_paths::name);
 
 }  // namespace
 

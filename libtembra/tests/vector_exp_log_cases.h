@@ -16,9 +16,14 @@
 #include <limits>
 #include <random>
 
-#include "vector_exp_log.h"
+#include "simd_path.h"
+#include "vector_exp_log_n.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG)
+#if defined(TEMBRA_VECTOR_EXP_LOG_N)
+
+// The library's own 4-lane routines.
+extern "C" __m256d _ZGVdN4v_exp(__m256d);
+extern "C" __m256d _ZGVdN4v_log(__m256d);
 
 namespace el_cases {
 
@@ -44,46 +49,51 @@ struct Count {
   double first_bad = 0.0;  // an argument that differed
 };
 
-// Collects arguments four at a time and compares the replica with the
-// library on each group, every lane's bits (NaN payloads included).
+// Collects arguments and compares the replica on one vector path with the
+// library, every lane's bits (NaN payloads included).
 class Checker {
  public:
-  explicit Checker(Fn fn) : _fn(fn) {}
+  Checker(Fn fn, tembra_simd::Path path) : _fn(fn), _path(path) {}
   ~Checker() { finish(); }
 
   void add(double x) {
     _x[_fill++] = x;
-    if (_fill == 4) flush();
+    if (_fill == kBatch) flush(kBatch);
   }
-  // Compares a last partial group, its empty lanes filled with its first.
+  // Compares a last partial batch, its empty lanes filled with its first.
   void finish() {
     if (_fill == 0) return;
-    for (int j = _fill; j < 4; ++j) _x[j] = _x[0];
     const int lanes = _fill;
-    _fill = 4;
+    for (int j = _fill; j < kBatch; ++j) _x[j] = _x[0];
     flush(lanes);
   }
   const Count& count() const { return _c; }
 
  private:
-  void flush(int lanes = 4) {
-    const __m256d x = _mm256_load_pd(_x);
-    const __m256d mine = _fn == Fn::kExp ? tembra_vmath::exp_lib_x4(x) : tembra_vmath::log_lib_x4(x);
-    const __m256d ref = _fn == Fn::kExp ? _ZGVdN4v_exp(x) : _ZGVdN4v_log(x);
-    alignas(32) double m[4], r[4];
-    _mm256_store_pd(m, mine);
-    _mm256_store_pd(r, ref);
+  static constexpr int kBatch = 64;
+
+  void flush(int lanes) {
+    alignas(64) double mine[kBatch], ref[kBatch];
+    if (_fn == Fn::kExp)
+      tembra_vmath::exp_lib_n(_path, _x, mine, kBatch);
+    else
+      tembra_vmath::log_lib_n(_path, _x, mine, kBatch);
+    for (int i = 0; i < kBatch; i += 4) {
+      const __m256d x = _mm256_load_pd(_x + i);
+      _mm256_store_pd(ref + i, _fn == Fn::kExp ? _ZGVdN4v_exp(x) : _ZGVdN4v_log(x));
+    }
     for (int j = 0; j < lanes; ++j) {
       ++_c.cases;
-      if (std::bit_cast<std::uint64_t>(m[j]) != std::bit_cast<std::uint64_t>(r[j]) && _c.mismatches++ == 0)
+      if (std::bit_cast<std::uint64_t>(mine[j]) != std::bit_cast<std::uint64_t>(ref[j]) && _c.mismatches++ == 0)
         _c.first_bad = _x[j];
     }
     _fill = 0;
   }
 
   Fn _fn;
+  tembra_simd::Path _path;
   Count _c;
-  alignas(32) double _x[4];
+  alignas(64) double _x[kBatch];
   int _fill = 0;
 };
 
@@ -93,13 +103,14 @@ inline void merge(Count& into, const Count& c) {
   into.mismatches += c.mismatches;
 }
 
-// Runs family(checker) once in each mode and sums the counts.
+// Runs family(checker) once in each mode on the given path and sums the
+// counts.
 template <class Family>
-Count in_every_mode(Fn fn, Family family) {
+Count in_every_mode(Fn fn, tembra_simd::Path path, Family family) {
   Count total;
   for (unsigned bits : kModes) {
     Mode mode(bits);
-    Checker check(fn);
+    Checker check(fn, path);
     family(check);
     check.finish();
     merge(total, check.count());
@@ -116,8 +127,8 @@ void for_floats(std::uint32_t from, std::uint32_t to, std::uint32_t stride, Body
 // The resynthesis coefficients' logarithm, ln(1 + f), for the frequencies
 // f of both signs with |f| below 2^21 Hz (far above the highest a shaken
 // resonator reaches), every stride-th float.
-inline Count coefficient_logs(std::uint32_t stride) {
-  return in_every_mode(Fn::kLog, [&](Checker& check) {
+inline Count coefficient_logs(tembra_simd::Path path, std::uint32_t stride) {
+  return in_every_mode(Fn::kLog, path, [&](Checker& check) {
     const std::uint32_t top = std::bit_cast<std::uint32_t>(0x1p21f);
     for (std::uint32_t sign : {0u, 0x80000000u})
       for_floats(sign, sign + top, stride, [&](float f) { check.add(static_cast<double>(f) + 1.0); });
@@ -127,8 +138,8 @@ inline Count coefficient_logs(std::uint32_t stride) {
 // The resynthesis coefficients' exponential at a sample rate: the argument
 // -(f dt) / ln(1 + f) as the engine forms it, for every stride-th float
 // frequency from 1e-15 Hz to 2^21 Hz.
-inline Count coefficient_exps(int samplerate, std::uint32_t stride) {
-  return in_every_mode(Fn::kExp, [&](Checker& check) {
+inline Count coefficient_exps(tembra_simd::Path path, int samplerate, std::uint32_t stride) {
+  return in_every_mode(Fn::kExp, path, [&](Checker& check) {
     const float dt = 1.0f / static_cast<float>(samplerate);
     alignas(32) double ln[4];
     float group[4];
@@ -150,8 +161,8 @@ inline Count coefficient_exps(int samplerate, std::uint32_t stride) {
 
 // The time filter's exponential at a sample rate: -2 pi / ((t 0.001) rate)
 // for every stride-th float smoothing time t from 0.1 ms to 10 s.
-inline Count time_filter_exps(int samplerate, std::uint32_t stride) {
-  return in_every_mode(Fn::kExp, [&](Checker& check) {
+inline Count time_filter_exps(tembra_simd::Path path, int samplerate, std::uint32_t stride) {
+  return in_every_mode(Fn::kExp, path, [&](Checker& check) {
     const double rate = static_cast<double>(samplerate);
     for_floats(std::bit_cast<std::uint32_t>(0.1f), std::bit_cast<std::uint32_t>(10000.0f) + 1, stride,
                [&](float t) { check.add(-6.283185307179586 / ((static_cast<double>(t) * 0.001) * rate)); });
@@ -163,8 +174,8 @@ inline Count time_filter_exps(int samplerate, std::uint32_t stride) {
 // the normal range's ends, infinities, NaNs, exp's overflow and underflow
 // thresholds, log's reciprocal-table edges; then count random bit patterns
 // of every exponent.
-inline Count boundaries(Fn fn, std::uint32_t count) {
-  return in_every_mode(fn, [&](Checker& check) {
+inline Count boundaries(Fn fn, tembra_simd::Path path, std::uint32_t count) {
+  return in_every_mode(fn, path, [&](Checker& check) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double special[] = {0.0,        -0.0,     DBL_MIN, -DBL_MIN, DBL_MAX, -DBL_MAX, 0x1p-1074,
@@ -191,6 +202,6 @@ inline Count boundaries(Fn fn, std::uint32_t count) {
 
 }  // namespace el_cases
 
-#endif  // TEMBRA_VECTOR_EXP_LOG
+#endif  // TEMBRA_VECTOR_EXP_LOG_N
 
 #endif  // TEMBRA_TESTS_VECTOR_EXP_LOG_CASES_H

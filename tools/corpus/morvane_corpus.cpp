@@ -6,7 +6,11 @@
 // comparing the files; the listing on stdout (one line per case with its
 // sample count and a hash of its output) shows which case differs.
 //
-//   morvane_corpus OUT.bin [SPEECH.wav]
+//   morvane_corpus [--path avx2|avx512] OUT.bin [SPEECH.wav]
+//
+// --path runs the engine's AVX2 or AVX-512 kernels (default: the best this
+// processor has); a path the processor lacks exits with status 77, which
+// the test reports as skipped.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +20,8 @@
 #include <vector>
 
 #include <quivex/libquivex.h>
+
+#include "simd_path.h"
 
 namespace {
 
@@ -253,8 +259,25 @@ private:
 
 int main(int argc, char** argv)
 {
+    const char* const program = argv[0];
+    if (argc >= 3 && std::strcmp(argv[1], "--path") == 0) {
+#if !defined(MORVANE_BASELINE) && !MORVANE_REFERENCE
+        const bool avx512 = std::strcmp(argv[2], "avx512") == 0;
+        if (!avx512 && std::strcmp(argv[2], "avx2") != 0) {
+            std::fprintf(stderr, "%s: unknown path %s (avx2 or avx512)\n", program, argv[2]);
+            return 2;
+        }
+        if (!tembra_simd::force_path(avx512 ? tembra_simd::kAvx512 : tembra_simd::kAvx2)) {
+            std::printf("skipped: this processor lacks AVX-512 (F, BW, DQ, VL)\n");
+            return 77;
+        }
+        std::printf("vector path: %s\n", tembra_simd::path_name(avx512 ? tembra_simd::kAvx512 : tembra_simd::kAvx2));
+#endif
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.bin [SPEECH.wav]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--path avx2|avx512] OUT.bin [SPEECH.wav]\n", program);
         return 2;
     }
     std::FILE* out = std::fopen(argv[1], "wb");

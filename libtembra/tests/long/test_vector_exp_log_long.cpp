@@ -10,52 +10,60 @@
 
 #include <cstdio>
 
+#include "../simd_paths.h"
 #include "../vector_exp_log_cases.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG)
+#if defined(TEMBRA_VECTOR_EXP_LOG_N)
 
 namespace {
 
-void report(const char* what, const el_cases::Count& c) {
-  std::printf("%s: %llu arguments, %llu mismatches\n", what, static_cast<unsigned long long>(c.cases),
-              static_cast<unsigned long long>(c.mismatches));
+class VectorExpLogProof : public testing::TestWithParam<tembra_simd::Path> {
+ protected:
+  void SetUp() override { SKIP_UNLESS_PATH(GetParam()); }
+};
+
+void report(tembra_simd::Path path, const char* what, const el_cases::Count& c) {
+  std::printf("%s, %s: %llu arguments, %llu mismatches\n", tembra_simd::path_name(path), what,
+              static_cast<unsigned long long>(c.cases), static_cast<unsigned long long>(c.mismatches));
 }
 
-TEST(VectorExpLogProof, LogMatchesLibraryForEveryCoefficientFrequency) {
-  const el_cases::Count c = el_cases::coefficient_logs(1);
-  report("log(1 + f)", c);
+TEST_P(VectorExpLogProof, LogMatchesLibraryForEveryCoefficientFrequency) {
+  const el_cases::Count c = el_cases::coefficient_logs(GetParam(), 1);
+  report(GetParam(), "log(1 + f)", c);
   EXPECT_GT(c.cases, 4000000000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorExpLogProof, ExpMatchesLibraryForEveryCoefficientFrequency) {
+TEST_P(VectorExpLogProof, ExpMatchesLibraryForEveryCoefficientFrequency) {
   for (int rate : {22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000}) {
     const bool every = rate == 44100 || rate == 48000;
-    const el_cases::Count c = el_cases::coefficient_exps(rate, every ? 1 : 16);
+    const el_cases::Count c = el_cases::coefficient_exps(GetParam(), rate, every ? 1 : 16);
     std::printf("%d Hz, ", rate);
-    report("coefficient exp", c);
+    report(GetParam(), "coefficient exp", c);
     EXPECT_GT(c.cases, every ? 1000000000u : 60000000u);
     EXPECT_EQ(c.mismatches, 0u) << rate << " Hz, first at " << c.first_bad;
   }
 }
 
-TEST(VectorExpLogProof, ExpMatchesLibraryForEverySmoothingTime) {
+TEST_P(VectorExpLogProof, ExpMatchesLibraryForEverySmoothingTime) {
   for (int rate : {22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000}) {
-    const el_cases::Count c = el_cases::time_filter_exps(rate, 1);
+    const el_cases::Count c = el_cases::time_filter_exps(GetParam(), rate, 1);
     std::printf("%d Hz, ", rate);
-    report("time filter exp", c);
+    report(GetParam(), "time filter exp", c);
     EXPECT_GT(c.cases, 200000000u);
     EXPECT_EQ(c.mismatches, 0u) << rate << " Hz, first at " << c.first_bad;
   }
 }
 
-TEST(VectorExpLogProof, BothMatchLibraryOnHundredMillionRandomPatterns) {
+TEST_P(VectorExpLogProof, BothMatchLibraryOnHundredMillionRandomPatterns) {
   for (el_cases::Fn fn : {el_cases::Fn::kExp, el_cases::Fn::kLog}) {
-    const el_cases::Count c = el_cases::boundaries(fn, 50000000u);
-    report(fn == el_cases::Fn::kExp ? "exp, random patterns" : "log, random patterns", c);
+    const el_cases::Count c = el_cases::boundaries(fn, GetParam(), 50000000u);
+    report(GetParam(), fn == el_cases::Fn::kExp ? "exp, random patterns" : "log, random patterns", c);
     EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, VectorExpLogProof, simd_paths::kSimdPaths, simd_paths::name);
 
 }  // namespace
 

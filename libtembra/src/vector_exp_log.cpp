@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// exp and log of arrays of doubles on a chosen vector path, for the tests
+// that prove each path against the C library's routines.
+#include "vector_exp_log_n.h"
+
+#if defined(TEMBRA_VECTOR_EXP_LOG_N)
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "vector_exp_log.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "vector_exp_log.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace tembra_vmath {
+namespace HWY_NAMESPACE {
+
+template <bool kExp, class D>
+HWY_INLINE void apply_at(D d, const double* x, double* y, int i) {
+  const auto v = hn::LoadU(d, x + i);
+  hn::StoreU(kExp ? exp_lib(d, v) : log_lib(d, v), d, y + i);
+}
+
+template <bool kExp>
+void apply_n(const double* x, double* y, int count) {
+  const hn::ScalableTag<double> d;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) apply_at<kExp>(d, x, y, i);
+  for (; i < count; i += 4) apply_at<kExp>(hn::CappedTag<double, 4>(), x, y, i);
+}
+
+void exp_n(const double* x, double* y, int count) { apply_n<true>(x, y, count); }
+void log_n(const double* x, double* y, int count) { apply_n<false>(x, y, count); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace tembra_vmath
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace tembra_vmath {
+void exp_lib_n(tembra_simd::Path path, const double* x, double* y, int count) noexcept {
+  if (path == tembra_simd::kAvx512)
+    N_AVX3::exp_n(x, y, count);
+  else
+    N_AVX2::exp_n(x, y, count);
+}
+void log_lib_n(tembra_simd::Path path, const double* x, double* y, int count) noexcept {
+  if (path == tembra_simd::kAvx512)
+    N_AVX3::log_n(x, y, count);
+  else
+    N_AVX2::log_n(x, y, count);
+}
+}  // namespace tembra_vmath
+#endif
+
+#endif  // TEMBRA_VECTOR_EXP_LOG_N
