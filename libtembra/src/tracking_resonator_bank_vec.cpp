@@ -17,6 +17,9 @@
 
 #include "tracking_resonator_bank_vec_internal.h"
 #include "memo.h"
+#include "simd_path.h"
+#include "vector_atan2.h"
+#include "vector_atan2_n.h"
 #include "vector_math.h"
 
 namespace {
@@ -77,6 +80,7 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     auto t = static_cast<tracking_resonator_bank_vec>(std::calloc(1, sizeof(_tracking_resonator_bank_vec)));
     if (t == nullptr) return nullptr;
     const int n = num_resonators;
+    t->_path = tembra_simd::choose_path();
     t->_samplerate = samplerate;
     t->_num_resonators = n;
     t->_limit_range = 0;
@@ -417,8 +421,8 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
         if (_mm_movemask_ps(tracking) != 0) {
             // -(double)gamma: the sign flip of the widened value is exact.
             const __m256d scale = _mm256_xor_pd(_mm256_cvtps_pd(_mm_loadu_ps(gamma + i)), _mm256_set1_pd(-0.0));
-            _mm_storeu_ps(step + i,
-                          tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(d_im + i), _mm_loadu_ps(d_re + i), scale));
+            tembra_vmath::HWY_NAMESPACE::atan2_scaled(hwy::HWY_NAMESPACE::Full256<double>(), d_im + i, d_re + i,
+                                                      hwy::HWY_NAMESPACE::Vec256<double>{scale}, step + i);
         }
     }
     for (i = 0; i + 4 <= n; i += 4) {
@@ -622,7 +626,7 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
     float* __restrict mim = t->_memo_im;
     float* __restrict mph = t->_memo_phase;
     if (tembra_memo::resting(&t->_memo_rest, &t->_memo_mode)) {
-        tembra_vmath::atan2_n(im, re, dest, count);
+        tembra_vmath::atan2_n(t->_path, im, re, dest, count);
         return;
     }
     const unsigned mode = tembra_memo::fp_mode();
@@ -635,23 +639,20 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
         std::memset(mph, 0, bytes);
         t->_memo_mode = mode;
     }
-    int start[tembra_vmath::kAtan2Chunk];
-    int pending = 0;
+    // Each run of consecutive changed groups at full vector width.
+    int run = 0;
     int hits = 0;
     for (int g = 0; g < count; g += 4) {
         if (tembra_memo::same4(re + g, mre + g) && tembra_memo::same4(im + g, mim + g)) {
             ++hits;
+            if (run < g) tembra_vmath::atan2_n(t->_path, mim + run, mre + run, mph + run, g - run);
+            run = g + 4;
             continue;
         }
         tembra_memo::copy4(mre + g, re + g);
         tembra_memo::copy4(mim + g, im + g);
-        start[pending++] = g;
-        if (pending == tembra_vmath::kAtan2Chunk) {
-            tembra_vmath::atan2_groups(mim, mre, mph, start, pending);
-            pending = 0;
-        }
     }
-    if (pending > 0) tembra_vmath::atan2_groups(mim, mre, mph, start, pending);
+    if (run < count) tembra_vmath::atan2_n(t->_path, mim + run, mre + run, mph + run, count - run);
     std::memcpy(dest, mph, static_cast<std::size_t>(count) * sizeof(float));
     tembra_memo::judge(&t->_memo_rest, reused, hits, count / 4);
 }
@@ -678,7 +679,7 @@ void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t,
     int i = 0;
 #if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
     i = count >= 4 ? count & ~3 : 0;
-    tembra_vmath::atan2_n(im, re, dest, i);
+    tembra_vmath::atan2_n(t->_path, im, re, dest, i);
 #endif
     for (; i < count; ++i)
         dest[i] = static_cast<float>(std::atan2(static_cast<double>(im[i]), static_cast<double>(re[i])));

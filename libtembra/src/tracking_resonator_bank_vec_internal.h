@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "simd_path.h"
 #include "tracking_resonator_bank_vec.h"
 
 // Notation: omega is the angular frequency in radians per sample (negative
@@ -18,6 +19,7 @@
 // step conj(C before) * C after of the latest update. Every float* holds
 // exactly _num_resonators floats (NULL when there are none).
 struct _tracking_resonator_bank_vec {
+    tembra_simd::Path _path;   // vector path of the readout kernels, chosen at creation
     float _samplerate;
     int _num_resonators;
     int _limit_range;          // nonzero: accept a new omega only inside the range

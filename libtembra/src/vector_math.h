@@ -4,20 +4,13 @@
 // Copyright (C) 2018-2022 Free Software Foundation, Inc. (its scalar sinf
 //   and cosf, reproduced below)
 // Both are part of the GNU C Library, under the same licence.
-// Four-lane forms of the scalar libm calls on the per-sample paths, whose
+//
+// Four-lane forms of the scalar sinf and cosf on the per-sample paths, whose
 // results are identical, bit for bit, to the scalar calls they replace:
 //
-//   atan2_scaled_x4:  out = (float)(scale * atan2((double)y, (double)x))
-//   atan2_n:          the same with scale 1 over whole arrays
 //   sincosf_x4/_x8:   s = sinf(x), c = cosf(x)
 //
-// atan2 is evaluated by atan2_pd below, four lanes of doubles, whose
-// relative error is below 2^-44 for every pair of finite floats. The double
-// result decides the float only when it does not lie within a relative
-// 2^-40 of a float rounding boundary (then every value within the error
-// bound rounds to the same float, also the scalar call's); the few lanes
-// that do lie that close, and every lane with a non-finite argument, take
-// the scalar call.
+// (The arc tangents are in vector_atan2.h.)
 //
 // sinf and cosf are evaluated for |x| < 120 with the same argument
 // reduction and the same polynomials, operation for operation and with the
@@ -29,8 +22,7 @@
 //
 // The equivalences are proven by the long tests
 // (tests/long/test_vector_math_long.cpp): exhaustively over every float with
-// |x| < 120 for the sine and cosine, and over 10^8 random and a set of
-// adversarial pairs for atan2, all under flush-to-zero and
+// |x| < 120 for the sine and cosine, under flush-to-zero and
 // denormals-are-zero, the mode the engine runs in.
 #ifndef TEMBRA_VECTOR_MATH_H
 #define TEMBRA_VECTOR_MATH_H
@@ -46,127 +38,6 @@
 
 
 namespace tembra_vmath {
-
-// Lanes of v whose float rounding could change within a relative 2^-40 of
-// v (NaN lanes included): bit j set for lane j.
-static inline int rounding_uncertain(__m256d v) {
-  const __m256d lo = _mm256_mul_pd(v, _mm256_set1_pd(1.0 - 0x1p-40));
-  const __m256d hi = _mm256_mul_pd(v, _mm256_set1_pd(1.0 + 0x1p-40));
-  const __m128 flo = _mm256_cvtpd_ps(lo);
-  const __m128 fhi = _mm256_cvtpd_ps(hi);
-  return _mm_movemask_ps(_mm_cmpneq_ps(flo, fhi));
-}
-
-// Lanes holding an infinity or a NaN.
-static inline int non_finite(__m128 v) {
-  const __m128i bits = _mm_castps_si128(v);
-  const __m128i exp_mask = _mm_set1_epi32(0x7f800000);
-  const __m128i e = _mm_and_si128(bits, exp_mask);
-  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(e, exp_mask)));
-}
-
-// Four double arc tangents of y/x in (-pi, pi] for finite y and x (floats
-// widened; both zero gives the signed zero or pi of atan2).
-//   t = min(|x|, |y|) / max(|x|, |y|) in [0, 1], and for t > tan(pi/8)
-//   t = (min - max) / (min + max) in (-0.42, 0] with pi/4 added back; the
-//   sum and difference of two widened floats this close are exact, so the
-//   quotient is the only rounding of the reduction.
-//   atan t = t P(t^2) on |t| <= tan(pi/8), P of degree 8, a Chebyshev fit
-//   of relative error 2.7e-14 (2^-45); Horner with fused multiply-adds.
-//   Then pi/2 - r when |y| > |x|, pi - r when x has its sign bit set, and
-//   the sign of y. The results of those steps lie at or above pi/8, so each
-//   adds no more than a double rounding: below 2^-44 in all.
-struct Atan2Constants {
-  static constexpr double tan_pi_8 = 0x1.a827999fcef32p-2;
-  static constexpr double pi_4 = 0x1.921fb54442d18p-1;
-  static constexpr double pi_2 = 0x1.921fb54442d18p+0;
-  static constexpr double pi = 0x1.921fb54442d18p+1;
-  static constexpr double p[9] = {0x1.f65f98a6d1466p-6,  -0x1.e13d4fe7944cap-5, 0x1.35cf2e1ebd059p-4,
-                                  -0x1.73d9d72891b8bp-4, 0x1.c714d4c311554p-4,  -0x1.2492291db1906p-3,
-                                  0x1.99999911d787ep-3,  -0x1.55555554e6115p-2, 0x1.fffffffffff0fp-1};
-};
-
-static inline __m256d atan2_pd(__m256d y, __m256d x) {
-  using K = Atan2Constants;
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  const __m256d ax = _mm256_andnot_pd(sign, x);
-  const __m256d ay = _mm256_andnot_pd(sign, y);
-  const __m256d swap = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
-  const __m256d lo = _mm256_min_pd(ax, ay);
-  const __m256d hi = _mm256_max_pd(ax, ay);
-  const __m256d big = _mm256_cmp_pd(lo, _mm256_mul_pd(hi, _mm256_set1_pd(K::tan_pi_8)), _CMP_GT_OQ);
-  const __m256d num = _mm256_blendv_pd(lo, _mm256_sub_pd(lo, hi), big);
-  const __m256d den = _mm256_blendv_pd(hi, _mm256_add_pd(lo, hi), big);
-  // Both zero: t = 0 instead of 0/0.
-  const __m256d none = _mm256_cmp_pd(den, _mm256_setzero_pd(), _CMP_EQ_OQ);
-  const __m256d t = _mm256_andnot_pd(none, _mm256_div_pd(num, den));
-  const __m256d t2 = _mm256_mul_pd(t, t);
-  __m256d p = _mm256_set1_pd(K::p[0]);
-  for (int k = 1; k < 9; ++k) p = _mm256_fmadd_pd(p, t2, _mm256_set1_pd(K::p[k]));
-  __m256d r = _mm256_fmadd_pd(t, p, _mm256_and_pd(big, _mm256_set1_pd(K::pi_4)));
-  r = _mm256_blendv_pd(r, _mm256_sub_pd(_mm256_set1_pd(K::pi_2), r), swap);
-  r = _mm256_blendv_pd(r, _mm256_sub_pd(_mm256_set1_pd(K::pi), r), x);  // x's sign bit
-  return _mm256_or_pd(r, _mm256_and_pd(y, sign));
-}
-
-// The scalar expression the vector path stands for.
-static inline float atan2_scaled_scalar(float y, float x, double scale) {
-  return static_cast<float>(scale * std::atan2(static_cast<double>(y), static_cast<double>(x)));
-}
-
-// out[j] = (float)(scale[j] * atan2((double)y[j], (double)x[j])), j = 0..3.
-static inline __m128 atan2_scaled_x4(__m128 y, __m128 x, __m256d scale) {
-  const __m256d r = _mm256_mul_pd(scale, atan2_pd(_mm256_cvtps_pd(y), _mm256_cvtps_pd(x)));
-  __m128 out = _mm256_cvtpd_ps(r);
-  const int redo = rounding_uncertain(r) | non_finite(y) | non_finite(x);
-  if (redo != 0) {
-    alignas(16) float yo[4], xo[4], o[4];
-    alignas(32) double so[4];
-    _mm_store_ps(yo, y);
-    _mm_store_ps(xo, x);
-    _mm_store_ps(o, out);
-    _mm256_store_pd(so, scale);
-    for (int j = 0; j < 4; ++j)
-      if (redo & (1 << j)) o[j] = atan2_scaled_scalar(yo[j], xo[j], so[j]);
-    out = _mm_load_ps(o);
-  }
-  return out;
-}
-
-// The groups of four that atan2_groups takes at once.
-constexpr int kAtan2Chunk = 16;
-
-// atan2_scaled_x4 with scale 1 on the groups of four starting at the
-// indices start[0 .. groups-1] (groups <= kAtan2Chunk): the arc tangents are
-// all evaluated before their results are checked, so that they overlap.
-static inline void atan2_groups(const float* y, const float* x, float* out, const int* start, int groups) {
-  __m256d r[kAtan2Chunk];
-  for (int g = 0; g < groups; ++g) {
-    const int i = start[g];
-    r[g] = atan2_pd(_mm256_cvtps_pd(_mm_loadu_ps(y + i)), _mm256_cvtps_pd(_mm_loadu_ps(x + i)));
-  }
-  for (int g = 0; g < groups; ++g) {
-    const int i = start[g];
-    const __m128 yv = _mm_loadu_ps(y + i);
-    const __m128 xv = _mm_loadu_ps(x + i);
-    const int redo = rounding_uncertain(r[g]) | non_finite(yv) | non_finite(xv);
-    _mm_storeu_ps(out + i, _mm256_cvtpd_ps(r[g]));
-    if (redo != 0) {
-      for (int j = 0; j < 4; ++j)
-        if (redo & (1 << j)) out[i + j] = atan2_scaled_scalar(y[i + j], x[i + j], 1.0);
-    }
-  }
-}
-
-// atan2_scaled_x4 with scale 1 over count entries (a multiple of 4).
-static inline void atan2_n(const float* y, const float* x, float* out, int count) {
-  int start[kAtan2Chunk];
-  for (int base = 0; base < count; base += 4 * kAtan2Chunk) {
-    const int groups = (count - base) / 4 < kAtan2Chunk ? (count - base) / 4 : kAtan2Chunk;
-    for (int g = 0; g < groups; ++g) start[g] = base + 4 * g;
-    atan2_groups(y, x, out, start, groups);
-  }
-}
 
 // Coefficients of the sine and cosine polynomials on the reduced argument
 // r in [-pi/4, pi/4], with x = r * r:

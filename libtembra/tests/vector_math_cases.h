@@ -17,6 +17,9 @@
 #include <random>
 #include <vector>
 
+#include "simd_path.h"
+#include "vector_atan2.h"
+#include "vector_atan2_n.h"
 #include "vector_math.h"
 
 // glibc libmvec: the 4-lane single-precision sine and cosine.
@@ -150,23 +153,36 @@ inline Count sincos_spaced(float limit, int n) {
 
 inline bool same_float(float a, float b) { return to_bits(a) == to_bits(b); }
 
-// One group of four pairs and scales through atan2_scaled_x4 against the
-// scalar expression.
+// The vector paths this processor has.
+inline std::vector<tembra_simd::Path> available_paths() {
+  std::vector<tembra_simd::Path> paths{tembra_simd::kAvx2};
+  if (tembra_simd::cpu_path() == tembra_simd::kAvx512) paths.push_back(tembra_simd::kAvx512);
+  return paths;
+}
+
+// One group of eight pairs and scales through the four-lane atan2_scaled
+// of the tracking update, and through the array form (scale 1) on every
+// vector path, against the scalar expression.
+constexpr int kAtan2Group = 8;
+
 inline void atan2_group(const float* y, const float* x, const double* scale, Count& c) {
-  alignas(16) float out[4];
-  const __m256d sc = _mm256_setr_pd(scale[0], scale[1], scale[2], scale[3]);
-  _mm_store_ps(out, tembra_vmath::atan2_scaled_x4(_mm_loadu_ps(y), _mm_loadu_ps(x), sc));
-  for (int j = 0; j < 4; ++j) {
+  namespace hn = hwy::HWY_NAMESPACE;
+  float out[kAtan2Group];
+  for (int h = 0; h < kAtan2Group; h += 4)
+    tembra_vmath::HWY_NAMESPACE::atan2_scaled(hn::Full256<double>(), y + h, x + h, hn::LoadU(hn::Full256<double>(), scale + h),
+                                              out + h);
+  for (int j = 0; j < kAtan2Group; ++j) {
     ++c.cases;
     const float want = static_cast<float>(scale[j] * std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
     if (!same_float(out[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
   }
-  // The array form (scale 1) on the same pairs.
-  float plain[4];
-  tembra_vmath::atan2_n(y, x, plain, 4);
-  for (int j = 0; j < 4; ++j) {
-    const float want = static_cast<float>(std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
-    if (!same_float(plain[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
+  for (tembra_simd::Path path : available_paths()) {
+    float plain[kAtan2Group];
+    tembra_vmath::atan2_n(path, y, x, plain, kAtan2Group);
+    for (int j = 0; j < kAtan2Group; ++j) {
+      const float want = static_cast<float>(std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j])));
+      if (!same_float(plain[j], want) && c.mismatches++ == 0) c.first_bad = y[j];
+    }
   }
 }
 
@@ -193,12 +209,16 @@ inline float pick_float(std::mt19937_64& g) {
   return static_cast<float>(std::ldexp(m, e));
 }
 
-// The relative error of the four-lane kernel atan2_pd itself against the
+// The relative error of the kernel atan2_lanes itself against the
 // double atan2 of the C library, for one group; both-zero pairs must give
 // the exact signed zero or pi. Returns the largest error of the group.
 inline double atan2_kernel_group(const float* y, const float* x) {
   alignas(32) double r[4];
-  _mm256_store_pd(r, tembra_vmath::atan2_pd(_mm256_cvtps_pd(_mm_loadu_ps(y)), _mm256_cvtps_pd(_mm_loadu_ps(x))));
+  namespace hn = hwy::HWY_NAMESPACE;
+  const hn::Full256<double> d;
+  const hn::Full128<float> df;
+  hn::Store(tembra_vmath::HWY_NAMESPACE::atan2_lanes(d, hn::PromoteTo(d, hn::LoadU(df, y)), hn::PromoteTo(d, hn::LoadU(df, x))), d,
+            r);
   double worst = 0.0;
   for (int j = 0; j < 4; ++j) {
     const double want = std::atan2(static_cast<double>(y[j]), static_cast<double>(x[j]));
@@ -252,10 +272,10 @@ inline Count atan2_random(std::uint64_t pairs, std::uint64_t seed) {
   FlushDenormals mode;
   std::mt19937_64 g(seed);
   Count c;
-  float y[4], x[4];
-  double scale[4];
-  for (std::uint64_t k = 0; k < pairs; k += 4) {
-    for (int j = 0; j < 4; ++j) {
+  float y[kAtan2Group], x[kAtan2Group];
+  double scale[kAtan2Group];
+  for (std::uint64_t k = 0; k < pairs; k += kAtan2Group) {
+    for (int j = 0; j < kAtan2Group; ++j) {
       y[j] = pick_float(g);
       x[j] = pick_float(g);
       scale[j] = pick_scale(g);
@@ -278,8 +298,8 @@ inline Count atan2_adversarial() {
                           2.0f,     3.14159274f, -3.14159274f, 1e-7f, -1e-7f, 0.70710677f, -0.70710677f,
                           1e6f,     -1e6f,      16777216.0f, 1.0000001f, 0.99999994f};
   Count c;
-  float y[4], x[4];
-  double scale[4];
+  float y[kAtan2Group], x[kAtan2Group];
+  double scale[kAtan2Group];
   int fill = 0;
   for (float a : v) {
     for (float b : v) {
@@ -287,7 +307,7 @@ inline Count atan2_adversarial() {
         y[fill] = a;
         x[fill] = b;
         scale[fill] = s;
-        if (++fill == 4) {
+        if (++fill == kAtan2Group) {
           atan2_group(y, x, scale, c);
           fill = 0;
         }
@@ -298,7 +318,7 @@ inline Count atan2_adversarial() {
     y[fill] = 1.0f;
     x[fill] = 1.0f;
     scale[fill] = 1.0;
-    if (++fill == 4) {
+    if (++fill == kAtan2Group) {
       atan2_group(y, x, scale, c);
       fill = 0;
     }
