@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "damp_oscillator_bank_vec_internal.h"
+#include "damp_glide.h"
 #include "phasor_kernels.h"
-#include "vector_math.h"
 
 // One glide step of x towards target by the fraction alpha:
 // x * (1 - alpha) + alpha * target, in double precision with 1 - alpha
@@ -34,12 +34,12 @@ damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const
       phasor_alloc(&d->_Ws, n, nullptr) && phasor_alloc(&d->_Wcps, n, nullptr) &&
       phasor_alloc(&d->_dpc, n, nullptr) && phasor_alloc(&d->_dps, n, nullptr) &&
       phasor_alloc(&d->_frequency, n, nullptr) && phasor_alloc(&d->_memo_phase, n, nullptr);
-  d->_scratch_turn = static_cast<int*>(std::malloc(sizeof(int) * static_cast<std::size_t>(n > 0 ? n : 1)));
-  if (!ok || d->_scratch_turn == nullptr) {
+  if (!ok) {
     damp_oscillator_bank_vec_free(d);
     return nullptr;
   }
   phasor_copy(d->_alphas, alphas, n);
+  d->_path = tembra_simd::choose_path();
   d->_samplerate = samplerate;
   d->_num_oscillators = n;
   phasor_init(n, samplerate, frequencies, d->_omega, d->_Zc, d->_Zs, d->_Wc, d->_Ws, d->_Wcps,
@@ -65,7 +65,6 @@ void damp_oscillator_bank_vec_free(damp_oscillator_bank_vec d) noexcept {
   std::free(d->_dpc);
   std::free(d->_dps);
   std::free(d->_frequency);
-  std::free(d->_scratch_turn);
   std::free(d->_memo_phase);
   std::free(d);
 }
@@ -100,88 +99,13 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
 
   // The glide starts from the frequency that w stands for, not from the
   // stored one; W is recomputed only while the gliding frequency moves.
+  // Whole groups of four at full vector width (damp_glide.cpp), the same
+  // arithmetic as the loop below, which takes the rest.
   int i = 0;
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-  // Four oscillators at a time with the same double arithmetic and the same
-  // fused multiply-adds; the oscillators whose frequency moved are listed
-  // and get their sine and cosine afterwards, four or eight at a time.
-  // turn lists the oscillators of partly moved groups from the front and
-  // the first index of every wholly moved group from the back.
-  int* __restrict turn = d->_scratch_turn;
-  int nturn = 0;
-  int nfull = 0;
-  const __m256d one = _mm256_set1_pd(1.0);
-  const __m128 sign = _mm_set1_ps(-0.0f);
-  const __m128 o2f = _mm_set1_ps(omega_to_freq);
-  const __m128 f2o = _mm_set1_ps(freq_to_omega);
-  const __m256d eps = _mm256_set1_pd(1e-15);
-  for (; i + 4 <= n; i += 4) {
-    const __m128 alpha = _mm_loadu_ps(alphas + i);
-    const __m256d one_minus_alpha = _mm256_sub_pd(one, _mm256_cvtps_pd(alpha));
-    const __m128 amp_target = _mm_mul_ps(alpha, _mm_loadu_ps(target_amp + i));
-    _mm_storeu_ps(amplitude + i,
-                  _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(amplitude + i)), one_minus_alpha,
-                                                  _mm256_cvtps_pd(amp_target))));
-    const __m128 w = _mm_loadu_ps(omega + i);
-    const __m128 current = _mm_xor_ps(_mm_mul_ps(o2f, w), sign);
-    const __m128 freq_target = _mm_mul_ps(alpha, _mm_loadu_ps(target_freq + i));
-    const __m128 freq = _mm256_cvtpd_ps(
-        _mm256_fmadd_pd(_mm256_cvtps_pd(current), one_minus_alpha, _mm256_cvtps_pd(freq_target)));
-    const __m128 diff = _mm_andnot_ps(sign, _mm_sub_ps(_mm_loadu_ps(frequency + i), freq));
-    const int moved = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_cvtps_pd(diff), eps, _CMP_GT_OQ));
-    if (moved == 0xf) {
-      // The common case while the frequencies glide: all four moved.
-      _mm_storeu_ps(omega + i, _mm_mul_ps(freq, f2o));
-      turn[n - 1 - nfull++] = i;
-    } else if (moved != 0) {
-      _mm_storeu_ps(omega + i, _mm_blendv_ps(w, _mm_mul_ps(freq, f2o),
-                                             _mm_castsi128_ps(_mm_set_epi32(moved & 8 ? -1 : 0, moved & 4 ? -1 : 0,
-                                                                            moved & 2 ? -1 : 0, moved & 1 ? -1 : 0))));
-      for (int j = 0; j < 4; ++j)
-        if (moved & (1 << j)) turn[nturn++] = i + j;
-    }
-    _mm_storeu_ps(frequency + i, freq);
-  }
-  // Whole groups, two at a time so that their latencies overlap.
-  int g = 0;
-  for (; g + 2 <= nfull; g += 2) {
-    const int i0 = turn[n - 1 - g];
-    const int i1 = turn[n - 2 - g];
-    __m128 s0, c0, s1, c1;
-    tembra_vmath::sincosf_x8(_mm_loadu_ps(omega + i0), _mm_loadu_ps(omega + i1), &s0, &c0, &s1, &c1);
-    _mm_storeu_ps(wc + i0, c0);
-    _mm_storeu_ps(ws + i0, s0);
-    _mm_storeu_ps(wcps + i0, _mm_add_ps(s0, c0));
-    _mm_storeu_ps(wc + i1, c1);
-    _mm_storeu_ps(ws + i1, s1);
-    _mm_storeu_ps(wcps + i1, _mm_add_ps(s1, c1));
-  }
-  if (g < nfull) {
-    const int i0 = turn[n - 1 - g];
-    __m128 s0, c0;
-    tembra_vmath::sincosf_x4(_mm_loadu_ps(omega + i0), &s0, &c0);
-    _mm_storeu_ps(wc + i0, c0);
-    _mm_storeu_ps(ws + i0, s0);
-    _mm_storeu_ps(wcps + i0, _mm_add_ps(s0, c0));
-  }
-  // Single oscillators of the other groups, four per call.
-  for (int k = 0; k < nturn; k += 4) {
-    alignas(16) float c[4], s[4];
-    int idx[4];
-    for (int j = 0; j < 4; ++j) idx[j] = turn[k + j < nturn ? k + j : nturn - 1];
-    __m128 vs;
-    __m128 vc;
-    tembra_vmath::sincosf_x4(_mm_setr_ps(omega[idx[0]], omega[idx[1]], omega[idx[2]], omega[idx[3]]), &vs, &vc);
-    _mm_store_ps(s, vs);
-    _mm_store_ps(c, vc);
-    const int count = nturn - k < 4 ? nturn - k : 4;
-    for (int j = 0; j < count; ++j) {
-      const int r = idx[j];
-      wc[r] = c[j];
-      ws[r] = s[j];
-      wcps[r] = s[j] + c[j];
-    }
-  }
+#if defined(TEMBRA_DAMP_GLIDE) && !MORVANE_REFERENCE
+  i = n & ~3;
+  const damp_glide_arrays arrays{alphas, target_amp, target_freq, amplitude, frequency, omega, wc, ws, wcps};
+  damp_glide(d->_path, arrays, i, omega_to_freq, freq_to_omega);
 #endif
   for (; i < n; ++i) {
     const float alpha = alphas[i];

@@ -5,9 +5,11 @@
 #define TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H
 
 #include "damp_oscillator_bank_vec.h"
+#include "simd_path.h"
 
 // Parallel arrays of _num_oscillators floats each, index i = oscillator i.
 struct _damp_oscillator_bank_vec {
+  tembra_simd::Path _path;  // vector path of the glide, chosen at creation
   float _samplerate;      // Hz
   int _num_oscillators;   // N
   float* _amplitude;      // current (gliding) linear amplitude, the one heard
@@ -25,7 +27,6 @@ struct _damp_oscillator_bank_vec {
   float* _frequency;      // current (gliding) frequency from the last glide step, Hz
   float _two_pi_inv;      // 1/(2*pi)
   float _sample_rate_inv; // 1/samplerate
-  int* _scratch_turn;     // glide scratch: oscillators whose W is recomputed
   float* _memo_phase;     // phase offsets _dpc and _dps were last computed from
   unsigned _memo_mode;    // the floating-point mode they were computed in
   int _memo_rest;         // calls the memory still rests (see memo.h)

@@ -23,7 +23,7 @@
 #include <cstring>
 
 #include "memo.h"
-#include "vector_math.h"
+#include "vector_sincosf_lib.h"
 
 // glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
 extern "C" __m128 _ZGVbN4v_sinf(__m128);

@@ -20,7 +20,7 @@
 #include "simd_path.h"
 #include "vector_atan2.h"
 #include "vector_atan2_n.h"
-#include "vector_math.h"
+#include "vector_sincosf.h"
 
 namespace {
 
@@ -270,7 +270,7 @@ void update_one_by_one(tracking_resonator_bank_vec t, float sample) {
     t->_accPower = t->_omSigma * lastAccPower + t->_sigma * maxPower;
 }
 
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+#if defined(TEMBRA_VECTOR_SINCOSF) && !MORVANE_REFERENCE
 #define TEMBRA_TRACKING_PASSES 1
 
 // All-ones in the lanes whose bit is set in m (bits 0 to 3).
@@ -453,9 +453,11 @@ void update_passes(tracking_resonator_bank_vec t, float sample) {
         // new omega has the bits of the previous one keeps its W as it is.
         turn = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(w), _mm_castps_si128(previous))), turn);
         if (_mm_movemask_ps(turn) != 0) {
-            __m128 s;
-            __m128 c;
-            tembra_vmath::sincosf_x4(w, &s, &c);
+            hwy::HWY_NAMESPACE::Vec128<float> vs, vc;
+            tembra_vmath::HWY_NAMESPACE::sincosf_lanes(hwy::HWY_NAMESPACE::Full128<float>(),
+                                                       hwy::HWY_NAMESPACE::Vec128<float>{w}, vs, vc);
+            const __m128 s = vs.raw;
+            const __m128 c = vc.raw;
             _mm_storeu_ps(w_re + i, _mm_blendv_ps(_mm_loadu_ps(w_re + i), c, turn));
             _mm_storeu_ps(w_im + i, _mm_blendv_ps(_mm_loadu_ps(w_im + i), s, turn));
             _mm_storeu_ps(wcps + i, _mm_blendv_ps(_mm_loadu_ps(wcps + i), _mm_add_ps(s, c), turn));
@@ -614,7 +616,7 @@ void tracking_resonator_bank_vec_get_amplitudes(tracking_resonator_bank_vec t, f
     }
 }
 
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+#if defined(TEMBRA_VECTOR_SINCOSF) && !MORVANE_REFERENCE
 // The phase readout of the first count resonators (a multiple of 4, > 0)
 // into dest: arc tangents only for the groups whose C changed since their
 // last arc tangents (at rest and in silence C stands still), the others
@@ -663,7 +665,7 @@ void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float
     const float* __restrict re = t->_cc;
     const float* __restrict im = t->_ss;
     int i = 0;
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+#if defined(TEMBRA_VECTOR_SINCOSF) && !MORVANE_REFERENCE
     // Four arc tangents per call, identical to the scalar ones.
     i = count >= 4 ? count & ~3 : 0;
     if (i > 0) phases_from_memo(t, dest, i);
@@ -677,7 +679,7 @@ void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t,
     const float* __restrict re = t->_dpc;
     const float* __restrict im = t->_dps;
     int i = 0;
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+#if defined(TEMBRA_VECTOR_SINCOSF) && !MORVANE_REFERENCE
     i = count >= 4 ? count & ~3 : 0;
     tembra_vmath::atan2_n(t->_path, im, re, dest, i);
 #endif

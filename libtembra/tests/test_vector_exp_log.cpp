@@ -8,7 +8,7 @@
 #include "simd_paths.h"
 #include "vector_exp_log_cases.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG_N)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 
 namespace {
 

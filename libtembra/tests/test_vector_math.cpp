@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The four-lane sine, cosine and arc tangent agree bit for bit with the
-// scalar calls, on a sample of their domain (the long tests cover all of it).
+// The vector sine, cosine and arc tangent agree bit for bit with the
+// scalar calls, on every vector path, on a sample of their domain (the long tests cover all of it).
 #include <gtest/gtest.h>
 
+#include "simd_paths.h"
 #include "vector_math_cases.h"
 
 #if defined(TEMBRA_VECTOR_MATH)
@@ -11,25 +12,30 @@ namespace {
 
 constexpr std::uint32_t kBelow120 = 0x42f00000u;  // bit pattern of 120.0f
 
-TEST(VectorMath, SinCosMatchScalarOnSampledFloatsBelow120) {
+class SinCos : public testing::TestWithParam<tembra_simd::Path> {
+ protected:
+  void SetUp() override { SKIP_UNLESS_PATH(GetParam()); }
+};
+
+TEST_P(SinCos, MatchScalarOnSampledFloatsBelow120) {
   // A prime stride visits every binade and many mantissa patterns.
-  const vm_cases::Count c = vm_cases::sincos_range(0, kBelow120, 1009);
+  const vm_cases::Count c = vm_cases::sincos_range(GetParam(), 0, kBelow120, 1009);
   EXPECT_GT(c.cases, 2000000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorMath, SinCosMatchScalarOnEvenlySpacedAngles) {
+TEST_P(SinCos, MatchScalarOnEvenlySpacedAngles) {
   // Evenly spaced in value, so the larger angles, where every polynomial
   // term counts, get their share.
   for (float limit : {3.14159274f, 119.99999f}) {
-    const vm_cases::Count c = vm_cases::sincos_spaced(limit, 1 << 21);
+    const vm_cases::Count c = vm_cases::sincos_spaced(GetParam(), limit, 1 << 21);
     EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
   }
 }
 
-TEST(VectorMath, SinCosMatchScalarOutsideTheVectorDomain) {
+TEST_P(SinCos, MatchScalarOutsideTheVectorDomain) {
   // From 120 up to the infinities and NaNs: the scalar fallback.
-  const vm_cases::Count c = vm_cases::sincos_range(kBelow120, 0x7fc00001u, 100003);
+  const vm_cases::Count c = vm_cases::sincos_range(GetParam(), kBelow120, 0x7fc00001u, 100003);
   EXPECT_GT(c.cases, 10000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
@@ -70,6 +76,8 @@ TEST(VectorMath, Atan2MatchesScalarOnZerosInfinitiesAndBoundaries) {
   EXPECT_GT(c.cases, 3000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at y = " << c.first_bad;
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, SinCos, simd_paths::kSimdPaths, simd_paths::name);
 
 }  // namespace
 

@@ -17,9 +17,9 @@
 #include <random>
 
 #include "simd_path.h"
-#include "vector_exp_log_n.h"
+#include "vector_arrays.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG_N)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 
 // The library's own 4-lane routines.
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
@@ -202,6 +202,6 @@ inline Count boundaries(Fn fn, tembra_simd::Path path, std::uint32_t count) {
 
 }  // namespace el_cases
 
-#endif  // TEMBRA_VECTOR_EXP_LOG_N
+#endif  // TEMBRA_VECTOR_ARRAYS
 
 #endif  // TEMBRA_TESTS_VECTOR_EXP_LOG_CASES_H

@@ -19,8 +19,9 @@
 
 #include "simd_path.h"
 #include "vector_atan2.h"
+#include "vector_arrays.h"
 #include "vector_atan2_n.h"
-#include "vector_math.h"
+#include "vector_sincosf_lib.h"
 
 // glibc libmvec: the 4-lane single-precision sine and cosine.
 extern "C" __m128 _ZGVbN4v_sinf(__m128);
@@ -57,21 +58,15 @@ struct Count {
 
 #if defined(TEMBRA_VECTOR_MATH)
 // Every float whose bit pattern (sign bit clear) lies in [from, to) with
-// the given stride, with both signs: sincosf_x8 (and so its four-lane core
-// and fallback, which sincosf_x4 shares) against ::sinf and ::cosf, compared
-// bit for bit.
-inline Count sincos_range(std::uint32_t from, std::uint32_t to, std::uint32_t stride) {
+// the given stride, with both signs: sincosf_lanes on the given vector path
+// (through its array form) against ::sinf and ::cosf, compared bit for bit.
+inline Count sincos_range(tembra_simd::Path path, std::uint32_t from, std::uint32_t to, std::uint32_t stride) {
   FlushDenormals mode;
   Count c;
   alignas(16) float x[8], s[8], co[8];
   int fill = 0;
   auto flush = [&](int lanes) {
-    __m128 s0, c0, s1, c1;
-    tembra_vmath::sincosf_x8(_mm_load_ps(x), _mm_load_ps(x + 4), &s0, &c0, &s1, &c1);
-    _mm_store_ps(s, s0);
-    _mm_store_ps(co, c0);
-    _mm_store_ps(s + 4, s1);
-    _mm_store_ps(co + 4, c1);
+    tembra_vmath::sincosf_n(path, x, s, co, 8);
     for (int j = 0; j < lanes; ++j) {
       ++c.cases;
       if (to_bits(s[j]) != to_bits(::sinf(x[j])) || to_bits(co[j]) != to_bits(::cosf(x[j]))) {
@@ -130,18 +125,15 @@ inline Count lib_sincos_range(std::uint64_t from, std::uint64_t to, std::uint32_
 }
 
 // n arguments evenly spaced in value over [-limit, limit].
-inline Count sincos_spaced(float limit, int n) {
+inline Count sincos_spaced(tembra_simd::Path path, float limit, int n) {
   FlushDenormals mode;
   Count c;
-  alignas(16) float x[4], s[4], co[4];
-  for (int k = 0; k + 4 <= n; k += 4) {
-    for (int j = 0; j < 4; ++j)
+  alignas(16) float x[8], s[8], co[8];
+  for (int k = 0; k + 8 <= n; k += 8) {
+    for (int j = 0; j < 8; ++j)
       x[j] = static_cast<float>(-static_cast<double>(limit) + 2.0 * limit * (k + j) / (n - 1));
-    __m128 vs, vc;
-    tembra_vmath::sincosf_x4(_mm_load_ps(x), &vs, &vc);
-    _mm_store_ps(s, vs);
-    _mm_store_ps(co, vc);
-    for (int j = 0; j < 4; ++j) {
+    tembra_vmath::sincosf_n(path, x, s, co, 8);
+    for (int j = 0; j < 8; ++j) {
       ++c.cases;
       if (to_bits(s[j]) != to_bits(::sinf(x[j])) || to_bits(co[j]) != to_bits(::cosf(x[j]))) {
         if (c.mismatches++ == 0) c.first_bad = x[j];

@@ -8,16 +8,23 @@
 
 #include <cstdio>
 
+#include "../simd_paths.h"
 #include "../vector_math_cases.h"
 
 #if defined(TEMBRA_VECTOR_MATH)
 
 namespace {
 
-TEST(VectorMathProof, SinCosMatchScalarForEveryFloatBelow120) {
-  const vm_cases::Count c = vm_cases::sincos_range(0, 0x42f00000u, 1);
-  std::printf("sine and cosine: %llu arguments, %llu mismatches\n",
-              static_cast<unsigned long long>(c.cases), static_cast<unsigned long long>(c.mismatches));
+class SinCosProof : public testing::TestWithParam<tembra_simd::Path> {
+ protected:
+  void SetUp() override { SKIP_UNLESS_PATH(GetParam()); }
+};
+
+TEST_P(SinCosProof, MatchScalarForEveryFloatBelow120) {
+  const vm_cases::Count c = vm_cases::sincos_range(GetParam(), 0, 0x42f00000u, 1);
+  std::printf("%s sine and cosine: %llu arguments, %llu mismatches\n",
+              tembra_simd::path_name(GetParam()), static_cast<unsigned long long>(c.cases),
+              static_cast<unsigned long long>(c.mismatches));
   EXPECT_EQ(c.cases, 2u * 0x42f00000ull);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
@@ -42,6 +49,8 @@ TEST(VectorMathProof, Atan2MatchesScalarOnHundredMillionRandomPairs) {
               static_cast<unsigned long long>(c.mismatches));
   EXPECT_EQ(c.mismatches, 0u) << "first at y = " << c.first_bad;
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, SinCosProof, simd_paths::kSimdPaths, simd_paths::name);
 
 }  // namespace
 

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// exp and log of arrays of doubles on a chosen vector path, for the tests
-// that prove each path against the C library's routines.
-#include "vector_exp_log_n.h"
+// exp, log, sine and cosine over arrays on a chosen vector path, for the
+// tests that prove each path against the C library's routines.
+#include "vector_arrays.h"
 
-#if defined(TEMBRA_VECTOR_EXP_LOG_N)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "vector_exp_log.cpp"
+#define HWY_TARGET_INCLUDE "vector_arrays.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
 
 #include "vector_exp_log.h"
+#include "vector_sincosf.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
@@ -35,6 +36,23 @@ void apply_n(const double* x, double* y, int count) {
 void exp_n(const double* x, double* y, int count) { apply_n<true>(x, y, count); }
 void log_n(const double* x, double* y, int count) { apply_n<false>(x, y, count); }
 
+template <class D>
+HWY_INLINE void sincosf_at(D /* d */, const float* x, float* s, float* c, int i) {
+  const hn::Rebind<float, D> df;
+  hn::Vec<decltype(df)> vs, vc;
+  sincosf_lanes(df, hn::LoadU(df, x + i), vs, vc);
+  hn::StoreU(vs, df, s + i);
+  hn::StoreU(vc, df, c + i);
+}
+
+void sincos_n(const float* x, float* s, float* c, int count) {
+  const hn::ScalableTag<double> d;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) sincosf_at(d, x, s, c, i);
+  for (; i < count; i += 4) sincosf_at(hn::CappedTag<double, 4>(), x, s, c, i);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace tembra_vmath
 HWY_AFTER_NAMESPACE();
@@ -53,7 +71,13 @@ void log_lib_n(tembra_simd::Path path, const double* x, double* y, int count) no
   else
     N_AVX2::log_n(x, y, count);
 }
+void sincosf_n(tembra_simd::Path path, const float* x, float* s, float* c, int count) noexcept {
+  if (path == tembra_simd::kAvx512)
+    N_AVX3::sincos_n(x, s, c, count);
+  else
+    N_AVX2::sincos_n(x, s, c, count);
+}
 }  // namespace tembra_vmath
 #endif
 
-#endif  // TEMBRA_VECTOR_EXP_LOG_N
+#endif  // TEMBRA_VECTOR_ARRAYS
