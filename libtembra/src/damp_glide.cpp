@@ -9,9 +9,9 @@
 #define HWY_TARGET_INCLUDE "damp_glide.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
-#include <bit>
-
 #include <hwy/highway.h>
+
+#include "femto_floor.h"
 
 #include "vector_sincosf.h"
 
@@ -20,12 +20,6 @@ namespace tembra_glide {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
-
-// A float x satisfies (double)x > 1e-15 exactly when x > kMoved, the
-// largest float not above 1e-15: so the float lanes compare with it
-// directly, with the result of the widened comparison.
-constexpr float kMoved = std::bit_cast<float>(0x26901d7cu);
-static_assert(static_cast<double>(kMoved) <= 1e-15 && static_cast<double>(std::bit_cast<float>(0x26901d7du)) > 1e-15);
 
 // count oscillators from index 0 of a (a multiple of 4, at most kChunk
 // vectors of d): every glide first, then the sine and cosine of the moved
@@ -50,9 +44,10 @@ HWY_INLINE void glide_chunk(D d, const damp_glide_arrays& a, int count, float om
     const auto current = hn::PromoteTo(d, hn::Neg(hn::Mul(hn::Set(df, omega_to_freq), w)));
     const auto freq_target = hn::PromoteTo(d, hn::Mul(alpha, hn::LoadU(df, a.target_freq + i)));
     const auto freq = hn::DemoteTo(df, hn::MulAdd(current, one_minus_alpha, freq_target));
-    // Moved: (double)|frequency - freq| > 1e-15; then omega follows.
+    // Moved: (double)|frequency - freq| > 1e-15 (femto_floor.h); then
+    // omega follows.
     const auto diff = hn::AndNot(hn::Set(df, -0.0f), hn::Sub(hn::LoadU(df, a.frequency + i), freq));
-    const auto moved = hn::Gt(diff, hn::Set(df, kMoved));
+    const auto moved = hn::Ge(diff, hn::Set(df, tembra_floor::kFemtoFloor));
     hn::StoreU(freq, df, a.frequency + i);
     hn::StoreU(hn::IfThenElse(moved, hn::Mul(freq, hn::Set(df, freq_to_omega)), w), df, a.omega + i);
     hn::Store(hn::VecFromMask(df, moved), df, moved_lanes + i);

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "femto_floor.h"
 #include "simd_path.h"
 #include "tracking_resonator_bank_vec.h"
 
@@ -74,16 +75,11 @@ void tracking_resonator_bank_vec_update_one_by_one(tracking_resonator_bank_vec t
 
 namespace tracking_detail {
 
-// The smallest float whose value is above 1e-15. A float power p satisfies
-// (double)p > 1e-15 exactly when p >= amp_power_floor, which lets the 4-lane
-// amplitude readout compare in single precision and still agree with the
-// double comparison of the scalar path.
-constexpr float compute_amp_power_floor() {
-    float f = static_cast<float>(1e-15);
-    if (static_cast<double>(f) <= 1e-15) f = std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) + 1u);
-    return f;
-}
-inline constexpr float amp_power_floor = compute_amp_power_floor();
+// A float power p satisfies (double)p > 1e-15 exactly when
+// p >= amp_power_floor, which lets the vector amplitude readout compare in
+// single precision and still agree with the double comparison of the
+// scalar path.
+inline constexpr float amp_power_floor = tembra_floor::kFemtoFloor;
 
 }  // namespace tracking_detail
 
