@@ -81,6 +81,29 @@ void ms_to_alpha_n(int srate, const float* ms, float* out, int count)
         alphas_chunk(hn::CappedTag<double, 4>(), srate, ms + i, out + i, count - i);
 }
 
+void time_alphas(int srate, const float* t, float lfo_val, double min_ms, double span_ms, float* out, int count)
+{
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<float, decltype(d)> df;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    alignas(64) float ms[kChunk * hn::MaxLanes(df)];
+    for (int base = 0; base < count; base += kChunk * lanes) {
+        const int n = count - base < kChunk * lanes ? count - base : kChunk * lanes;
+        int i = 0;
+        for (; i + lanes <= n; i += lanes) {
+            const auto scaled = hn::PromoteTo(d, hn::Mul(hn::LoadU(df, t + base + i), hn::Set(df, lfo_val)));
+            hn::StoreU(hn::DemoteTo(df, hn::Add(hn::Mul(scaled, hn::Set(d, span_ms)), hn::Set(d, min_ms))), df, ms + i);
+        }
+        for (; i < n; ++i)  // a last group of four where the vectors are wider
+            ms[i] = static_cast<float>(static_cast<double>(t[base + i] * lfo_val) * span_ms + min_ms);
+        const int whole = n / lanes * lanes;
+        if (whole > 0)
+            alphas_chunk(d, srate, ms, out + base, whole);
+        if (whole < n)
+            alphas_chunk(hn::CappedTag<double, 4>(), srate, ms + whole, out + base + whole, n - whole);
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quivex_ewma_vec
 HWY_AFTER_NAMESPACE();
@@ -93,6 +116,15 @@ void ms_to_alpha_n(tembra_simd::Path path, int srate, const float* ms, float* ou
         N_AVX3::ms_to_alpha_n(srate, ms, out, count);
     else
         N_AVX2::ms_to_alpha_n(srate, ms, out, count);
+}
+
+void time_alphas_n(tembra_simd::Path path, int srate, const float* t, float lfo_val, double min_ms, double span_ms,
+                   float* out, int count) noexcept
+{
+    if (path == tembra_simd::kAvx512)
+        N_AVX3::time_alphas(srate, t, lfo_val, min_ms, span_ms, out, count);
+    else
+        N_AVX2::time_alphas(srate, t, lfo_val, min_ms, span_ms, out, count);
 }
 }  // namespace quivex_ewma_vec
 #endif

@@ -42,6 +42,12 @@ static inline bool rate_proven(int srate)
  * same array. Audio thread: no allocation. */
 void ms_to_alpha_n(tembra_simd::Path path, int srate, const float* ms, float* out, int count) noexcept;
 
+/* The same for the times ms[k] = (float)((double)(t[k] lfo_val) span_ms +
+ * min_ms) (the product t[k] lfo_val in float), formed on the way: the time
+ * stage's coefficients from each resonator's position t[k]. */
+void time_alphas_n(tembra_simd::Path path, int srate, const float* t, float lfo_val, double min_ms, double span_ms,
+                   float* out, int count) noexcept;
+
 }  // namespace quivex_ewma_vec
 
 #endif /* __AVX2__ && __FMA__ && !MORVANE_BASELINE */

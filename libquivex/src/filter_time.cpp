@@ -8,12 +8,14 @@
 #include <cstring>
 
 #include "filter_time_internal.h"
+#include "shake_vec.h"
 
 filter_time filter_time_new(int buf_size) noexcept
 {
     auto* f = static_cast<_filter_time*>(std::calloc(1, sizeof(_filter_time)));
     if (f == nullptr)
         return nullptr;
+    f->_path = tembra_simd::choose_path();
     f->_buf_size = buf_size;
     // An empty filter keeps both arrays NULL; process then does nothing.
     if (buf_size <= 0)
@@ -51,19 +53,11 @@ void filter_time_process(filter_time f, float* buf) noexcept
     float* __restrict prev = f->_prev_buf;
     float* __restrict x = buf;
     int k = 0;
-#if defined(__AVX2__) && !MORVANE_REFERENCE
-    // Four bins at a time, the same double and float operations.
-    const __m256d one = _mm256_set1_pd(1.0);
-    for (; k + 4 <= n; k += 4) {
-        const __m128 a = _mm_loadu_ps(alphas + k);
-        const __m128 memory = _mm_mul_ps(a, _mm_loadu_ps(prev + k));
-        const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, _mm256_cvtps_pd(a)),
-                                                      _mm256_cvtps_pd(_mm_loadu_ps(x + k))),
-                                        _mm256_cvtps_pd(memory));
-        const __m128 yf = _mm256_cvtpd_ps(y);
-        _mm_storeu_ps(prev + k, yf);
-        _mm_storeu_ps(x + k, yf);
-    }
+#if defined(QUIVEX_SHAKE_VEC) && !MORVANE_REFERENCE
+    // The groups of four at full vector width, the same double and float
+    // operations.
+    k = tembra_simd::whole_groups(n);
+    quivex_shake_vec::filter_time_n(f->_path, alphas, prev, x, k);
 #endif
     for (; k < n; ++k) {
         const float a = alphas[k];

@@ -4,8 +4,10 @@
 #define QUIVEX_FILTER_TIME_INTERNAL_H
 
 #include "filter_time.h"
+#include "simd_path.h"
 
 struct _filter_time {
+    tembra_simd::Path _path;  // vector path of process, chosen at creation
     int _buf_size;     // number of bins
     float* _alphas;    // one coefficient per bin
     float* _prev_buf;  // each bin's last output

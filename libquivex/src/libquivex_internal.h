@@ -21,6 +21,7 @@
 #include "lfo_vec.h"
 #include "filter_time.h"
 #include "libquivex.h"
+#include "shake_vec.h"
 #include "sigmoid.h"
 #include "simd_path.h"
 
@@ -173,32 +174,18 @@ static inline float lfo_apply_amount(const lfo* l, float lfo_val, float x)
                               static_cast<double>(wet));
 }
 
-#if defined(QUIVEX_VECTOR_STAGES)
-/* lfo_apply_amount on the groups of four of buf, in place, with the same
- * float and double operations; returns how many entries it did. */
-static inline int lfo_apply_amount_x4(const lfo* l, float lfo_val, float* __restrict buf, int size)
-{
-    const __m128 wet_gain = _mm_set1_ps(l->_amount * lfo_val);
-    const __m256d dry_gain = _mm256_set1_pd(1.0 - static_cast<double>(l->_amount));
-    int k = 0;
-    for (; k + 4 <= size; k += 4) {
-        const __m128 x = _mm_loadu_ps(buf + k);
-        const __m128 wet = _mm_mul_ps(wet_gain, x);
-        const __m256d y = _mm256_add_pd(_mm256_mul_pd(dry_gain, _mm256_cvtps_pd(x)), _mm256_cvtps_pd(wet));
-        _mm_storeu_ps(buf + k, _mm256_cvtpd_ps(y));
-    }
-    return k;
-}
-#endif
-
-/* lfo_apply_amount over a whole buffer in place, four lanes at a time
- * where the build has them and the same scalar arithmetic for the rest. */
-static inline void lfo_apply_amount_buf(const lfo* l, float lfo_val, float* buf, int size)
+/* lfo_apply_amount over a whole buffer in place: the groups of four at full
+ * vector width on the engine's path (shake_vec.cpp), the rest with the same
+ * scalar arithmetic. */
+static inline void lfo_apply_amount_buf(libquivex lr, const lfo* l, float lfo_val, float* buf, int size)
 {
     float* __restrict x = buf;
     int k = 0;
 #if defined(QUIVEX_VECTOR_STAGES)
-    k = lfo_apply_amount_x4(l, lfo_val, x, size);
+    k = tembra_simd::whole_groups(size);
+    quivex_shake_vec::apply_amount_n(lr->_path, l->_amount, lfo_val, x, k);
+#else
+    (void)lr;
 #endif
     for (; k < size; ++k)
         x[k] = lfo_apply_amount(l, lfo_val, x[k]);
@@ -207,7 +194,7 @@ static inline void lfo_apply_amount_buf(const lfo* l, float lfo_val, float* buf,
 /* Scales every amplitude by the amplitude LFO. */
 static inline void shake_amps_by(libquivex lr, float* ai_buf, int size, float lfo_val)
 {
-    lfo_apply_amount_buf(&lr->_lfos[LFO_SHAKE_AMP], lfo_val, ai_buf, size);
+    lfo_apply_amount_buf(lr, &lr->_lfos[LFO_SHAKE_AMP], lfo_val, ai_buf, size);
 }
 
 /* Scales every frequency by exp of the frequency LFO (its depth is in
@@ -215,7 +202,16 @@ static inline void shake_amps_by(libquivex lr, float* ai_buf, int size, float lf
 static inline void shake_freqs_by(libquivex lr, float* fi_buf, int size, float lfo_val)
 {
     const float pitch = static_cast<float>(std::exp(static_cast<double>(lfo_val)));
-    lfo_apply_amount_buf(&lr->_lfos[LFO_SHAKE_FREQ], pitch, fi_buf, size);
+    lfo_apply_amount_buf(lr, &lr->_lfos[LFO_SHAKE_FREQ], pitch, fi_buf, size);
+}
+
+/* The smoothing time of the resonator at position t in [0, 1] (its index
+ * over the highest index), ms: 0.1 ms at the lowest, 0.1 + 9999.9 lfo_val
+ * at the highest. */
+static inline float smoothing_ms(float t, float lfo_val)
+{
+    return static_cast<float>(static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
+                              quivex_detail::MIN_SMOOTH_MS);
 }
 
 /* Smooths every amplitude along time, with a smoothing time growing from
@@ -250,28 +246,20 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
         int k = 0;
 #if defined(QUIVEX_VECTOR_STAGES) && defined(QUIVEX_EWMA_VEC)
         if (quivex_ewma_vec::rate_proven(srate)) {
-            // The times first (into alphas), then their coefficients in place.
-            const __m128 vlast = _mm_set1_ps(last);
-            const __m128 vlfo = _mm_set1_ps(lfo_val);
-            const float* __restrict tk = size == lr->_num_reso ? lr->_time_t : nullptr;
-            for (; k + 4 <= size; k += 4) {
-                const __m128 t = tk != nullptr ? _mm_loadu_ps(tk + k)
-                                               : _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3)), vlast);
-                const __m256d ms = _mm256_add_pd(
-                    _mm256_mul_pd(_mm256_cvtps_pd(_mm_mul_ps(t, vlfo)), _mm256_set1_pd(quivex_detail::SMOOTH_SPAN_MS)),
-                    _mm256_set1_pd(quivex_detail::MIN_SMOOTH_MS));
-                _mm_storeu_ps(alphas + k, _mm256_cvtpd_ps(ms));
+            k = tembra_simd::whole_groups(size);
+            if (size == lr->_num_reso) {
+                quivex_ewma_vec::time_alphas_n(lr->_path, srate, lr->_time_t, lfo_val, quivex_detail::MIN_SMOOTH_MS,
+                                               quivex_detail::SMOOTH_SPAN_MS, alphas, k);
+            } else {
+                // The times first (into alphas), then their coefficients in place.
+                for (int j = 0; j < k; ++j)
+                    alphas[j] = smoothing_ms(static_cast<float>(j) / last, lfo_val);
+                quivex_ewma_vec::ms_to_alpha_n(lr->_path, srate, alphas, alphas, k);
             }
-            quivex_ewma_vec::ms_to_alpha_n(lr->_path, srate, alphas, alphas, k);
         }
 #endif
-        for (; k < size; ++k) {
-            const float t = static_cast<float>(k) / last;
-            const float d_ms = static_cast<float>(
-                static_cast<double>(t * lfo_val) * quivex_detail::SMOOTH_SPAN_MS +
-                quivex_detail::MIN_SMOOTH_MS);
-            alphas[k] = ewma_ms_to_alpha(srate, d_ms);
-        }
+        for (; k < size; ++k)
+            alphas[k] = ewma_ms_to_alpha(srate, smoothing_ms(static_cast<float>(k) / last, lfo_val));
         lr->_alphas_valid = 1;
         lr->_alphas_size = size;
         lr->_alphas_lfo_val = lfo_val;
@@ -283,14 +271,8 @@ static inline void shake_time_by(libquivex lr, float* ai_buf, int size, float lf
     const double dry_gain = 1.0 - static_cast<double>(amount);
     int k = 0;
 #if defined(QUIVEX_VECTOR_STAGES)
-    const __m128 vamount = _mm_set1_ps(amount);
-    const __m256d vdry_gain = _mm256_set1_pd(dry_gain);
-    for (; k + 4 <= size; k += 4) {
-        const __m128 wet = _mm_mul_ps(vamount, _mm_loadu_ps(ai + k));
-        const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(dry + k)), vdry_gain),
-                                        _mm256_cvtps_pd(wet));
-        _mm_storeu_ps(ai + k, _mm256_cvtpd_ps(y));
-    }
+    k = tembra_simd::whole_groups(size);
+    quivex_shake_vec::mix_n(lr->_path, amount, dry, ai, k);
 #endif
     for (; k < size; ++k) {
         const float wet = amount * ai[k];

@@ -103,7 +103,7 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
   // arithmetic as the loop below, which takes the rest.
   int i = 0;
 #if defined(TEMBRA_DAMP_GLIDE) && !MORVANE_REFERENCE
-  i = n & ~3;
+  i = tembra_simd::whole_groups(n);
   const damp_glide_arrays arrays{alphas, target_amp, target_freq, amplitude, frequency, omega, wc, ws, wcps};
   damp_glide(d->_path, arrays, i, omega_to_freq, freq_to_omega);
 #endif

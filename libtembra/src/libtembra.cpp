@@ -93,7 +93,7 @@ static void compute_alphas(tembra_simd::Path path, int num_resonators, const flo
     _mm_storeu_ps(a + i, _mm256_cvtpd_ps(_mm256_and_pd(alpha, live)));
   }
 #elif defined(TEMBRA_SMOOTHING_ALPHAS)
-  i = num_resonators & ~3;
+  i = tembra_simd::whole_groups(num_resonators);
   smoothing_alphas(path, f, dt, a, i);
 #else
   (void)path;
@@ -115,7 +115,7 @@ static void compute_alphas_memo(tembra_simd::Path path, int num_resonators, cons
     return;
   }
   const float dt = 1.0f / samplerate;
-  const int nv = num_resonators & ~3;
+  const int nv = tembra_simd::whole_groups(num_resonators);
   const unsigned mode = tembra_memo::fp_mode();
   const bool reuse = mode == *memo_mode;
   *memo_mode = mode;

@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "memo.h"
+#include "simd_path.h"
 #include "vector_sincosf_lib.h"
 
 // glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
@@ -52,7 +53,7 @@ static inline void phasor_copy(float* __restrict dst, const float* __restrict sr
 
 // The number of oscillators the 4-lane loops handle: whole groups of four,
 // and none at all for a bank of fewer than four.
-static inline int phasor_vector_count(int n) { return n >= 4 ? n & ~3 : 0; }
+static inline int phasor_vector_count(int n) { return tembra_simd::whole_groups(n); }
 
 // Radians per sample per Hz as applied after creation: -2*pi times the
 // single-precision 1/samplerate, formed in double and rounded to float, so

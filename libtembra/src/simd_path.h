@@ -49,6 +49,10 @@ inline bool force_path(int path) {
   return true;
 }
 
+// The entries of an array of n that the vector kernels take: whole groups
+// of four from index 0 (none for n < 4); the rest is scalar.
+inline int whole_groups(int n) { return n >= 4 ? n & ~3 : 0; }
+
 // The name of a path, for test and benchmark reports.
 inline const char* path_name(int path) { return path == kAvx512 ? "AVX-512" : "AVX2"; }
 

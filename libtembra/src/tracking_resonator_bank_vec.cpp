@@ -420,7 +420,7 @@ void tracking_resonator_bank_vec_get_phases(tracking_resonator_bank_vec t, float
     int i = 0;
 #if defined(TEMBRA_VECTOR_ATAN2_N) && !MORVANE_REFERENCE
     // Four arc tangents per call, identical to the scalar ones.
-    i = count >= 4 ? count & ~3 : 0;
+    i = tembra_simd::whole_groups(count);
     if (i > 0) phases_from_memo(t, dest, i);
 #endif
     for (; i < count; ++i)
@@ -433,7 +433,7 @@ void tracking_resonator_bank_vec_get_delta_phases(tracking_resonator_bank_vec t,
     const float* __restrict im = t->_dps;
     int i = 0;
 #if defined(TEMBRA_VECTOR_ATAN2_N) && !MORVANE_REFERENCE
-    i = count >= 4 ? count & ~3 : 0;
+    i = tembra_simd::whole_groups(count);
     tembra_vmath::atan2_n(t->_path, im, re, dest, i);
 #endif
     for (; i < count; ++i)

@@ -241,7 +241,7 @@ void update(tracking_resonator_bank_vec t, float sample) {
   const hn::CappedTag<double, 4> d4;
   const hn::Rebind<float, decltype(d4)> df4;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  const int groups = n >= 4 ? n & ~3 : 0;
+  const int groups = tembra_simd::whole_groups(n);
   const int whole = groups / lanes * lanes;
   auto tracks = [&](auto dfx, int at) {
     return !hn::AllFalse(dfx, hn::Gt(hn::LoadU(dfx, power + at), hn::LoadU(dfx, threshold + at)));
