@@ -120,7 +120,7 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
     frequency[i] = freq;
   }
 
-  phasor_rotate(n, d->_Zc, d->_Zs, wc, ws, wcps);
+  phasor_rotate(d->_path, n, d->_Zc, d->_Zs, wc, ws, wcps);
 }
 
 float damp_oscillator_bank_vec_get_sample(damp_oscillator_bank_vec d) noexcept {

@@ -22,6 +22,7 @@ oscillator_bank_vec oscillator_bank_vec_new(int num_oscillators, const float* am
     oscillator_bank_vec_free(o);
     return nullptr;
   }
+  o->_path = tembra_simd::choose_path();
   o->_samplerate = samplerate;
   o->_num_oscillators = n;
   phasor_copy(o->_amplitude, amplitudes, n);
@@ -72,7 +73,7 @@ void oscillator_bank_vec_update(oscillator_bank_vec o, const float* amplitudes,
 }
 
 void oscillator_bank_vec_increment_phase(oscillator_bank_vec o) noexcept {
-  phasor_rotate(o->_num_oscillators, o->_Zc, o->_Zs, o->_Wc, o->_Ws, o->_Wcps);
+  phasor_rotate(o->_path, o->_num_oscillators, o->_Zc, o->_Zs, o->_Wc, o->_Ws, o->_Wcps);
 }
 
 float oscillator_bank_vec_get_sample(oscillator_bank_vec o) noexcept {

@@ -4,9 +4,11 @@
 #define TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H
 
 #include "oscillator_bank_vec.h"
+#include "simd_path.h"
 
 // Parallel arrays of _num_oscillators floats each, index i = oscillator i.
 struct _oscillator_bank_vec {
+  tembra_simd::Path _path;  // vector path of the rotation, chosen at creation
   float _samplerate;      // Hz
   int _num_oscillators;   // N
   float* _amplitude;      // linear amplitude, replaced by every update

@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "memo.h"
+#include "phasor_rotate.h"
 #include "simd_path.h"
 #include "vector_sincosf_lib.h"
 
@@ -125,7 +126,9 @@ static inline void phasor_init(int n, float samplerate, const float* frequencies
 // pulled back with one first-order step k = (3 - |Z|^2) / 2 (all float).
 // Within that band nothing is touched, so short runs keep every bit; the
 // amplitude error stays below 0.05 %.
+#if !defined(TEMBRA_PHASOR_ROTATE)
 static constexpr float kPhasorDrift = 0x1p-10f;
+#endif
 
 static inline void phasor_renormalize(float* zc, float* zs) {
   const float m = *zc * *zc + *zs * *zs;
@@ -136,32 +139,16 @@ static inline void phasor_renormalize(float* zc, float* zs) {
   }
 }
 
-static inline void phasor_rotate(int n, float* __restrict zc, float* __restrict zs,
+static inline void phasor_rotate(tembra_simd::Path path, int n, float* __restrict zc, float* __restrict zs,
                                  const float* __restrict wc, const float* __restrict ws,
                                  const float* __restrict wcps) {
   int i = 0;
-#if defined(__FMA__)
-  for (const int nv = phasor_vector_count(n); i < nv; i += 4) {
-    const __m128 a = _mm_loadu_ps(zc + i);
-    const __m128 b = _mm_loadu_ps(zs + i);
-    const __m128 c = _mm_loadu_ps(wc + i);
-    const __m128 d = _mm_loadu_ps(ws + i);
-    const __m128 bd = _mm_mul_ps(b, d);
-    const __m128 abcd = _mm_mul_ps(_mm_add_ps(a, b), _mm_loadu_ps(wcps + i));
-    __m128 re = _mm_fmsub_ps(c, a, bd);
-    __m128 im = _mm_sub_ps(_mm_fnmadd_ps(c, a, abcd), bd);
-    // phasor_renormalize, four lanes: only lanes outside the band change.
-    const __m128 m = _mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im));
-    const __m128 dev = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(m, _mm_set1_ps(1.0f)));
-    const __m128 off = _mm_cmpgt_ps(dev, _mm_set1_ps(kPhasorDrift));
-    if (_mm_movemask_ps(off) != 0) {
-      const __m128 k = _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(3.0f), m), _mm_set1_ps(0.5f));
-      re = _mm_blendv_ps(re, _mm_mul_ps(re, k), off);
-      im = _mm_blendv_ps(im, _mm_mul_ps(im, k), off);
-    }
-    _mm_storeu_ps(zc + i, re);
-    _mm_storeu_ps(zs + i, im);
-  }
+#if defined(TEMBRA_PHASOR_ROTATE) && !MORVANE_REFERENCE
+  // The groups of four at full vector width (phasor_rotate.cpp).
+  i = phasor_vector_count(n);
+  phasor_rotate_n(path, i, zc, zs, wc, ws, wcps);
+#else
+  (void)path;
 #endif
   for (; i < n; ++i) {
     const float a = zc[i];
