@@ -74,7 +74,7 @@ void damp_oscillator_bank_vec_update(damp_oscillator_bank_vec d, const float* am
   const int n = d->_num_oscillators;
   phasor_copy(d->_target_amp, amplitudes, n);
   phasor_copy(d->_target_freq, frequencies, n);
-  if (phases != nullptr) phasor_set_offsets_memo(n, phases, d->_dpc, d->_dps, d->_memo_phase, &d->_memo_mode, &d->_memo_rest);
+  if (phases != nullptr) phasor_set_offsets_memo(d->_path, n, phases, d->_dpc, d->_dps, d->_memo_phase, &d->_memo_mode, &d->_memo_rest);
 }
 
 void damp_oscillator_bank_vec_set_alphas(damp_oscillator_bank_vec d, const float* alphas) noexcept {

@@ -69,7 +69,7 @@ void oscillator_bank_vec_update(oscillator_bank_vec o, const float* amplitudes,
   }
   phasor_copy(o->_frequency, frequencies, n);
 
-  if (phases != nullptr) phasor_set_offsets(n, phases, o->_dpc, o->_dps);
+  if (phases != nullptr) phasor_set_offsets(o->_path, n, phases, o->_dpc, o->_dps);
 }
 
 void oscillator_bank_vec_increment_phase(oscillator_bank_vec o) noexcept {

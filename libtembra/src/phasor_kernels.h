@@ -25,7 +25,7 @@
 #include "memo.h"
 #include "phasor_rotate.h"
 #include "simd_path.h"
-#include "vector_sincosf_lib.h"
+#include "phase_offsets.h"
 
 // glibc's 4-lane 128-bit single-precision sine and cosine (libmvec).
 extern "C" __m128 _ZGVbN4v_sinf(__m128);
@@ -205,19 +205,9 @@ static inline float phasor_sum(int n, const float* __restrict amp, const float* 
 }
 
 // Output phase offsets: dpc = cos(phase), dps = sin(phase), the groups of
-// four with the 4-lane vector routines and the rest with the scalar ones
-// (the two may differ in their last bits). Pairs of groups go through the
-// eight-lane form of the same routines, which gives the same bits.
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-static inline void phasor_offsets_x8(const float* phases, float* dpc, float* dps) {
-  __m256 s;
-  __m256 c;
-  tembra_vmath::sincosf_lib_x8(_mm256_loadu_ps(phases), &s, &c);
-  _mm256_storeu_ps(dpc, c);
-  _mm256_storeu_ps(dps, s);
-}
-#endif
-
+// four with the library's 4-lane vector routines (at full vector width on
+// the bank's path: phase_offsets.cpp, the same bits) and the rest with the
+// scalar ones (the two may differ in their last bits).
 static inline void phasor_offsets_x4(const float* phases, float* dpc, float* dps) {
   const __m128 p = _mm_loadu_ps(phases);
   _mm_storeu_ps(dpc, _ZGVbN4v_cosf(p));
@@ -232,14 +222,17 @@ static inline void phasor_offsets_scalar(int i, int n, const float* phases, floa
   }
 }
 
-static inline void phasor_set_offsets(int n, const float* __restrict phases,
+static inline void phasor_set_offsets(tembra_simd::Path path, int n, const float* __restrict phases,
                                       float* __restrict dpc, float* __restrict dps) {
   int i = 0;
   const int nv = phasor_vector_count(n);
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
-  for (; i + 8 <= nv; i += 8) phasor_offsets_x8(phases + i, dpc + i, dps + i);
-#endif
+#if defined(TEMBRA_PHASE_OFFSETS) && !MORVANE_REFERENCE
+  phase_offsets_n(path, nv, phases, dpc, dps);
+  i = nv;
+#else
+  (void)path;
   for (; i < nv; i += 4) phasor_offsets_x4(phases + i, dpc + i, dps + i);
+#endif
   phasor_offsets_scalar(i, n, phases, dpc, dps);
 }
 
@@ -249,13 +242,14 @@ static constexpr unsigned kPhasorNoMemo = tembra_memo::kNoMode;
 // phasor_set_offsets for a bank that keeps the phases its offsets were last
 // computed from (memo, n floats) and their floating-point mode (*mode):
 // groups of four whose phases have the same bits keep their sine and
-// cosine, the others are evaluated as phasor_set_offsets evaluates them.
-static inline void phasor_set_offsets_memo(int n, const float* __restrict phases, float* __restrict dpc,
-                                           float* __restrict dps, float* __restrict memo, unsigned* mode,
-                                           int* rest) {
-#if defined(TEMBRA_VECTOR_MATH) && !MORVANE_REFERENCE
+// cosine, each run of the others is evaluated as phasor_set_offsets
+// evaluates them.
+static inline void phasor_set_offsets_memo(tembra_simd::Path path, int n, const float* __restrict phases,
+                                           float* __restrict dpc, float* __restrict dps, float* __restrict memo,
+                                           unsigned* mode, int* rest) {
+#if defined(TEMBRA_PHASE_OFFSETS) && !MORVANE_REFERENCE
   if (tembra_memo::resting(rest, mode)) {
-    phasor_set_offsets(n, phases, dpc, dps);
+    phasor_set_offsets(path, n, phases, dpc, dps);
     return;
   }
   const unsigned now = tembra_memo::fp_mode();
@@ -263,32 +257,24 @@ static inline void phasor_set_offsets_memo(int n, const float* __restrict phases
   *mode = now;
   const int nv = phasor_vector_count(n);
   int hits = 0;
-  int i = 0;
-  for (; i + 8 <= nv; i += 8) {
-    const bool lo = reuse && tembra_memo::same4(phases + i, memo + i);
-    const bool hi = reuse && tembra_memo::same4(phases + i + 4, memo + i + 4);
-    if (lo && hi) {
-      hits += 2;
-      continue;
-    }
-    phasor_offsets_x8(phases + i, dpc + i, dps + i);
-    _mm256_storeu_ps(memo + i, _mm256_loadu_ps(phases + i));
-  }
-  for (; i < nv; i += 4) {
-    if (reuse && tembra_memo::same4(phases + i, memo + i)) {
+  int run = 0;  // first group of the current run of changed groups
+  for (int g = 0; g < nv; g += 4) {
+    if (reuse && tembra_memo::same4(phases + g, memo + g)) {
       ++hits;
+      if (run < g) phase_offsets_n(path, g - run, phases + run, dpc + run, dps + run);
+      run = g + 4;
       continue;
     }
-    phasor_offsets_x4(phases + i, dpc + i, dps + i);
-    tembra_memo::copy4(memo + i, phases + i);
+    tembra_memo::copy4(memo + g, phases + g);
   }
-  phasor_offsets_scalar(i, n, phases, dpc, dps);
+  if (run < nv) phase_offsets_n(path, nv - run, phases + run, dpc + run, dps + run);
+  phasor_offsets_scalar(nv, n, phases, dpc, dps);
   tembra_memo::judge(rest, reuse, hits, nv / 4);
 #else
   (void)memo;
   (void)mode;
   (void)rest;
-  phasor_set_offsets(n, phases, dpc, dps);
+  phasor_set_offsets(path, n, phases, dpc, dps);
 #endif
 }
 

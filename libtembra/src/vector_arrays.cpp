@@ -9,10 +9,13 @@
 #define HWY_TARGET_INCLUDE "vector_arrays.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
+#include <type_traits>
+
 #include <hwy/highway.h>
 
 #include "vector_exp_log.h"
 #include "vector_sincosf.h"
+#include "vector_sincosf_lib.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
@@ -36,21 +39,29 @@ void apply_n(const double* x, double* y, int count) {
 void exp_n(const double* x, double* y, int count) { apply_n<true>(x, y, count); }
 void log_n(const double* x, double* y, int count) { apply_n<false>(x, y, count); }
 
-template <class D>
-HWY_INLINE void sincosf_at(D /* d */, const float* x, float* s, float* c, int i) {
-  const hn::Rebind<float, D> df;
-  hn::Vec<decltype(df)> vs, vc;
-  sincosf_lanes(df, hn::LoadU(df, x + i), vs, vc);
+template <bool kLib, class DF>
+HWY_INLINE void sincosf_at(DF df, const float* x, float* s, float* c, int i) {
+  hn::Vec<DF> vs, vc;
+  if constexpr (kLib)
+    sincosf_lib_lanes(df, hn::LoadU(df, x + i), vs, vc);
+  else
+    sincosf_lanes(df, hn::LoadU(df, x + i), vs, vc);
   hn::StoreU(vs, df, s + i);
   hn::StoreU(vc, df, c + i);
 }
 
+// The scalar-exact kernel works on as many floats as a vector of doubles
+// holds, the library one on a full vector of floats.
+template <bool kLib>
 void sincos_n(const float* x, float* s, float* c, int count) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
+  using Wide = hn::ScalableTag<float>;
+  using Narrow = hn::Rebind<float, hn::ScalableTag<double>>;
+  using DF = std::conditional_t<kLib, Wide, Narrow>;
+  const DF df;
+  const int lanes = static_cast<int>(hn::Lanes(df));
   int i = 0;
-  for (; i + lanes <= count; i += lanes) sincosf_at(d, x, s, c, i);
-  for (; i < count; i += 4) sincosf_at(hn::CappedTag<double, 4>(), x, s, c, i);
+  for (; i + lanes <= count; i += lanes) sincosf_at<kLib>(df, x, s, c, i);
+  for (; i < count; i += 4) sincosf_at<kLib>(hn::CappedTag<float, 4>(), x, s, c, i);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -73,9 +84,15 @@ void log_lib_n(tembra_simd::Path path, const double* x, double* y, int count) no
 }
 void sincosf_n(tembra_simd::Path path, const float* x, float* s, float* c, int count) noexcept {
   if (path == tembra_simd::kAvx512)
-    N_AVX3::sincos_n(x, s, c, count);
+    N_AVX3::sincos_n<false>(x, s, c, count);
   else
-    N_AVX2::sincos_n(x, s, c, count);
+    N_AVX2::sincos_n<false>(x, s, c, count);
+}
+void sincosf_lib_n(tembra_simd::Path path, const float* x, float* s, float* c, int count) noexcept {
+  if (path == tembra_simd::kAvx512)
+    N_AVX3::sincos_n<true>(x, s, c, count);
+  else
+    N_AVX2::sincos_n<true>(x, s, c, count);
 }
 }  // namespace tembra_vmath
 #endif

@@ -3,37 +3,33 @@
 //   and cosine of the GNU C Library's libmvec, reproduced below; part of
 //   the GNU C Library, under the same licence)
 //
-// The C library's 4-lane single-precision sine and cosine (libmvec), eight
-// lanes at a time, with the bits of the 4-lane calls: the resynthesis phase
-// offsets. (The sine and cosine with the bits of the scalar sinf and cosf
-// are in vector_sincosf.h, the arc tangents in vector_atan2.h.) The long
-// test proves the equivalence over every float.
-#ifndef TEMBRA_VECTOR_SINCOSF_LIB_H
-#define TEMBRA_VECTOR_SINCOSF_LIB_H
-
-#include <immintrin.h>
-#include <math.h>
-
-#include <cmath>
-#include <cstdint>
-
-#if defined(__AVX2__) && defined(__FMA__)
-#define TEMBRA_VECTOR_MATH 1
-
-
-namespace tembra_vmath {
-
-// The 4-lane single-precision sine and cosine of the C library's vector
-// math library (_ZGVbN4v_sinf, _ZGVbN4v_cosf: glibc 2.36, its SSE4.1
-// variants), eight lanes at a time in 256-bit registers. Every step is the
-// same unfused single-precision operation on the same constants in the same
-// order, so each lane gets the bits the 4-lane call gives; lanes with
-// |x| > 10000 or not a number take the scalar calls, as the library does.
-// The equivalence is proven over every float by a long test.
+// The C library's 4-lane single-precision sine and cosine (libmvec:
+// _ZGVbN4v_sinf, _ZGVbN4v_cosf of glibc 2.36, its SSE4.1 variants) at any
+// vector width, with the bits of the 4-lane calls: the resynthesis phase
+// offsets. Every step is the same unfused single-precision operation on the
+// same constants in the same order, so each lane gets the bits the 4-lane
+// call gives; lanes with |x| > 10000 or not a number take the scalar calls,
+// as the library does. The long test proves the equivalence over every
+// float. The header is included once per Highway target and defines
+// sincosf_lib_lanes in tembra_vmath::HWY_NAMESPACE. (The sine and cosine
+// with the bits of the scalar sinf and cosf are in vector_sincosf.h.)
 //
 //   n = rint(x / pi) (sine: of |x|; cosine: of (x + pi/2) / pi - 1/2)
 //   r = x - n * pi, with pi split in four parts, each product rounded
 //   result = (r ^ odd(n)) + r^2 * p(r^2) * (r ^ odd(n)), p of degree 3
+#ifndef TEMBRA_VECTOR_SINCOSF_LIB_H
+#define TEMBRA_VECTOR_SINCOSF_LIB_H
+// Once, for every target.
+#if defined(__AVX2__) && defined(__FMA__)
+#define TEMBRA_VECTOR_SINCOSF_LIB 1
+
+#include <math.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tembra_vmath {
+
 struct Sin4Constants {
   static constexpr float inv_pi = 0x1.45f306p-2f;    // 1/pi
   static constexpr float shifter = 0x1.8p23f;        // rounds to an integer
@@ -49,66 +45,90 @@ struct Sin4Constants {
   static constexpr float limit = 10000.0f;
 };
 
+}  // namespace tembra_vmath
+#endif  // __AVX2__ && __FMA__
+#endif  // TEMBRA_VECTOR_SINCOSF_LIB_H
+
+// Per target (Highway's toggle).
+#if defined(TEMBRA_VECTOR_SINCOSF_LIB) && \
+    (defined(TEMBRA_VECTOR_SINCOSF_LIB_TARGET_H) == defined(HWY_TARGET_TOGGLE))
+#ifdef TEMBRA_VECTOR_SINCOSF_LIB_TARGET_H
+#undef TEMBRA_VECTOR_SINCOSF_LIB_TARGET_H
+#else
+#define TEMBRA_VECTOR_SINCOSF_LIB_TARGET_H
+#endif
+
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace tembra_vmath {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
 // r = x - n pi with four rounded products, then the odd polynomial.
-static inline __m256 sin4_eval(__m256 x, __m256 n_rounded, __m256 odd_sign) {
+template <class DF>
+HWY_INLINE hn::Vec<DF> sin4_eval(DF df, hn::Vec<DF> x, hn::Vec<DF> n_rounded, hn::Vec<DF> odd_sign) {
   using K = Sin4Constants;
-  __m256 r = _mm256_sub_ps(x, _mm256_mul_ps(n_rounded, _mm256_set1_ps(K::pi1)));
-  r = _mm256_sub_ps(r, _mm256_mul_ps(n_rounded, _mm256_set1_ps(K::pi2)));
-  r = _mm256_sub_ps(r, _mm256_mul_ps(n_rounded, _mm256_set1_ps(K::pi3)));
-  r = _mm256_sub_ps(r, _mm256_mul_ps(n_rounded, _mm256_set1_ps(K::pi4)));
-  const __m256 r2 = _mm256_mul_ps(r, r);
-  const __m256 rs = _mm256_xor_ps(r, odd_sign);
-  __m256 p = _mm256_mul_ps(_mm256_set1_ps(K::a9), r2);
-  p = _mm256_mul_ps(_mm256_add_ps(p, _mm256_set1_ps(K::a7)), r2);
-  p = _mm256_mul_ps(_mm256_add_ps(p, _mm256_set1_ps(K::a5)), r2);
-  p = _mm256_add_ps(p, _mm256_set1_ps(K::a3));
-  return _mm256_add_ps(rs, _mm256_mul_ps(_mm256_mul_ps(r2, p), rs));
+  auto r = hn::Sub(x, hn::Mul(n_rounded, hn::Set(df, K::pi1)));
+  r = hn::Sub(r, hn::Mul(n_rounded, hn::Set(df, K::pi2)));
+  r = hn::Sub(r, hn::Mul(n_rounded, hn::Set(df, K::pi3)));
+  r = hn::Sub(r, hn::Mul(n_rounded, hn::Set(df, K::pi4)));
+  const auto r2 = hn::Mul(r, r);
+  const auto rs = hn::Xor(r, odd_sign);
+  auto p = hn::Mul(hn::Set(df, K::a9), r2);
+  p = hn::Mul(hn::Add(p, hn::Set(df, K::a7)), r2);
+  p = hn::Mul(hn::Add(p, hn::Set(df, K::a5)), r2);
+  p = hn::Add(p, hn::Set(df, K::a3));
+  return hn::Add(rs, hn::Mul(hn::Mul(r2, p), rs));
 }
 
-// Sine and cosine of eight floats, as two 4-lane library calls per half
-// would give them.
-static inline void sincosf_lib_x8(__m256 x, __m256* s_out, __m256* c_out) {
+// s and c of the float lanes of df, as the 4-lane library calls give them.
+template <class DF>
+HWY_INLINE void sincosf_lib_lanes(DF df, hn::Vec<DF> x, hn::Vec<DF>& s_out, hn::Vec<DF>& c_out) {
   using K = Sin4Constants;
-  const __m256 sign_mask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
-  const __m256 shifter = _mm256_set1_ps(K::shifter);
-  const __m256 ax = _mm256_and_ps(x, sign_mask);
-  const __m256 x_sign = _mm256_andnot_ps(sign_mask, x);
+  const hn::RebindToUnsigned<DF> du;
+  const auto sign = hn::Set(df, -0.0f);
+  const auto shifter = hn::Set(df, K::shifter);
+  const auto ax = hn::AndNot(sign, x);
+  const auto x_sign = hn::And(sign, x);
+  // The lowest bit of the rounded n (in the shifted float's mantissa), moved
+  // to the sign bit.
+  auto odd_sign = [&](hn::Vec<DF> shifted) { return hn::BitCast(df, hn::ShiftLeft<31>(hn::BitCast(du, shifted))); };
 
   // Sine: n from |x|, the sign of x put back at the end.
-  const __m256 ns = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(K::inv_pi), ax), shifter);
-  const __m256 s_odd = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(ns), 31));
-  const __m256 s = _mm256_xor_ps(sin4_eval(ax, _mm256_sub_ps(ns, shifter), s_odd), x_sign);
+  const auto ns = hn::Add(hn::Mul(hn::Set(df, K::inv_pi), ax), shifter);
+  auto s = hn::Xor(sin4_eval(df, ax, hn::Sub(ns, shifter), odd_sign(ns)), x_sign);
 
   // Cosine: cos x = sin(x + pi/2), n = rint((x + pi/2) / pi) - 1/2.
-  const __m256 nc = _mm256_add_ps(_mm256_mul_ps(_mm256_add_ps(_mm256_set1_ps(K::half_pi), x),
-                                                _mm256_set1_ps(K::inv_pi)),
-                                  shifter);
-  const __m256 c_odd = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(nc), 31));
-  const __m256 c =
-      sin4_eval(x, _mm256_sub_ps(_mm256_sub_ps(nc, shifter), _mm256_set1_ps(0.5f)), c_odd);
+  const auto nc = hn::Add(hn::Mul(hn::Add(hn::Set(df, K::half_pi), x), hn::Set(df, K::inv_pi)), shifter);
+  auto c = sin4_eval(df, x, hn::Sub(hn::Sub(nc, shifter), hn::Set(df, 0.5f)), odd_sign(nc));
 
-  const int outside = _mm256_movemask_ps(_mm256_cmp_ps(ax, _mm256_set1_ps(K::limit), _CMP_NLE_UQ));
-  if (outside == 0) {
-    *s_out = s;
-    *c_out = c;
-    return;
-  }
-  alignas(32) float xo[8], so[8], co[8];
-  _mm256_store_ps(xo, x);
-  _mm256_store_ps(so, s);
-  _mm256_store_ps(co, c);
-  for (int j = 0; j < 8; ++j) {
-    if (outside & (1 << j)) {
-      so[j] = ::sinf(xo[j]);
-      co[j] = ::cosf(xo[j]);
+  // |x| > 10000 or NaN: the scalar calls.
+  const auto outside = hn::Not(hn::Le(ax, hn::Set(df, K::limit)));
+  if (!hn::AllFalse(df, outside)) {
+    constexpr std::size_t kMax = hn::MaxLanes(DF());
+    std::uint8_t redo[(kMax + 7) / 8] = {};
+    alignas(64) float xs[kMax], ss[kMax], cs[kMax];
+    hn::StoreMaskBits(df, outside, redo);
+    hn::Store(x, df, xs);
+    hn::Store(s, df, ss);
+    hn::Store(c, df, cs);
+    for (std::size_t j = 0; j < hn::Lanes(df); ++j) {
+      if (redo[j / 8] & (1u << (j % 8))) {
+        ss[j] = ::sinf(xs[j]);
+        cs[j] = ::cosf(xs[j]);
+      }
     }
+    s = hn::Load(df, ss);
+    c = hn::Load(df, cs);
   }
-  *s_out = _mm256_load_ps(so);
-  *c_out = _mm256_load_ps(co);
+  s_out = s;
+  c_out = c;
 }
 
+}  // namespace HWY_NAMESPACE
 }  // namespace tembra_vmath
+HWY_AFTER_NAMESPACE();
 
-#endif  // __AVX2__ && __FMA__
-
-#endif  // TEMBRA_VECTOR_SINCOSF_LIB_H
+#endif  // per-target toggle

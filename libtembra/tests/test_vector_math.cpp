@@ -6,7 +6,7 @@
 #include "simd_paths.h"
 #include "vector_math_cases.h"
 
-#if defined(TEMBRA_VECTOR_MATH)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 
 namespace {
 
@@ -40,20 +40,20 @@ TEST_P(SinCos, MatchScalarOutsideTheVectorDomain) {
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorMath, EightLaneLibrarySinCosMatchFourLaneCallsOnSampledFloats) {
+TEST_P(SinCos, LibraryFormMatchesFourLaneCallsOnSampledFloats) {
   // All 2^32 patterns with a prime stride: both signs, subnormals, the
   // phase range, the scalar fallback above 10000, infinities and NaNs.
-  const vm_cases::Count c = vm_cases::lib_sincos_range(0, 1ull << 32, 4099);
+  const vm_cases::Count c = vm_cases::lib_sincos_range(GetParam(), 0, 1ull << 32, 4099);
   EXPECT_GT(c.cases, 1000000u);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorMath, EightLaneLibrarySinCosMatchFourLaneCallsOnEveryPhase) {
+TEST_P(SinCos, LibraryFormMatchesFourLaneCallsOnEveryPhase) {
   // Every float of magnitude 0.25 and above in the range of phases the
   // resynthesis is handed, -pi to 3 pi (the long test covers all floats).
-  const vm_cases::Count pos = vm_cases::lib_sincos_range(vm_cases::to_bits(0.25f), vm_cases::to_bits(9.5f), 1);
+  const vm_cases::Count pos = vm_cases::lib_sincos_range(GetParam(), vm_cases::to_bits(0.25f), vm_cases::to_bits(9.5f), 1);
   const vm_cases::Count neg =
-      vm_cases::lib_sincos_range(vm_cases::to_bits(-0.25f), vm_cases::to_bits(-3.2f) + 1ull, 1);
+      vm_cases::lib_sincos_range(GetParam(), vm_cases::to_bits(-0.25f), vm_cases::to_bits(-3.2f) + 1ull, 1);
   EXPECT_GT(pos.cases + neg.cases, 70000000u);
   EXPECT_EQ(pos.mismatches, 0u) << "first at " << pos.first_bad;
   EXPECT_EQ(neg.mismatches, 0u) << "first at " << neg.first_bad;

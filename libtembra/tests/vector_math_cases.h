@@ -21,7 +21,6 @@
 #include "vector_atan2.h"
 #include "vector_arrays.h"
 #include "vector_atan2_n.h"
-#include "vector_sincosf_lib.h"
 
 // glibc libmvec: the 4-lane single-precision sine and cosine.
 extern "C" __m128 _ZGVbN4v_sinf(__m128);
@@ -56,7 +55,7 @@ struct Count {
   float first_bad = 0.0f;  // an argument that differed
 };
 
-#if defined(TEMBRA_VECTOR_MATH)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 // Every float whose bit pattern (sign bit clear) lies in [from, to) with
 // the given stride, with both signs: sincosf_lanes on the given vector path
 // (through its array form) against ::sinf and ::cosf, compared bit for bit.
@@ -99,24 +98,23 @@ inline bool same_or_both_nan(float a, float b) {
   return to_bits(a) == to_bits(b) || (std::isnan(a) && std::isnan(b));
 }
 
-inline Count lib_sincos_range(std::uint64_t from, std::uint64_t to, std::uint32_t stride) {
+inline Count lib_sincos_range(tembra_simd::Path path, std::uint64_t from, std::uint64_t to, std::uint32_t stride) {
   FlushDenormals mode;
   Count c;
-  alignas(32) float x[8], s8[8], c8[8], s4[8], c4[8];
-  for (std::uint64_t u = from; u < to; u += 8ull * stride) {
-    for (int j = 0; j < 8; ++j) x[j] = from_bits(static_cast<std::uint32_t>(u + j * static_cast<std::uint64_t>(stride)));
-    __m256 vs, vc;
-    tembra_vmath::sincosf_lib_x8(_mm256_load_ps(x), &vs, &vc);
-    _mm256_store_ps(s8, vs);
-    _mm256_store_ps(c8, vc);
-    for (int h = 0; h < 8; h += 4) {
+  constexpr int kBatch = 16;  // a whole vector of floats on every path
+  alignas(64) float x[kBatch], sv[kBatch], cv[kBatch], s4[kBatch], c4[kBatch];
+  for (std::uint64_t u = from; u < to; u += kBatch * static_cast<std::uint64_t>(stride)) {
+    for (int j = 0; j < kBatch; ++j)
+      x[j] = from_bits(static_cast<std::uint32_t>(u + j * static_cast<std::uint64_t>(stride)));
+    tembra_vmath::sincosf_lib_n(path, x, sv, cv, kBatch);
+    for (int h = 0; h < kBatch; h += 4) {
       _mm_store_ps(s4 + h, _ZGVbN4v_sinf(_mm_load_ps(x + h)));
       _mm_store_ps(c4 + h, _ZGVbN4v_cosf(_mm_load_ps(x + h)));
     }
-    for (int j = 0; j < 8; ++j) {
+    for (int j = 0; j < kBatch; ++j) {
       if (u + j * static_cast<std::uint64_t>(stride) >= to) break;
       ++c.cases;
-      if (!same_or_both_nan(s8[j], s4[j]) || !same_or_both_nan(c8[j], c4[j])) {
+      if (!same_or_both_nan(sv[j], s4[j]) || !same_or_both_nan(cv[j], c4[j])) {
         if (c.mismatches++ == 0) c.first_bad = x[j];
       }
     }

@@ -11,7 +11,7 @@
 #include "../simd_paths.h"
 #include "../vector_math_cases.h"
 
-#if defined(TEMBRA_VECTOR_MATH)
+#if defined(TEMBRA_VECTOR_ARRAYS)
 
 namespace {
 
@@ -29,10 +29,11 @@ TEST_P(SinCosProof, MatchScalarForEveryFloatBelow120) {
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
 
-TEST(VectorMathProof, EightLaneLibrarySinCosMatchFourLaneCallsForEveryFloat) {
-  const vm_cases::Count c = vm_cases::lib_sincos_range(0, 1ull << 32, 1);
-  std::printf("8-lane library sine and cosine: %llu arguments, %llu mismatches\n",
-              static_cast<unsigned long long>(c.cases), static_cast<unsigned long long>(c.mismatches));
+TEST_P(SinCosProof, LibraryFormMatchesFourLaneCallsForEveryFloat) {
+  const vm_cases::Count c = vm_cases::lib_sincos_range(GetParam(), 0, 1ull << 32, 1);
+  std::printf("%s library-form sine and cosine: %llu arguments, %llu mismatches\n",
+              tembra_simd::path_name(GetParam()), static_cast<unsigned long long>(c.cases),
+              static_cast<unsigned long long>(c.mismatches));
   EXPECT_EQ(c.cases, 1ull << 32);
   EXPECT_EQ(c.mismatches, 0u) << "first at " << c.first_bad;
 }
