@@ -19,6 +19,7 @@
 #include "memo.h"
 #include "simd_path.h"
 #include "vector_atan2_n.h"
+#include "tracking_readouts.h"
 #include "tracking_update.h"
 
 namespace {
@@ -353,16 +354,12 @@ void tracking_resonator_bank_vec_get_amplitudes(tracking_resonator_bank_vec t, f
     const float* __restrict re = t->_cc;
     const float* __restrict im = t->_ss;
     float* __restrict out = dest;
-    // (double)p > 1e-15 holds for a float p exactly when p >= floor.
-    const __m128 floor = _mm_set1_ps(tracking_detail::amp_power_floor);
     int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128 c = _mm_loadu_ps(re + i);
-        const __m128 s = _mm_loadu_ps(im + i);
-        const __m128 p = _mm_add_ps(_mm_mul_ps(c, c), _mm_mul_ps(s, s));
-        const __m128 audible = _mm_cmpge_ps(p, floor);  // false for NaN
-        _mm_storeu_ps(out + i, _mm_and_ps(audible, _mm_sqrt_ps(p)));
-    }
+#if defined(TEMBRA_TRACKING_READOUTS) && !MORVANE_REFERENCE
+    // The groups of four at full vector width (tracking_readouts.cpp).
+    i = tembra_simd::whole_groups(count);
+    tracking_amplitudes_n(t->_path, re, im, out, i);
+#endif
     for (; i < count; ++i) {
         const float p = re[i] * re[i] + im[i] * im[i];
         out[i] = static_cast<double>(p) > 1e-15 ? std::sqrt(p) : 0.0f;
