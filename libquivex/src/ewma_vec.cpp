@@ -16,6 +16,7 @@
 #include <hwy/highway.h>
 
 #include "vector_exp_log.h"
+#include "vector_loops.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace quivex_ewma_vec {
@@ -53,55 +54,34 @@ HWY_INLINE void alphas_chunk(D d, int srate, const float* ms, float* out, int co
         const auto redo = hn::Or(hn::Not(hn::Eq(lo, hi)), hn::Not(in_domain));
         hn::StoreU(hn::DemoteTo(df, r), df, out + i);
         if (!hn::AllFalse(df, redo)) {
-            constexpr std::size_t kMax = hn::MaxLanes(decltype(df)());
-            std::uint8_t again[(kMax + 7) / 8] = {};
-            alignas(64) float times[kMax];
-            hn::StoreMaskBits(df, redo, again);
+            alignas(64) float times[hn::MaxLanes(df)];
             hn::Store(m, df, times);
-            for (std::size_t j = 0; j < hn::Lanes(df); ++j)
-                if (again[j / 8] & (1u << (j % 8)))
-                    out[i + static_cast<int>(j)] = ewma_ms_to_alpha(srate, times[j]);
+            tembra_vmath::HWY_NAMESPACE::for_set_lanes(df, redo, [&](std::size_t j) {
+                out[i + static_cast<int>(j)] = ewma_ms_to_alpha(srate, times[j]);
+            });
         }
     }
 }
 
 void ms_to_alpha_n(int srate, const float* ms, float* out, int count)
 {
-    const hn::ScalableTag<double> d;
-    const int lanes = static_cast<int>(hn::Lanes(d));
-    const int whole = count / lanes * lanes;
-    int i = 0;
-    while (i < whole) {
-        const int n = whole - i < kChunk * lanes ? whole - i : kChunk * lanes;
+    tembra_vmath::HWY_NAMESPACE::for_chunks<kChunk>(hn::ScalableTag<double>(), count, [&](auto d, int i, int n) {
         alphas_chunk(d, srate, ms + i, out + i, n);
-        i += n;
-    }
-    // A last group of four where the vectors are wider.
-    if (i < count)
-        alphas_chunk(hn::CappedTag<double, 4>(), srate, ms + i, out + i, count - i);
+    });
 }
 
 void time_alphas(int srate, const float* t, float lfo_val, double min_ms, double span_ms, float* out, int count)
 {
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<float, decltype(d)> df;
-    const int lanes = static_cast<int>(hn::Lanes(d));
-    alignas(64) float ms[kChunk * hn::MaxLanes(df)];
-    for (int base = 0; base < count; base += kChunk * lanes) {
-        const int n = count - base < kChunk * lanes ? count - base : kChunk * lanes;
-        int i = 0;
-        for (; i + lanes <= n; i += lanes) {
-            const auto scaled = hn::PromoteTo(d, hn::Mul(hn::LoadU(df, t + base + i), hn::Set(df, lfo_val)));
-            hn::StoreU(hn::DemoteTo(df, hn::Add(hn::Mul(scaled, hn::Set(d, span_ms)), hn::Set(d, min_ms))), df, ms + i);
+    tembra_vmath::HWY_NAMESPACE::for_chunks<kChunk>(hn::ScalableTag<double>(), count, [&](auto d, int i, int n) {
+        // The chunk's times, then their coefficients.
+        const hn::Rebind<float, decltype(d)> df;
+        alignas(64) float ms[kChunk * hn::MaxLanes(df)];
+        for (int k = 0; k < n; k += static_cast<int>(hn::Lanes(df))) {
+            const auto scaled = hn::PromoteTo(d, hn::Mul(hn::LoadU(df, t + i + k), hn::Set(df, lfo_val)));
+            hn::Store(hn::DemoteTo(df, hn::Add(hn::Mul(scaled, hn::Set(d, span_ms)), hn::Set(d, min_ms))), df, ms + k);
         }
-        for (; i < n; ++i)  // a last group of four where the vectors are wider
-            ms[i] = static_cast<float>(static_cast<double>(t[base + i] * lfo_val) * span_ms + min_ms);
-        const int whole = n / lanes * lanes;
-        if (whole > 0)
-            alphas_chunk(d, srate, ms, out + base, whole);
-        if (whole < n)
-            alphas_chunk(hn::CappedTag<double, 4>(), srate, ms + whole, out + base + whole, n - whole);
-    }
+        alphas_chunk(d, srate, ms, out + i, n);
+    });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -112,19 +92,13 @@ HWY_AFTER_NAMESPACE();
 namespace quivex_ewma_vec {
 void ms_to_alpha_n(tembra_simd::Path path, int srate, const float* ms, float* out, int count) noexcept
 {
-    if (path == tembra_simd::kAvx512)
-        N_AVX3::ms_to_alpha_n(srate, ms, out, count);
-    else
-        N_AVX2::ms_to_alpha_n(srate, ms, out, count);
+    TEMBRA_ON_PATH(path, quivex_ewma_vec, ms_to_alpha_n(srate, ms, out, count));
 }
 
 void time_alphas_n(tembra_simd::Path path, int srate, const float* t, float lfo_val, double min_ms, double span_ms,
                    float* out, int count) noexcept
 {
-    if (path == tembra_simd::kAvx512)
-        N_AVX3::time_alphas(srate, t, lfo_val, min_ms, span_ms, out, count);
-    else
-        N_AVX2::time_alphas(srate, t, lfo_val, min_ms, span_ms, out, count);
+    TEMBRA_ON_PATH(path, quivex_ewma_vec, time_alphas(srate, t, lfo_val, min_ms, span_ms, out, count));
 }
 }  // namespace quivex_ewma_vec
 #endif

@@ -12,25 +12,18 @@
 
 #include <hwy/highway.h>
 
+#include "vector_loops.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace quivex_shake_vec {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Calls body(d, i) for every vector of d's width in [0, count), and with a
-// four-lane tag for a last group of four where the vectors are wider.
-template <class Body>
-HWY_INLINE void for_groups(int count, const Body& body) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) body(d, i);
-  if (i < count) body(hn::CappedTag<double, 4>(), i);
-}
+using tembra_vmath::HWY_NAMESPACE::for_groups;
 
 void apply_amount(float amount, float lfo_val, float* HWY_RESTRICT buf, int count) {
-  for_groups(count, [&](auto d, int i) {
+  for_groups(hn::ScalableTag<double>(), count, [&](auto d, int i) {
     const hn::Rebind<float, decltype(d)> df;
     const auto x = hn::LoadU(df, buf + i);
     const auto wet = hn::Mul(hn::Set(df, amount * lfo_val), x);
@@ -40,7 +33,7 @@ void apply_amount(float amount, float lfo_val, float* HWY_RESTRICT buf, int coun
 }
 
 void mix(float amount, const float* HWY_RESTRICT dry, float* HWY_RESTRICT ai, int count) {
-  for_groups(count, [&](auto d, int i) {
+  for_groups(hn::ScalableTag<double>(), count, [&](auto d, int i) {
     const hn::Rebind<float, decltype(d)> df;
     const auto wet = hn::Mul(hn::Set(df, amount), hn::LoadU(df, ai + i));
     const auto dry_gain = hn::Set(d, 1.0 - static_cast<double>(amount));
@@ -50,7 +43,7 @@ void mix(float amount, const float* HWY_RESTRICT dry, float* HWY_RESTRICT ai, in
 }
 
 void filter_time(const float* HWY_RESTRICT alphas, float* HWY_RESTRICT prev, float* HWY_RESTRICT x, int count) {
-  for_groups(count, [&](auto d, int i) {
+  for_groups(hn::ScalableTag<double>(), count, [&](auto d, int i) {
     const hn::Rebind<float, decltype(d)> df;
     const auto a = hn::LoadU(df, alphas + i);
     const auto memory = hn::Mul(a, hn::LoadU(df, prev + i));
@@ -70,24 +63,15 @@ HWY_AFTER_NAMESPACE();
 namespace quivex_shake_vec {
 
 void apply_amount_n(tembra_simd::Path path, float amount, float lfo_val, float* buf, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::apply_amount(amount, lfo_val, buf, count);
-  else
-    N_AVX2::apply_amount(amount, lfo_val, buf, count);
+  TEMBRA_ON_PATH(path, quivex_shake_vec, apply_amount(amount, lfo_val, buf, count));
 }
 
 void mix_n(tembra_simd::Path path, float amount, const float* dry, float* ai, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::mix(amount, dry, ai, count);
-  else
-    N_AVX2::mix(amount, dry, ai, count);
+  TEMBRA_ON_PATH(path, quivex_shake_vec, mix(amount, dry, ai, count));
 }
 
 void filter_time_n(tembra_simd::Path path, const float* alphas, float* prev, float* x, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::filter_time(alphas, prev, x, count);
-  else
-    N_AVX2::filter_time(alphas, prev, x, count);
+  TEMBRA_ON_PATH(path, quivex_shake_vec, filter_time(alphas, prev, x, count));
 }
 
 }  // namespace quivex_shake_vec

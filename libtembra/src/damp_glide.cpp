@@ -13,6 +13,7 @@
 
 #include "femto_floor.h"
 
+#include "vector_loops.h"
 #include "vector_sincosf.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -79,17 +80,9 @@ inline damp_glide_arrays from(const damp_glide_arrays& a, int i) {
 }
 
 void glide_n(const damp_glide_arrays& a, int count, float omega_to_freq, float freq_to_omega) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
-  const int whole = count / lanes * lanes;
-  int i = 0;
-  while (i < whole) {
-    const int n = whole - i < kChunk * lanes ? whole - i : kChunk * lanes;
+  tembra_vmath::HWY_NAMESPACE::for_chunks<kChunk>(hn::ScalableTag<double>(), count, [&](auto d, int i, int n) {
     glide_chunk(d, from(a, i), n, omega_to_freq, freq_to_omega);
-    i += n;
-  }
-  // A last group of four where the vectors are wider.
-  if (i < count) glide_chunk(hn::CappedTag<double, 4>(), from(a, i), count - i, omega_to_freq, freq_to_omega);
+  });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -99,10 +92,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 void damp_glide(tembra_simd::Path path, const damp_glide_arrays& a, int count, float omega_to_freq,
                 float freq_to_omega) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_glide::N_AVX3::glide_n(a, count, omega_to_freq, freq_to_omega);
-  else
-    tembra_glide::N_AVX2::glide_n(a, count, omega_to_freq, freq_to_omega);
+  TEMBRA_ON_PATH(path, tembra_glide, glide_n(a, count, omega_to_freq, freq_to_omega));
 }
 #endif
 

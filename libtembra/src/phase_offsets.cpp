@@ -12,6 +12,7 @@
 
 #include <hwy/highway.h>
 
+#include "vector_loops.h"
 #include "vector_sincosf_lib.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -30,11 +31,8 @@ HWY_INLINE void offsets_at(DF df, int i, const float* HWY_RESTRICT phases, float
 }
 
 void offsets_n(int count, const float* HWY_RESTRICT phases, float* HWY_RESTRICT dpc, float* HWY_RESTRICT dps) {
-  const hn::ScalableTag<float> df;
-  const int lanes = static_cast<int>(hn::Lanes(df));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) offsets_at(df, i, phases, dpc, dps);
-  for (; i < count; i += 4) offsets_at(hn::CappedTag<float, 4>(), i, phases, dpc, dps);
+  tembra_vmath::HWY_NAMESPACE::for_groups(hn::ScalableTag<float>(), count,
+                                          [&](auto df, int i) { offsets_at(df, i, phases, dpc, dps); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -43,10 +41,7 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 void phase_offsets_n(tembra_simd::Path path, int count, const float* phases, float* dpc, float* dps) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_offsets::N_AVX3::offsets_n(count, phases, dpc, dps);
-  else
-    tembra_offsets::N_AVX2::offsets_n(count, phases, dpc, dps);
+  TEMBRA_ON_PATH(path, tembra_offsets, offsets_n(count, phases, dpc, dps));
 }
 #endif
 

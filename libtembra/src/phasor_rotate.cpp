@@ -12,6 +12,8 @@
 
 #include <hwy/highway.h>
 
+#include "vector_loops.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace tembra_rotate {
 namespace HWY_NAMESPACE {
@@ -44,11 +46,8 @@ HWY_INLINE void rotate_at(DF df, int i, float* HWY_RESTRICT zc, float* HWY_RESTR
 
 void rotate_n(int count, float* HWY_RESTRICT zc, float* HWY_RESTRICT zs, const float* HWY_RESTRICT wc,
               const float* HWY_RESTRICT ws, const float* HWY_RESTRICT wcps) {
-  const hn::ScalableTag<float> df;
-  const int lanes = static_cast<int>(hn::Lanes(df));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) rotate_at(df, i, zc, zs, wc, ws, wcps);
-  for (; i < count; i += 4) rotate_at(hn::CappedTag<float, 4>(), i, zc, zs, wc, ws, wcps);
+  tembra_vmath::HWY_NAMESPACE::for_groups(hn::ScalableTag<float>(), count,
+                                          [&](auto df, int i) { rotate_at(df, i, zc, zs, wc, ws, wcps); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -58,10 +57,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 void phasor_rotate_n(tembra_simd::Path path, int count, float* zc, float* zs, const float* wc, const float* ws,
                      const float* wcps) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_rotate::N_AVX3::rotate_n(count, zc, zs, wc, ws, wcps);
-  else
-    tembra_rotate::N_AVX2::rotate_n(count, zc, zs, wc, ws, wcps);
+  TEMBRA_ON_PATH(path, tembra_rotate, rotate_n(count, zc, zs, wc, ws, wcps));
 }
 #endif
 

@@ -53,6 +53,11 @@ inline bool force_path(int path) {
 // of four from index 0 (none for n < 4); the rest is scalar.
 inline int whole_groups(int n) { return n >= 4 ? n & ~3 : 0; }
 
+// Calls the kernel `call` (a function and its arguments) of namespace ns as
+// compiled for the path: ns::N_AVX3 for AVX-512, ns::N_AVX2 for AVX2.
+#define TEMBRA_ON_PATH(path, ns, call) \
+  ((path) == tembra_simd::kAvx512 ? ns::N_AVX3::call : ns::N_AVX2::call)
+
 // The name of a path, for test and benchmark reports.
 inline const char* path_name(int path) { return path == kAvx512 ? "AVX-512" : "AVX2"; }
 

@@ -13,6 +13,7 @@
 #include <hwy/highway.h>
 
 #include "vector_exp_log.h"
+#include "vector_loops.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_alphas {
@@ -50,17 +51,9 @@ HWY_INLINE void alphas_chunk(D d, const float* HWY_RESTRICT f, float dt, float* 
 }
 
 void alphas_n(const float* HWY_RESTRICT f, float dt, float* HWY_RESTRICT out, int count) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
-  const int whole = count / lanes * lanes;
-  int i = 0;
-  while (i < whole) {
-    const int n = whole - i < kChunk * lanes ? whole - i : kChunk * lanes;
+  tembra_vmath::HWY_NAMESPACE::for_chunks<kChunk>(hn::ScalableTag<double>(), count, [&](auto d, int i, int n) {
     alphas_chunk(d, f + i, dt, out + i, n);
-    i += n;
-  }
-  // A last group of four where the vectors are wider.
-  if (i < count) alphas_chunk(hn::CappedTag<double, 4>(), f + i, dt, out + i, count - i);
+  });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -69,10 +62,7 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 void smoothing_alphas(tembra_simd::Path path, const float* frequencies, float dt, float* alphas, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_alphas::N_AVX3::alphas_n(frequencies, dt, alphas, count);
-  else
-    tembra_alphas::N_AVX2::alphas_n(frequencies, dt, alphas, count);
+  TEMBRA_ON_PATH(path, tembra_alphas, alphas_n(frequencies, dt, alphas, count));
 }
 #endif
 

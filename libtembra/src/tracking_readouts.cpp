@@ -13,6 +13,7 @@
 #include <hwy/highway.h>
 
 #include "femto_floor.h"
+#include "vector_loops.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_readouts {
@@ -33,11 +34,8 @@ HWY_INLINE void amplitudes_at(DF df, int i, const float* HWY_RESTRICT re, const 
 }
 
 void amplitudes_n(const float* HWY_RESTRICT re, const float* HWY_RESTRICT im, float* HWY_RESTRICT out, int count) {
-  const hn::ScalableTag<float> df;
-  const int lanes = static_cast<int>(hn::Lanes(df));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) amplitudes_at(df, i, re, im, out);
-  for (; i < count; i += 4) amplitudes_at(hn::CappedTag<float, 4>(), i, re, im, out);
+  tembra_vmath::HWY_NAMESPACE::for_groups(hn::ScalableTag<float>(), count,
+                                          [&](auto df, int i) { amplitudes_at(df, i, re, im, out); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -46,10 +44,7 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 void tracking_amplitudes_n(tembra_simd::Path path, const float* re, const float* im, float* out, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_readouts::N_AVX3::amplitudes_n(re, im, out, count);
-  else
-    tembra_readouts::N_AVX2::amplitudes_n(re, im, out, count);
+  TEMBRA_ON_PATH(path, tembra_readouts, amplitudes_n(re, im, out, count));
 }
 #endif
 

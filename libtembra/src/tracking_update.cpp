@@ -299,10 +299,7 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 void tracking_update(tembra_simd::Path path, tracking_resonator_bank_vec t, float sample) noexcept {
-  if (path == tembra_simd::kAvx512)
-    tembra_tracking::N_AVX3::update(t, sample);
-  else
-    tembra_tracking::N_AVX2::update(t, sample);
+  TEMBRA_ON_PATH(path, tembra_tracking, update(t, sample));
 }
 #endif
 

@@ -14,6 +14,7 @@
 #include <hwy/highway.h>
 
 #include "vector_exp_log.h"
+#include "vector_loops.h"
 #include "vector_sincosf.h"
 #include "vector_sincosf_lib.h"
 
@@ -29,11 +30,7 @@ HWY_INLINE void apply_at(D d, const double* x, double* y, int i) {
 
 template <bool kExp>
 void apply_n(const double* x, double* y, int count) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) apply_at<kExp>(d, x, y, i);
-  for (; i < count; i += 4) apply_at<kExp>(hn::CappedTag<double, 4>(), x, y, i);
+  for_groups(hn::ScalableTag<double>(), count, [&](auto d, int i) { apply_at<kExp>(d, x, y, i); });
 }
 
 void exp_n(const double* x, double* y, int count) { apply_n<true>(x, y, count); }
@@ -56,12 +53,8 @@ template <bool kLib>
 void sincos_n(const float* x, float* s, float* c, int count) {
   using Wide = hn::ScalableTag<float>;
   using Narrow = hn::Rebind<float, hn::ScalableTag<double>>;
-  using DF = std::conditional_t<kLib, Wide, Narrow>;
-  const DF df;
-  const int lanes = static_cast<int>(hn::Lanes(df));
-  int i = 0;
-  for (; i + lanes <= count; i += lanes) sincosf_at<kLib>(df, x, s, c, i);
-  for (; i < count; i += 4) sincosf_at<kLib>(hn::CappedTag<float, 4>(), x, s, c, i);
+  for_groups(std::conditional_t<kLib, Wide, Narrow>(), count,
+             [&](auto df, int i) { sincosf_at<kLib>(df, x, s, c, i); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -71,28 +64,16 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace tembra_vmath {
 void exp_lib_n(tembra_simd::Path path, const double* x, double* y, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::exp_n(x, y, count);
-  else
-    N_AVX2::exp_n(x, y, count);
+  TEMBRA_ON_PATH(path, tembra_vmath, exp_n(x, y, count));
 }
 void log_lib_n(tembra_simd::Path path, const double* x, double* y, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::log_n(x, y, count);
-  else
-    N_AVX2::log_n(x, y, count);
+  TEMBRA_ON_PATH(path, tembra_vmath, log_n(x, y, count));
 }
 void sincosf_n(tembra_simd::Path path, const float* x, float* s, float* c, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::sincos_n<false>(x, s, c, count);
-  else
-    N_AVX2::sincos_n<false>(x, s, c, count);
+  TEMBRA_ON_PATH(path, tembra_vmath, sincos_n<false>(x, s, c, count));
 }
 void sincosf_lib_n(tembra_simd::Path path, const float* x, float* s, float* c, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::sincos_n<true>(x, s, c, count);
-  else
-    N_AVX2::sincos_n<true>(x, s, c, count);
+  TEMBRA_ON_PATH(path, tembra_vmath, sincos_n<true>(x, s, c, count));
 }
 }  // namespace tembra_vmath
 #endif

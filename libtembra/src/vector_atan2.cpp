@@ -12,6 +12,7 @@
 #include <hwy/highway.h>
 
 #include "vector_atan2.h"
+#include "vector_loops.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
@@ -35,17 +36,8 @@ HWY_INLINE void atan2_chunk(D d, const float* y, const float* x, float* out, int
 }
 
 void atan2_array(const float* y, const float* x, float* out, int count) {
-  const hn::ScalableTag<double> d;
-  const int lanes = static_cast<int>(hn::Lanes(d));
-  const int whole = count / lanes * lanes;
-  int i = 0;
-  while (i < whole) {
-    const int n = whole - i < kChunk * lanes ? whole - i : kChunk * lanes;
-    atan2_chunk(d, y + i, x + i, out + i, n);
-    i += n;
-  }
-  // A last group of four where the vectors are wider.
-  if (i < count) atan2_chunk(hn::CappedTag<double, 4>(), y + i, x + i, out + i, count - i);
+  for_chunks<kChunk>(hn::ScalableTag<double>(), count,
+                     [&](auto d, int i, int n) { atan2_chunk(d, y + i, x + i, out + i, n); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -55,10 +47,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace tembra_vmath {
 void atan2_n(tembra_simd::Path path, const float* y, const float* x, float* out, int count) noexcept {
-  if (path == tembra_simd::kAvx512)
-    N_AVX3::atan2_array(y, x, out, count);
-  else
-    N_AVX2::atan2_array(y, x, out, count);
+  TEMBRA_ON_PATH(path, tembra_vmath, atan2_array(y, x, out, count));
 }
 }  // namespace tembra_vmath
 #endif

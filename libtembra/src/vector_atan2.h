@@ -55,6 +55,8 @@ struct Atan2Constants {
 
 #include <hwy/highway.h>
 
+#include "vector_loops.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
 namespace HWY_NAMESPACE {
@@ -114,13 +116,9 @@ HWY_INLINE void atan2_finish(D d, hn::Vec<D> r, hn::Vec<D> scale, const float* y
   const auto x_inf_nan = hn::Eq(hn::And(hn::BitCast(di, hn::LoadU(df, x)), exponent), exponent);
   const auto redo = hn::Or(hn::Not(hn::Eq(lo, hi)), hn::RebindMask(df, hn::Or(y_inf_nan, x_inf_nan)));
   if (hn::AllFalse(df, redo)) return;
-  constexpr std::size_t kMax = hn::MaxLanes(decltype(df)());
-  std::uint8_t again[(kMax + 7) / 8] = {};
-  alignas(64) double scales[kMax];
-  hn::StoreMaskBits(df, redo, again);
+  alignas(64) double scales[hn::MaxLanes(d)];
   hn::Store(scale, d, scales);
-  for (std::size_t j = 0; j < hn::Lanes(df); ++j)
-    if (again[j / 8] & (1u << (j % 8))) out[j] = atan2_scaled_scalar(y[j], x[j], scales[j]);
+  for_set_lanes(df, redo, [&](std::size_t j) { out[j] = atan2_scaled_scalar(y[j], x[j], scales[j]); });
 }
 
 // The lanes of d at y, x: atan2_finish of the kernel's result.

@@ -60,6 +60,8 @@ struct SinCosConstants {
 
 #include <hwy/highway.h>
 
+#include "vector_loops.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace tembra_vmath {
 namespace HWY_NAMESPACE {
@@ -117,23 +119,7 @@ HWY_INLINE void sincosf_lanes(DF df, hn::Vec<DF> xf, hn::Vec<DF>& s_out, hn::Vec
 
   // |x| >= 120 or NaN: the scalar calls.
   const auto outside = hn::Not(hn::Lt(ax, hn::Set(df, 120.0f)));
-  if (!hn::AllFalse(df, outside)) {
-    constexpr std::size_t kMax = hn::MaxLanes(DF());
-    std::uint8_t redo[(kMax + 7) / 8] = {};
-    alignas(64) float xs[kMax], ss[kMax], cs[kMax];
-    hn::StoreMaskBits(df, outside, redo);
-    hn::Store(xf, df, xs);
-    hn::Store(s, df, ss);
-    hn::Store(c, df, cs);
-    for (std::size_t j = 0; j < hn::Lanes(df); ++j) {
-      if (redo[j / 8] & (1u << (j % 8))) {
-        ss[j] = ::sinf(xs[j]);
-        cs[j] = ::cosf(xs[j]);
-      }
-    }
-    s = hn::Load(df, ss);
-    c = hn::Load(df, cs);
-  }
+  if (!hn::AllFalse(df, outside)) sincosf_scalar_lanes(df, outside, xf, s, c);
   s_out = s;
   c_out = c;
 }
