@@ -9,11 +9,11 @@
 
 #include "simd_path.h"
 
-// Engines created from now on take the path state.range(0); false (the
+// Engines created from now on take the path state.range(arg); false (the
 // benchmark skipped) on a processor that lacks it.
-inline bool bench_use_path(benchmark::State& state)
+inline bool bench_use_path(benchmark::State& state, int arg = 0)
 {
-    const auto path = static_cast<tembra_simd::Path>(state.range(0));
+    const auto path = static_cast<tembra_simd::Path>(state.range(arg));
     if (!tembra_simd::force_path(path)) {
         state.SkipWithError("this processor lacks AVX-512");
         return false;

@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_paths.h"
 #include "libtembra_internal.h"
 
 namespace {
@@ -132,9 +133,10 @@ BENCHMARK(BM_ComputeAlphas112);
 }  // namespace
 
 // One analysis + resynthesis sample for N resonators on the mel grid
-// (N = 56, 112, 224, 448), under flush-to-zero as the effect runs it:
-// "ns_per_resonator" should stay flat as N grows.
+// (N = 56, 112, 224, 448), under flush-to-zero as the effect runs it, on
+// each vector path: "ns_per_resonator" should stay flat as N grows.
 void BM_CostPerResonator(benchmark::State& state) {
+  if (!bench_use_path(state, 1)) return;
   const int n_reso = (int)state.range(0);
   const std::vector<float> x = make_signal();
   const unsigned saved = _mm_getcsr();
@@ -154,4 +156,6 @@ void BM_CostPerResonator(benchmark::State& state) {
   libtembra_free(syn);
   libtembra_free(ana);
 }
-BENCHMARK(BM_CostPerResonator)->Arg(56)->Arg(112)->Arg(224)->Arg(448);
+BENCHMARK(BM_CostPerResonator)
+    ->ArgNames({"n", "path"})
+    ->ArgsProduct({{56, 112, 224, 448}, {tembra_simd::kAvx2, tembra_simd::kAvx512}});
