@@ -32,14 +32,14 @@ struct _tracking_resonator_bank_vec {
     float* _natural_frequencies;
     float* _alpha;
     float* _omAlpha;
-    float* _cos;
-    float* _sin;
+    float* _cos;               // S, the first smoothing stage: real part (not a cosine)
+    float* _sin;               //    and imaginary part (not a sine)
     float* _beta;
     float* _omBeta;
-    float* _cc;
-    float* _ss;
-    float* _dpc;
-    float* _dps;
+    float* _cc;                // C, the second smoothing stage (the output): real part
+    float* _ss;                //    and imaginary part
+    float* _dpc;               // D, the phase step of the latest update: real part
+    float* _dps;               //    and imaginary part
     float* _gamma;
     float* _omGamma;           // kept for completeness, read by nothing
     float* _track_frequency_power_threshold;
@@ -49,8 +49,8 @@ struct _tracking_resonator_bank_vec {
     float* _p_Wc;
     float* _p_Ws;
     float* _p_Wcps;            // _p_Wc + _p_Ws for the three-multiplication product
-    float* _p_dpc;
-    float* _p_dps;
+    float* _p_dpc;             // P, the fixed rotator applied to Z: real part (1)
+    float* _p_dps;             //    and imaginary part (0)
     float* _p_frequency;       // frequency in Hz last set for the resonator
     float _two_pi_inv;
     float _sample_rate_inv;
