@@ -24,12 +24,17 @@ enum Path : int {
 // A path tests and benchmarks ask for, or -1 for the processor's best.
 inline std::atomic<int> forced_path{-1};
 
-// The processor's best path (the one new engines take unless forced).
+// The processor's best path (the one new engines take unless forced): the
+// CPU's features as the compiler's runtime reads them (which includes the
+// operating system's support for the wider registers), read once.
 inline Path cpu_path() {
-  static const Path best = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl")
-                               ? kAvx512
-                               : kAvx2;
+  static const Path best = [] {
+    __builtin_cpu_init();  // in case this runs before the runtime has read the CPU
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl")
+               ? kAvx512
+               : kAvx2;
+  }();
   return best;
 }
 
