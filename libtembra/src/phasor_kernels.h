@@ -52,10 +52,6 @@ static inline void phasor_copy(float* __restrict dst, const float* __restrict sr
   if (n > 0) std::memcpy(dst, src, sizeof(float) * static_cast<std::size_t>(n));
 }
 
-// The number of oscillators the 4-lane loops handle: whole groups of four,
-// and none at all for a bank of fewer than four.
-static inline int phasor_vector_count(int n) { return tembra_simd::whole_groups(n); }
-
 // Radians per sample per Hz as applied after creation: -2*pi times the
 // single-precision 1/samplerate, formed in double and rounded to float, so
 // that w = f * factor is a single-precision product.
@@ -126,10 +122,6 @@ static inline void phasor_init(int n, float samplerate, const float* frequencies
 // pulled back with one first-order step k = (3 - |Z|^2) / 2 (all float).
 // Within that band nothing is touched, so short runs keep every bit; the
 // amplitude error stays below 0.05 %.
-#if !defined(TEMBRA_PHASOR_ROTATE)
-static constexpr float kPhasorDrift = 0x1p-10f;
-#endif
-
 static inline void phasor_renormalize(float* zc, float* zs) {
   const float m = *zc * *zc + *zs * *zs;
   if (std::fabs(m - 1.0f) > kPhasorDrift) {
@@ -145,7 +137,7 @@ static inline void phasor_rotate(tembra_simd::Path path, int n, float* __restric
   int i = 0;
 #if defined(TEMBRA_PHASOR_ROTATE) && !MORVANE_REFERENCE
   // The groups of four at full vector width (phasor_rotate.cpp).
-  i = phasor_vector_count(n);
+  i = tembra_simd::whole_groups(n);
   phasor_rotate_n(path, i, zc, zs, wc, ws, wcps);
 #else
   (void)path;
@@ -174,7 +166,7 @@ static inline void phasor_rotate(tembra_simd::Path path, int n, float* __restric
 static inline float phasor_sum(int n, const float* __restrict amp, const float* __restrict zc,
                                const float* __restrict zs, const float* __restrict dpc,
                                const float* __restrict dps) {
-  const int nv = phasor_vector_count(n);
+  const int nv = tembra_simd::whole_groups(n);
   float sum = 0.0f;
   if (nv > 0) {
     alignas(16) float lane[4];
@@ -225,7 +217,7 @@ static inline void phasor_offsets_scalar(int i, int n, const float* phases, floa
 static inline void phasor_set_offsets(tembra_simd::Path path, int n, const float* __restrict phases,
                                       float* __restrict dpc, float* __restrict dps) {
   int i = 0;
-  const int nv = phasor_vector_count(n);
+  const int nv = tembra_simd::whole_groups(n);
 #if defined(TEMBRA_PHASE_OFFSETS) && !MORVANE_REFERENCE
   phase_offsets_n(path, nv, phases, dpc, dps);
   i = nv;
@@ -255,7 +247,7 @@ static inline void phasor_set_offsets_memo(tembra_simd::Path path, int n, const 
   const unsigned now = tembra_memo::fp_mode();
   const bool reuse = now == *mode;
   *mode = now;
-  const int nv = phasor_vector_count(n);
+  const int nv = tembra_simd::whole_groups(n);
   int hits = 0;
   int run = 0;  // first group of the current run of changed groups
   for (int g = 0; g < nv; g += 4) {

@@ -6,12 +6,12 @@
 
 #include "simd_path.h"
 
-#if defined(__AVX2__) && defined(__FMA__) && !defined(MORVANE_BASELINE)
-#define TEMBRA_PHASOR_ROTATE 1
-
 // The phasor's squared modulus may leave 1 by this much before it is
 // pulled back (see phasor_rotate in phasor_kernels.h).
 constexpr float kPhasorDrift = 0x1p-10f;
+
+#if defined(__AVX2__) && defined(__FMA__) && !defined(MORVANE_BASELINE)
+#define TEMBRA_PHASOR_ROTATE 1
 
 // Z <- Z * W, then the pull back onto the unit circle, for oscillators
 // 0 .. count - 1 (count a multiple of 4) on the given path, each lane with

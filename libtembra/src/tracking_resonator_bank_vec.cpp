@@ -20,6 +20,7 @@
 #include "simd_path.h"
 #include "vector_atan2_n.h"
 #include "tracking_readouts.h"
+#include "tracking_steps.h"
 #include "tracking_update.h"
 
 namespace {
@@ -53,16 +54,6 @@ void release_arrays(tracking_resonator_bank_vec t) {
         std::free(*a);
         *a = nullptr;
     }
-}
-
-// Sets omega and the rotation that belongs to it (sinf and cosf called
-// separately, never merged into one sincosf).
-inline void set_omega(float* __restrict omega, float* __restrict wc, float* __restrict ws,
-                      float* __restrict wcps, int i, float value) {
-    omega[i] = value;
-    wc[i] = ::cosf(value);
-    ws[i] = ::sinf(value);
-    wcps[i] = ws[i] + wc[i];
 }
 
 // Number of entries an array readout writes.
@@ -176,100 +167,25 @@ void tracking_resonator_bank_vec_free(tracking_resonator_bank_vec t) noexcept {
 namespace {
 
 // One resonator at a time, in index order: the plain form of the update.
-// The whole-bank passes below compute the same values.
+// The whole-bank passes (tracking_update.cpp) compute the same values.
 void update_one_by_one(tracking_resonator_bank_vec t, float sample) {
-    const int n = t->_num_resonators;
     const float lastAccPower = t->_accPower;
     float maxPower = 0.0f;
-    const float factor = static_cast<float>(static_cast<double>(t->_sample_rate_inv) * (-kTwoPi));
-    const float hz_per_omega = t->_samplerate * t->_two_pi_inv;
+    const float factor = tracking_steps::freq_to_omega(t);
+    const float hz_per_omega = tracking_steps::omega_to_freq(t);
     const bool limit = t->_limit_range != 0;
-
-    const float* __restrict natural = t->_natural_frequencies;
-    const float* __restrict alpha = t->_alpha;
-    const float* __restrict omAlpha = t->_omAlpha;
-    const float* __restrict beta = t->_beta;
-    const float* __restrict omBeta = t->_omBeta;
-    const float* __restrict gamma = t->_gamma;
-    const float* __restrict range_min = t->_omega_range_min;
-    const float* __restrict range_max = t->_omega_range_max;
-    const float* __restrict pdpc = t->_p_dpc;
-    const float* __restrict pdps = t->_p_dps;
-    float* __restrict s_re = t->_cos;
-    float* __restrict s_im = t->_sin;
-    float* __restrict c_re = t->_cc;
-    float* __restrict c_im = t->_ss;
-    float* __restrict d_re = t->_dpc;
-    float* __restrict d_im = t->_dps;
-    float* __restrict threshold = t->_track_frequency_power_threshold;
-    float* __restrict omega = t->_p_omega;
-    float* __restrict z_re = t->_p_Zc;
-    float* __restrict z_im = t->_p_Zs;
-    float* __restrict w_re = t->_p_Wc;
-    float* __restrict w_im = t->_p_Ws;
-    float* __restrict wcps = t->_p_Wcps;
-    float* __restrict frequency = t->_p_frequency;
-
-    for (int i = 0; i < n; ++i) {
+    float* threshold = t->_track_frequency_power_threshold;
+    for (int i = 0; i < t->_num_resonators; ++i) {
         // The threshold follows the loudest resonator below this one in this
         // same sample: a loud low partial mutes the weak ones above it.
         threshold[i] = static_cast<float>(std::max(static_cast<double>(maxPower), 0.001) * 0.001);
-
-        // Demodulate by Z * P and smooth through two one-pole stages.
-        const float alpha_sample = sample * alpha[i];
-        const float zc = z_re[i] * pdpc[i] - z_im[i] * pdps[i];
-        const float zs = z_re[i] * pdps[i] + z_im[i] * pdpc[i];
-        s_re[i] = omAlpha[i] * s_re[i] + alpha_sample * zc;
-        s_im[i] = omAlpha[i] * s_im[i] + alpha_sample * zs;
-        const float lcc = c_re[i];
-        const float lss = c_im[i];
-        c_re[i] = omBeta[i] * lcc + beta[i] * s_re[i];
-        c_im[i] = omBeta[i] * lss + beta[i] * s_im[i];
-
-        // Phase step D = conj(C before) * C after.
-        d_re[i] = lcc * c_re[i] + lss * c_im[i];
-        d_im[i] = lcc * c_im[i] - lss * c_re[i];
-
-        const float power = c_re[i] * c_re[i] + c_im[i] * c_im[i];
-        if (power > threshold[i]) {
-            // Track: move omega by the fraction gamma of the phase step.
-            const float previous = omega[i];
-            const float d_omega = static_cast<float>(
-                -static_cast<double>(gamma[i]) *
-                std::atan2(static_cast<double>(d_im[i]), static_cast<double>(d_re[i])));
-            const float candidate = previous + d_omega;
-            const bool inside = range_min[i] < candidate && candidate < range_max[i];
-            if (!limit || inside) {
-                set_omega(omega, w_re, w_im, wcps, i, candidate);
-            }
-            // A rejected candidate leaves omega, and so W, as they were.
-            frequency[i] = -(hz_per_omega * omega[i]);
-        } else {
-            // At rest: back to the natural frequency at once, Z runs on.
-            const float f = natural[i];
-            if (static_cast<double>(std::fabs(frequency[i] - f)) > 1e-15) {
-                set_omega(omega, w_re, w_im, wcps, i, f * factor);
-            }
-            frequency[i] = f;
-        }
-
-        // Z <- Z * W with three multiplications, then back onto the unit
-        // circle with the first-order factor (3 - |Z|^2) / 2.
-        const float ac = z_re[i] * w_re[i];
-        const float bd = z_im[i] * w_im[i];
-        const float abcd = (z_re[i] + z_im[i]) * wcps[i];
-        const float zr = ac - bd;
-        const float zi = abcd - ac - bd;
-        const float k = static_cast<float>(
-            (3.0 - static_cast<double>(zr * zr) - static_cast<double>(zi * zi)) * 0.5);
-        z_re[i] = zr * k;
-        z_im[i] = k * zi;
-
+        const float power = tracking_steps::demodulate(t, i, sample);
+        tracking_steps::decide(t, i, power > threshold[i], factor, hz_per_omega, limit);
+        tracking_steps::rotate(t, i);
         if (!(maxPower > power)) maxPower = power;
     }
     t->_accPower = t->_omSigma * lastAccPower + t->_sigma * maxPower;
 }
-
 
 }  // namespace
 

@@ -4,10 +4,6 @@
 #ifndef TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H
 #define TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H
 
-#include <bit>
-#include <cstdint>
-
-#include "femto_floor.h"
 #include "simd_path.h"
 #include "tracking_resonator_bank_vec.h"
 
@@ -72,15 +68,5 @@ struct _tracking_resonator_bank_vec {
 // tracking_resonator_bank_vec_update computes in whole-bank passes. Not
 // exported; the tests compare the two.
 void tracking_resonator_bank_vec_update_one_by_one(tracking_resonator_bank_vec t, float sample) noexcept;
-
-namespace tracking_detail {
-
-// A float power p satisfies (double)p > 1e-15 exactly when
-// p >= amp_power_floor, which lets the vector amplitude readout compare in
-// single precision and still agree with the double comparison of the
-// scalar path.
-inline constexpr float amp_power_floor = tembra_floor::kFemtoFloor;
-
-}  // namespace tracking_detail
 
 #endif  // TEMBRA_TRACKING_RESONATOR_BANK_VEC_INTERNAL_H

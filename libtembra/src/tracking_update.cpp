@@ -30,24 +30,10 @@
 
 #include "femto_floor.h"
 #include "tracking_resonator_bank_vec_internal.h"
+#include "tracking_steps.h"
 #include "vector_atan2.h"
 #include "vector_sincosf.h"
 
-#ifndef TEMBRA_TRACKING_UPDATE_ONCE
-#define TEMBRA_TRACKING_UPDATE_ONCE
-namespace tembra_tracking {
-constexpr double kTwoPi = 6.283185307179586;
-
-// Sets omega and the rotation that belongs to it (sinf and cosf called
-// separately, never merged into one sincosf).
-inline void set_omega(float* omega, float* wc, float* ws, float* wcps, int i, float value) {
-  omega[i] = value;
-  wc[i] = ::cosf(value);
-  ws[i] = ::sinf(value);
-  wcps[i] = ws[i] + wc[i];
-}
-}  // namespace tembra_tracking
-#endif  // TEMBRA_TRACKING_UPDATE_ONCE
 
 HWY_BEFORE_NAMESPACE();
 namespace tembra_tracking {
@@ -122,18 +108,15 @@ HWY_INLINE void rotate(D d, tracking_resonator_bank_vec t, int i) {
 void update(tracking_resonator_bank_vec t, float sample) {
   const int n = t->_num_resonators;
   const float lastAccPower = t->_accPower;
-  const float factor = static_cast<float>(static_cast<double>(t->_sample_rate_inv) * (-kTwoPi));
-  const float hz_per_omega = t->_samplerate * t->_two_pi_inv;
+  const float factor = tracking_steps::freq_to_omega(t);
+  const float hz_per_omega = tracking_steps::omega_to_freq(t);
   const bool limit = t->_limit_range != 0;
 
-  const float* __restrict natural = t->_natural_frequencies;
   const float* __restrict alpha = t->_alpha;
   const float* __restrict omAlpha = t->_omAlpha;
   const float* __restrict beta = t->_beta;
   const float* __restrict omBeta = t->_omBeta;
   const float* __restrict gamma = t->_gamma;
-  const float* __restrict range_min = t->_omega_range_min;
-  const float* __restrict range_max = t->_omega_range_max;
   const float* __restrict pdpc = t->_p_dpc;
   const float* __restrict pdps = t->_p_dps;
   float* __restrict s_re = t->_cos;  // first smoothing stage S
@@ -143,13 +126,8 @@ void update(tracking_resonator_bank_vec t, float sample) {
   float* __restrict d_re = t->_dpc;  // phase step D
   float* __restrict d_im = t->_dps;
   float* __restrict threshold = t->_track_frequency_power_threshold;
-  float* __restrict omega = t->_p_omega;
   float* __restrict z_re = t->_p_Zc;
   float* __restrict z_im = t->_p_Zs;
-  float* __restrict w_re = t->_p_Wc;
-  float* __restrict w_im = t->_p_Ws;
-  float* __restrict wcps = t->_p_Wcps;
-  float* __restrict frequency = t->_p_frequency;
   float* __restrict power = t->_scratch_power;
   float* __restrict step = t->_scratch_step;
 
@@ -188,18 +166,7 @@ void update(tracking_resonator_bank_vec t, float sample) {
   }
   bool any_nan = !hn::AllFalse(dw, unordered);
   for (; i < n; ++i) {
-    const float alpha_sample = sample * alpha[i];
-    const float zc = z_re[i] * pdpc[i] - z_im[i] * pdps[i];
-    const float zs = z_re[i] * pdps[i] + z_im[i] * pdpc[i];
-    s_re[i] = omAlpha[i] * s_re[i] + alpha_sample * zc;
-    s_im[i] = omAlpha[i] * s_im[i] + alpha_sample * zs;
-    const float lcc = c_re[i];
-    const float lss = c_im[i];
-    c_re[i] = omBeta[i] * lcc + beta[i] * s_re[i];
-    c_im[i] = omBeta[i] * lss + beta[i] * s_im[i];
-    d_re[i] = lcc * c_re[i] + lss * c_im[i];
-    d_im[i] = lcc * c_im[i] - lss * c_re[i];
-    power[i] = c_re[i] * c_re[i] + c_im[i] * c_im[i];
+    power[i] = tracking_steps::demodulate(t, i, sample);
     if (std::isnan(power[i])) any_nan = true;
   }
 
@@ -258,21 +225,7 @@ void update(tracking_resonator_bank_vec t, float sample) {
     decide_and_turn(d4, t, i, factor, hz_per_omega, limit);
     i += 4;
   }
-  for (; i < n; ++i) {
-    if (power[i] > threshold[i]) {
-      const float previous = omega[i];
-      const float d_omega = static_cast<float>(
-          -static_cast<double>(gamma[i]) * std::atan2(static_cast<double>(d_im[i]), static_cast<double>(d_re[i])));
-      const float candidate = previous + d_omega;
-      const bool inside = range_min[i] < candidate && candidate < range_max[i];
-      if (!limit || inside) set_omega(omega, w_re, w_im, wcps, i, candidate);
-      frequency[i] = -(hz_per_omega * omega[i]);
-    } else {
-      const float f = natural[i];
-      if (static_cast<double>(std::fabs(frequency[i] - f)) > 1e-15) set_omega(omega, w_re, w_im, wcps, i, f * factor);
-      frequency[i] = f;
-    }
-  }
+  for (; i < n; ++i) tracking_steps::decide(t, i, power[i] > threshold[i], factor, hz_per_omega, limit);
 
   // 4. Rotate and renormalise every phasor.
   for (i = 0; i < whole; i += lanes) rotate(d, t, i);
@@ -280,16 +233,7 @@ void update(tracking_resonator_bank_vec t, float sample) {
     rotate(d4, t, i);
     i += 4;
   }
-  for (; i < n; ++i) {
-    const float ac = z_re[i] * w_re[i];
-    const float bd = z_im[i] * w_im[i];
-    const float abcd = (z_re[i] + z_im[i]) * wcps[i];
-    const float zr = ac - bd;
-    const float zi = abcd - ac - bd;
-    const float k = static_cast<float>((3.0 - static_cast<double>(zr * zr) - static_cast<double>(zi * zi)) * 0.5);
-    z_re[i] = zr * k;
-    z_im[i] = k * zi;
-  }
+  for (; i < n; ++i) tracking_steps::rotate(t, i);
   t->_accPower = t->_omSigma * lastAccPower + t->_sigma * maxPower;
 }
 

@@ -24,6 +24,7 @@
 
 #include <tembra/tracking_resonator_bank_vec.h>
 
+#include "femto_floor.h"
 #include "tracking_resonator_bank_vec_internal.h"
 
 namespace {
@@ -235,7 +236,7 @@ TEST(TrackingBankReadouts, VectorBodyAndScalarRemainderGiveTheSameValues) {
 TEST(TrackingBankReadouts, AmplitudeFloorIsTheDoubleComparisonInEveryLane) {
     // For float p, (double)p > 1e-15 exactly when p >= floor, because floor
     // lies above 1e-15 and the float just below it does not.
-    constexpr float floor = tracking_detail::amp_power_floor;
+    constexpr float floor = tembra_floor::kFemtoFloor;
     EXPECT_GT(double{floor}, 1e-15);
     EXPECT_LE(double{next_down(floor)}, 1e-15);
 
