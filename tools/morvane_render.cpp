@@ -26,6 +26,7 @@
 #include <sndfile.h>
 
 #include "morvane.h"
+#include "morvane_render.h"
 #include "morvane_internal.h"
 
 #ifndef MORVANE_RENDER_BUILD_BUNDLE
@@ -36,34 +37,6 @@
 #endif
 
 namespace {
-
-constexpr const char* kUsage =
-  "usage: morvane-render IN OUT [--preset NAME] [--set SYMBOL=VALUE ...] [--block N]\n"
-  "       morvane-render --list-presets | --list-controls | --help\n"
-  "\n"
-  "Runs the morvane effect over the audio file IN and writes OUT.\n"
-  "\n"
-  "  --preset NAME        start from a factory preset: its short name\n"
-  "                       (octave-wobble), its label (\"Octave wobble\") or its URI\n"
-  "  --set SYMBOL=VALUE   set one control, by its port symbol, in port units\n"
-  "                       (dB, Hz, percent); applied after the preset, may repeat.\n"
-  "                       Values outside a port's range are clamped, as in a host\n"
-  "  --block N            frames per run call, 1 to 1048576 (default 512)\n"
-  "  --bundle DIR         read ports and presets from this morvane.lv2 folder\n"
-  "  --list-presets       print the presets' names and labels\n"
-  "  --list-controls      print the control symbols with range and default\n"
-  "  --quiet              no progress bar and no summary\n"
-  "\n"
-  "Files: anything libsndfile reads (WAV, FLAC, AIFF, ...). The effect is mono\n"
-  "and, like the plug-in in a host, processes the first (left) channel only;\n"
-  "every channel of OUT carries the result. OUT keeps the sample rate, sample\n"
-  "format and channel count of IN; its container follows OUT's extension\n"
-  "(.wav, .flac, .aif/.aiff) and is otherwise that of IN. Integer formats clip\n"
-  "at full scale. A progress bar appears on stderr for inputs longer than\n"
-  "5 seconds when stderr is a terminal.\n"
-  "\n"
-  "Without --bundle the bundle is looked for beside the installed program\n"
-  "(../" MORVANE_RENDER_LV2_INSTALL_DIR ") and then in the build tree.\n";
 
 constexpr uint32_t kDefaultBlock = 512;
 constexpr uint32_t kMaxBlock = 1u << 20;
@@ -365,10 +338,7 @@ Options parse_args(int argc, char** argv)
       }
       return std::string(argv[++i]);
     };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      std::exit(0);
-    } else if (arg == "--preset") {
+    if (arg == "--preset") {
       o.preset = value("a preset name");
     } else if (arg == "--set") {
       o.sets.push_back(value("SYMBOL=VALUE"));
@@ -408,7 +378,9 @@ Options parse_args(int argc, char** argv)
 
 }  // namespace
 
-int main(int argc, char** argv)
+// Called by main once the processor has passed the check; --help and
+// --version never get here.
+extern "C" int morvane_render_run(int argc, char** argv)
 {
   const Options opt = parse_args(argc, argv);
   Bundle bundle(find_bundle(opt.bundle));
@@ -530,8 +502,9 @@ int main(int argc, char** argv)
     sf_close(in);
     sf_close(out);
     std::remove(opt.out.c_str());
-    fail("the plug-in does not run on this processor (it needs AVX2 and FMA) "
-         "or at a rate of " + std::to_string(in_info.samplerate) + " Hz");
+    // main has checked the processor: what remains is the rate or memory.
+    fail("the plug-in could not be created at a rate of " +
+         std::to_string(in_info.samplerate) + " Hz (or memory ran out)");
   }
   const auto channels = static_cast<std::size_t>(in_info.channels);
   std::vector<float> frames(opt.block * channels);

@@ -3,7 +3,9 @@
  * exponentially weighted moving average (one-pole low-pass)
  * y = (1 - alpha) x + alpha y. The time is the period of the corner
  * frequency: alpha = exp(-2 pi / (ms * srate / 1000)). Pure functions, any
- * thread. */
+ * thread. Like everything in the library, they need a processor with the
+ * build's level (x86-64-v3): they call the C library's exp and log, whose
+ * results glibc picks by processor, and are compiled for that level. */
 #ifndef QUIVEX_EWMA_H
 #define QUIVEX_EWMA_H
 

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cpu_level.h"
 #include "filter_time_internal.h"
 #include "shake_vec.h"
 
-filter_time filter_time_new(int buf_size) noexcept
+// Everything of filter_time_new after the processor check.
+__attribute__((noinline)) static filter_time create_filter_time(int buf_size) noexcept
 {
     auto* f = static_cast<_filter_time*>(std::calloc(1, sizeof(_filter_time)));
     if (f == nullptr)
@@ -30,6 +32,15 @@ filter_time filter_time_new(int buf_size) noexcept
     return f;
 }
 
+MORVANE_BASELINE_CODE
+filter_time filter_time_new(int buf_size) noexcept
+{
+    if (!morvane_cpu_has_build_level())
+        return nullptr;
+    return create_filter_time(buf_size);
+}
+
+MORVANE_BASELINE_CODE
 void filter_time_free(filter_time f) noexcept
 {
     if (f == nullptr)

@@ -16,7 +16,8 @@ extern "C" {
 typedef struct _filter_time* filter_time;
 
 /* A filter of buf_size bins, coefficients and memory all 0. Returns NULL
- * when memory runs out. */
+ * when memory runs out and on a processor without the build's level
+ * (x86-64-v3: AVX2, FMA, BMI2 ...). */
 QUIVEX_API filter_time filter_time_new(int buf_size) QUIVEX_NOEXCEPT;
 
 /* Releases the filter. NULL is harmless. */

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cpu_level.h"
 #include "libquivex_internal.h"
 
 namespace {
@@ -43,7 +44,8 @@ static float* alloc_floats(int n)
     return static_cast<float*>(std::malloc(static_cast<std::size_t>(n) * sizeof(float)));
 }
 
-libquivex libquivex_new(unsigned long srate) noexcept
+// Everything of libquivex_new after the processor check.
+__attribute__((noinline)) static libquivex create_libquivex(unsigned long srate) noexcept
 {
     if (srate == 0)
         return nullptr;
@@ -93,6 +95,15 @@ libquivex libquivex_new(unsigned long srate) noexcept
     return lr;
 }
 
+MORVANE_BASELINE_CODE
+libquivex libquivex_new(unsigned long srate) noexcept
+{
+    if (!morvane_cpu_has_build_level())
+        return nullptr;
+    return create_libquivex(srate);
+}
+
+MORVANE_BASELINE_CODE
 void libquivex_free(libquivex lr) noexcept
 {
     if (lr == nullptr)

@@ -45,7 +45,8 @@ extern "C" {
 typedef struct _libquivex* libquivex;
 
 /* A new engine for srate Hz. Returns NULL when memory runs out (nothing is
- * leaked) or for a zero sample rate. */
+ * leaked), for a zero sample rate and on a processor without the build's
+ * level (x86-64-v3: AVX2, FMA, BMI2 ...). */
 QUIVEX_API libquivex libquivex_new(unsigned long srate) QUIVEX_NOEXCEPT;
 
 /* Destroys the engine and everything it owns. NULL is harmless. */

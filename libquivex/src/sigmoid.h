@@ -2,7 +2,10 @@
 /* Sigmoid: a shaping curve from [0, 1] onto [0, 1] with shape parameter a.
  * a = 0 is a step, 0.5 the identity, 1 the constant 0.5; values of a above
  * 1 leave [0, 1] and reach +inf at t = 0 and -inf at t = 1, negative a
- * gives NaN (except at t = 0.5). Pure function, any thread. */
+ * gives NaN (except at t = 0.5). Pure function, any thread. Like everything
+ * in the library, it needs a processor with the build's level (x86-64-v3):
+ * it calls the C library's log2 and pow, whose results glibc picks by
+ * processor, and is compiled for that level. */
 #ifndef QUIVEX_SIGMOID_H
 #define QUIVEX_SIGMOID_H
 

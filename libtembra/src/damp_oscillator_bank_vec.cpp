@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cpu_level.h"
 #include "damp_oscillator_bank_vec_internal.h"
 #include "damp_glide.h"
 #include "phasor_kernels.h"
@@ -20,9 +21,10 @@ static inline float glide(float x, double one_minus_alpha, float alpha, float ta
                                      static_cast<double>(alpha * target)));
 }
 
-damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
-                                                      const float* frequencies, const float* alphas,
-                                                      float samplerate) noexcept {
+// Everything of damp_oscillator_bank_vec_new after the processor check.
+__attribute__((noinline)) static damp_oscillator_bank_vec create_damp_oscillator_bank_vec(
+    int num_oscillators, const float* amplitudes, const float* frequencies, const float* alphas,
+    float samplerate) noexcept {
   auto* d = static_cast<damp_oscillator_bank_vec>(std::calloc(1, sizeof(_damp_oscillator_bank_vec)));
   if (d == nullptr) return nullptr;
   const int n = num_oscillators;
@@ -50,6 +52,16 @@ damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const
   return d;
 }
 
+MORVANE_BASELINE_CODE
+damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
+                                                      const float* frequencies, const float* alphas,
+                                                      float samplerate) noexcept {
+  if (!morvane_cpu_has_build_level()) return nullptr;
+  return create_damp_oscillator_bank_vec(num_oscillators, amplitudes, frequencies, alphas,
+                                         samplerate);
+}
+
+MORVANE_BASELINE_CODE
 void damp_oscillator_bank_vec_free(damp_oscillator_bank_vec d) noexcept {
   if (d == nullptr) return;
   std::free(d->_amplitude);

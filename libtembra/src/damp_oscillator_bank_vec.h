@@ -23,7 +23,8 @@ typedef struct _damp_oscillator_bank_vec* damp_oscillator_bank_vec;
 
 /* Creates num_oscillators (>= 0) oscillators at rest on the given
  * amplitudes and frequencies, with glide coefficients alphas (N values
- * each, copied); samplerate in Hz, > 0. Returns NULL when memory runs out. */
+ * each, copied); samplerate in Hz, > 0. Returns NULL when memory runs out
+ * and on a processor without the build's level (x86-64-v3: AVX2, FMA ...). */
 TEMBRA_API damp_oscillator_bank_vec damp_oscillator_bank_vec_new(int num_oscillators,
                                                                  const float* amplitudes,
                                                                  const float* frequencies,

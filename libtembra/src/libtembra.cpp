@@ -19,6 +19,7 @@
 
 #include <immintrin.h>
 
+#include "cpu_level.h"
 #include "damp_oscillator_bank_vec.h"
 #include "libtembra_internal.h"
 #include "mel.h"
@@ -174,8 +175,10 @@ void libtembra_compute_gammas(int num_resonators, const float* frequencies, floa
   compute_gammas(tembra_simd::choose_path(), num_resonators, frequencies, samplerate, gammas);
 }
 
-libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max_freq,
-                        unsigned short options) noexcept {
+// Everything of libtembra_new after the processor check.
+__attribute__((noinline)) static libtembra create_libtembra(int srate, int num_resonators,
+                                                            float min_freq, float max_freq,
+                                                            unsigned short options) noexcept {
   if (num_resonators < 2 || srate <= 0) return nullptr;
   const int n = num_resonators;
 
@@ -267,6 +270,14 @@ libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max
   return lr;
 }
 
+MORVANE_BASELINE_CODE
+libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max_freq,
+                        unsigned short options) noexcept {
+  if (!morvane_cpu_has_build_level()) return nullptr;
+  return create_libtembra(srate, num_resonators, min_freq, max_freq, options);
+}
+
+MORVANE_BASELINE_CODE
 void libtembra_free(libtembra lr) noexcept {
   if (lr == nullptr) return;
   tracking_resonator_bank_vec_free(lr->_bank);

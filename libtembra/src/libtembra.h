@@ -35,7 +35,8 @@ enum {
  * max_freq (Hz) at srate Hz (> 0); options is a set of the bits above
  * (bits 5 to 15 are ignored). With LIBTEMBRA_RND_PHASE_OFFSET it draws N
  * values from rand(), which it never seeds. Returns NULL when memory runs
- * out or for num_resonators < 2 or srate <= 0. */
+ * out or for num_resonators < 2 or srate <= 0, and on a processor without
+ * the build's level (x86-64-v3: AVX2, FMA, BMI2 ...). */
 TEMBRA_API libtembra libtembra_new(int srate, int num_resonators, float min_freq, float max_freq,
                                    unsigned short options) TEMBRA_NOEXCEPT;
 

@@ -1,6 +1,9 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Mel scale: conversions between Hz and mel, and grids equally spaced in
- * mel. mel = 2595 log10(1 + hz / 700). Pure functions, any thread. */
+ * mel. mel = 2595 log10(1 + hz / 700). Pure functions, any thread. Like
+ * everything in the library, they need a processor with the build's level
+ * (x86-64-v3): they call the C library's log10 and exp, whose results glibc
+ * picks by processor, and are compiled for that level. */
 #ifndef TEMBRA_MEL_H
 #define TEMBRA_MEL_H
 

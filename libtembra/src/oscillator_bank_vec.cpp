@@ -5,11 +5,14 @@
 
 #include <cstdlib>
 
+#include "cpu_level.h"
 #include "oscillator_bank_vec_internal.h"
 #include "phasor_kernels.h"
 
-oscillator_bank_vec oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
-                                            const float* frequencies, float samplerate) noexcept {
+// Everything of oscillator_bank_vec_new after the processor check.
+__attribute__((noinline)) static oscillator_bank_vec create_oscillator_bank_vec(
+    int num_oscillators, const float* amplitudes, const float* frequencies,
+    float samplerate) noexcept {
   auto* o = static_cast<oscillator_bank_vec>(std::calloc(1, sizeof(_oscillator_bank_vec)));
   if (o == nullptr) return nullptr;
   const int n = num_oscillators;
@@ -33,6 +36,14 @@ oscillator_bank_vec oscillator_bank_vec_new(int num_oscillators, const float* am
   return o;
 }
 
+MORVANE_BASELINE_CODE
+oscillator_bank_vec oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
+                                            const float* frequencies, float samplerate) noexcept {
+  if (!morvane_cpu_has_build_level()) return nullptr;
+  return create_oscillator_bank_vec(num_oscillators, amplitudes, frequencies, samplerate);
+}
+
+MORVANE_BASELINE_CODE
 void oscillator_bank_vec_free(oscillator_bank_vec o) noexcept {
   if (o == nullptr) return;
   std::free(o->_amplitude);

@@ -23,7 +23,8 @@ typedef struct _oscillator_bank_vec* oscillator_bank_vec;
 
 /* Creates num_oscillators (>= 0) oscillators with the given amplitudes and
  * frequencies (N values each, copied); samplerate in Hz, > 0. Every phasor
- * starts at 1 + 0i with no phase offset. Returns NULL when memory runs out. */
+ * starts at 1 + 0i with no phase offset. Returns NULL when memory runs out
+ * and on a processor without the build's level (x86-64-v3: AVX2, FMA ...). */
 TEMBRA_API oscillator_bank_vec oscillator_bank_vec_new(int num_oscillators, const float* amplitudes,
                                                        const float* frequencies,
                                                        float samplerate) TEMBRA_NOEXCEPT;

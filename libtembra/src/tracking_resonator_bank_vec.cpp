@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cpu_level.h"
 #include "tracking_resonator_bank_vec_internal.h"
 #include "memo.h"
 #include "simd_path.h"
@@ -65,7 +66,8 @@ inline int readout_count(tracking_resonator_bank_vec t, int size) {
 
 extern "C" {
 
-tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
+// Everything of tracking_resonator_bank_vec_new after the processor check.
+__attribute__((noinline)) static tracking_resonator_bank_vec create_tracking_resonator_bank_vec(
     int num_resonators, const float* natural_frequencies, const float* alphas,
     const float* betas, const float* gammas, float samplerate) noexcept {
     auto t = static_cast<tracking_resonator_bank_vec>(std::calloc(1, sizeof(_tracking_resonator_bank_vec)));
@@ -156,6 +158,17 @@ tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     return t;
 }
 
+MORVANE_BASELINE_CODE
+tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
+    int num_resonators, const float* natural_frequencies, const float* alphas,
+    const float* betas, const float* gammas, float samplerate) noexcept {
+    if (!morvane_cpu_has_build_level())
+        return nullptr;
+    return create_tracking_resonator_bank_vec(num_resonators, natural_frequencies, alphas, betas,
+                                              gammas, samplerate);
+}
+
+MORVANE_BASELINE_CODE
 void tracking_resonator_bank_vec_free(tracking_resonator_bank_vec t) noexcept {
     if (t == nullptr) return;
     release_arrays(t);

@@ -27,7 +27,8 @@ typedef struct _tracking_resonator_bank_vec* tracking_resonator_bank_vec;
 /* Creates a bank of num_resonators (>= 0) resonators at natural_frequencies
  * (Hz) with per-resonator coefficients alphas, betas (smoothing) and gammas
  * (tracking rate); the four arrays are copied. samplerate in Hz, > 0.
- * Returns NULL when memory runs out (nothing is leaked). */
+ * Returns NULL when memory runs out (nothing is leaked) and on a processor
+ * without the build's level (x86-64-v3: AVX2, FMA, BMI2 ...). */
 TEMBRA_API tracking_resonator_bank_vec tracking_resonator_bank_vec_new(
     int num_resonators, const float* natural_frequencies, const float* alphas,
     const float* betas, const float* gammas, float samplerate) TEMBRA_NOEXCEPT;

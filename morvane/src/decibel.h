@@ -1,7 +1,9 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Decibel helpers: amplitude decibels (20 log10 of a linear amplitude) and
  * the mapping of a decibel range [min_db, 0] onto [0, 1]. Pure functions,
- * any thread. */
+ * any thread. Like everything in the library, they need a processor with
+ * the build's level (x86-64-v3): they call the C library's log10 and pow,
+ * whose results glibc picks by processor, and are compiled for that level. */
 #ifndef MORVANE_DECIBEL_H
 #define MORVANE_DECIBEL_H
 

@@ -12,6 +12,7 @@
 #include <lv2/core/lv2.h>
 #include <quivex/libquivex.h>
 
+#include "cpu_level.h"
 #include "decibel.h"
 #include "morvane_internal.h"
 
@@ -61,20 +62,6 @@ float morvane_clamp_control(uint32_t port, float value) noexcept
     return r._default;
   }
   return std::clamp(value, r._min, r._max);
-}
-
-// Runs before anything built for AVX2 may run, so it is itself built for
-// plain x86-64.
-__attribute__((target("arch=x86-64")))
-bool morvane_isa_supported(bool has_avx2, bool has_fma) noexcept
-{
-#if defined(__AVX2__)
-  return has_avx2 && has_fma;
-#else
-  (void)has_avx2;
-  (void)has_fma;
-  return true;
-#endif
 }
 
 namespace {
@@ -153,21 +140,17 @@ static LV2_Handle create_instance(double rate) noexcept
   return self;
 }
 
-// A host on a processor without AVX2 and FMA gets NULL here instead of an
-// illegal instruction later; this function is built for plain x86-64 so
+// A host on a processor below the build's level gets NULL here instead of
+// an illegal instruction later; this function is built for plain x86-64 so
 // that the check itself runs everywhere.
-__attribute__((target("arch=x86-64")))
+MORVANE_BASELINE_CODE
 static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                               const char* /*bundle_path*/,
                               const LV2_Feature* const* /*features*/) noexcept
 {
-#if defined(__AVX2__)
-  __builtin_cpu_init();
-  if (!morvane_isa_supported(__builtin_cpu_supports("avx2") != 0,
-                             __builtin_cpu_supports("fma") != 0)) {
+  if (!morvane_cpu_has_build_level()) {
     return nullptr;
   }
-#endif
   return create_instance(rate);
 }
 
@@ -302,6 +285,8 @@ static void cleanup(LV2_Handle instance) noexcept
   std::free(self);
 }
 
+// A host may ask before instantiating, so this is baseline code too.
+MORVANE_BASELINE_CODE
 static const void* extension_data(const char* /*uri*/) noexcept
 {
   return nullptr;
@@ -319,8 +304,9 @@ static const LV2_Descriptor descriptor = {
 };
 
 // Declared by the LV2 header without noexcept; the definition must match
-// it (clang refuses a mismatch). It cannot throw.
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
+// it (clang refuses a mismatch). It cannot throw. Baseline code: a host
+// calls it on any processor.
+LV2_SYMBOL_EXPORT MORVANE_BASELINE_CODE const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
   return index == 0 ? &descriptor : nullptr;
 }

@@ -33,10 +33,6 @@ extern const morvane_control_range morvane_control_ranges[MORVANE_NUM_CONTROLS];
  * MORVANE_NUM_CONTROLS); NaN gives the port's default. */
 float morvane_clamp_control(uint32_t port, float value) noexcept;
 
-/* Whether a processor with (has_avx2, has_fma) can run this build: always
- * true for a baseline x86-64 build, both needed for an AVX2 build. */
-bool morvane_isa_supported(bool has_avx2, bool has_fma) noexcept;
-
 /* MXCSR flush-to-zero (bit 15) and denormals-are-zero (bit 6). */
 constexpr unsigned int MORVANE_MXCSR_FTZ_DAZ = 0x8040u;
 

@@ -6,32 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "cpu_level.h"
 #include "morvane_internal.h"
 
 namespace {
 
-TEST(IsaCheck, NeedsBothAvx2AndFmaExactlyWhenBuiltForThem)
-{
-#if defined(__AVX2__)
-  EXPECT_TRUE(morvane_isa_supported(true, true));
-  EXPECT_FALSE(morvane_isa_supported(true, false));
-  EXPECT_FALSE(morvane_isa_supported(false, true));
-  EXPECT_FALSE(morvane_isa_supported(false, false));
-#else
-  EXPECT_TRUE(morvane_isa_supported(true, true));
-  EXPECT_TRUE(morvane_isa_supported(false, false));
-  EXPECT_TRUE(morvane_isa_supported(true, false));
-  EXPECT_TRUE(morvane_isa_supported(false, true));
-#endif
-}
-
 // The machine running the tests executes this build, so the check passes
-// on it.
-TEST(IsaCheck, AcceptsTheMachineRunningTheTests)
+// on it (processors below the level are tried under emulation by the
+// integration tests).
+TEST(CpuLevelCheck, AcceptsTheMachineRunningTheTests)
 {
-  __builtin_cpu_init();
-  EXPECT_TRUE(morvane_isa_supported(__builtin_cpu_supports("avx2") != 0,
-                                    __builtin_cpu_supports("fma") != 0));
+  EXPECT_TRUE(morvane_cpu_has_build_level());
 }
 
 // Inside the guard a subnormal operand reads as zero and a subnormal result

@@ -1,0 +1,82 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+/* morvane-render's entry point, compiled for baseline x86-64 so that it runs
+ * on any x86-64 processor: it answers --help and --version, then checks that
+ * the processor has the level the engines are compiled for, and only then
+ * calls into code of that level. Without the check an older processor would
+ * die on an illegal instruction before printing anything. */
+#include <stdio.h>
+#include <string.h>
+
+#include "cpu_level.h"
+#include "morvane_render.h"
+
+#ifndef MORVANE_RENDER_LV2_INSTALL_DIR
+#define MORVANE_RENDER_LV2_INSTALL_DIR "lib/lv2/morvane.lv2"
+#endif
+#ifndef MORVANE_VERSION
+#define MORVANE_VERSION "unknown"
+#endif
+
+static const char usage[] =
+  "usage: morvane-render IN OUT [--preset NAME] [--set SYMBOL=VALUE ...] [--block N]\n"
+  "       morvane-render --list-presets | --list-controls | --help | --version\n"
+  "\n"
+  "Runs the morvane effect over the audio file IN and writes OUT.\n"
+  "\n"
+  "  --preset NAME        start from a factory preset: its short name\n"
+  "                       (octave-wobble), its label (\"Octave wobble\") or its URI\n"
+  "  --set SYMBOL=VALUE   set one control, by its port symbol, in port units\n"
+  "                       (dB, Hz, percent); applied after the preset, may repeat.\n"
+  "                       Values outside a port's range are clamped, as in a host\n"
+  "  --block N            frames per run call, 1 to 1048576 (default 512)\n"
+  "  --bundle DIR         read ports and presets from this morvane.lv2 folder\n"
+  "  --list-presets       print the presets' names and labels\n"
+  "  --list-controls      print the control symbols with range and default\n"
+  "  --quiet              no progress bar and no summary\n"
+  "  --help               print this text\n"
+  "  --version            print the program's name and version\n"
+  "\n"
+  "Files: anything libsndfile reads (WAV, FLAC, AIFF, ...). The effect is mono\n"
+  "and, like the plug-in in a host, processes the first (left) channel only;\n"
+  "every channel of OUT carries the result. OUT keeps the sample rate, sample\n"
+  "format and channel count of IN; its container follows OUT's extension\n"
+  "(.wav, .flac, .aif/.aiff) and is otherwise that of IN. Integer formats clip\n"
+  "at full scale. A progress bar appears on stderr for inputs longer than\n"
+  "5 seconds when stderr is a terminal.\n"
+  "\n"
+  "Without --bundle the bundle is looked for beside the installed program\n"
+  "(../" MORVANE_RENDER_LV2_INSTALL_DIR ") and then in the build tree.\n";
+
+/* The options whose next argument is their value, so that
+ * `--preset --help` names a preset rather than asking for help. */
+static int takes_value(const char* arg)
+{
+  return strcmp(arg, "--preset") == 0 || strcmp(arg, "--set") == 0 ||
+         strcmp(arg, "--block") == 0 || strcmp(arg, "--bundle") == 0;
+}
+
+int main(int argc, char** argv)
+{
+  for (int i = 1; i < argc; ++i) {
+    if (takes_value(argv[i])) {
+      ++i;
+    } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+      fputs(usage, stdout);
+      return 0;
+    } else if (strcmp(argv[i], "--version") == 0) {
+      printf("morvane-render %s\n"
+             "Copyright (C) 2026 morvane developers\n"
+             "License LGPL-2.1-or-later: GNU Lesser General Public License,\n"
+             "version 2.1 or later. This is free software: you are free to change\n"
+             "and redistribute it. There is NO WARRANTY, to the extent permitted by law.\n",
+             MORVANE_VERSION);
+      return 0;
+    }
+  }
+  if (!morvane_cpu_has_build_level()) {
+    fputs("morvane-render: this processor lacks AVX2, FMA and the other x86-64-v3 "
+          "instructions that morvane needs\n", stderr);
+    return 1;
+  }
+  return morvane_render_run(argc, argv);
+}
