@@ -5,6 +5,10 @@
 # the object library OBJECTS. A linker version script made from the
 # EXPORTS file (one C function name a line) exports exactly those names and
 # keeps everything else local, the weak C++ runtime symbols included.
+# The library's calls to its own exported functions are bound inside it
+# (-Bsymbolic-functions), so a function of the same name elsewhere in the
+# process (a host's, a preloaded library's) cannot take them over; its calls
+# into other libraries stay ordinary dynamic linking.
 # Installed into the library folder (default install component).
 # morvane_version_script(EXPORTS MAP): writes to MAP a linker version script
 # that exports the names of EXPORTS (one C function name a line) and keeps
@@ -33,7 +37,8 @@ function(morvane_shared_library target name objects exports)
     SOVERSION ${PROJECT_VERSION_MAJOR}
     LINK_DEPENDS ${map})
   target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${MORVANE_GEN_INCLUDE}>)
-  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map}
+                                        -Wl,-Bsymbolic-functions)
   install(TARGETS ${target}
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified)
 endfunction()

@@ -16,9 +16,12 @@ flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off -DHWY_DISABLE_PCLMUL
        -I"$out/include" -I"$root/libtembra/src" -I"$root/libquivex/src" -I"$root/morvane/src")
 objs=()
 for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
-           "$root"/fuzz/plugin_unit.cpp "$root"/morvane/src/decibel.cpp; do
+           "$root"/morvane/src/morvane.cpp "$root"/morvane/src/decibel.cpp; do
   obj="$out/obj/$(basename "$(dirname "$(dirname "$src")")")_$(basename "$src" .cpp).o"
-  if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] || [ "$root/morvane/src/morvane.cpp" -nt "$obj" ]; then
+  # Rebuilt when the source or any header is newer than the object.
+  if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] ||
+     [ -n "$(find "$root"/libtembra/src "$root"/libquivex/src "$root"/morvane/src -name '*.h' \
+             -newer "$obj" -print -quit)" ]; then
     "$CXX" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
   fi
   objs+=("$obj")

@@ -15,9 +15,6 @@
 
 #include "morvane.h"
 
-// The plug-in's lv2_descriptor, compiled under this name (plugin_unit.cpp).
-extern "C" const LV2_Descriptor* morvane_fuzz_descriptor(uint32_t index) noexcept;
-
 namespace {
 
 constexpr uint32_t kNumControls = 25;
@@ -40,7 +37,7 @@ void check_output(const float* l, const float* r, uint32_t n)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider fdp(data, size);
-    const LV2_Descriptor* d = morvane_fuzz_descriptor(0);
+    const LV2_Descriptor* d = lv2_descriptor(0);
     static const double kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000,
                                     88200, 96000, 176400, 192000, 384000};
     const double rate = fdp.ConsumeBool()

@@ -1,11 +1,14 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The morvane LV2 plug-in: port indices and URI.
  *
- * The plug-in's only exported symbol is lv2_descriptor; the descriptor's
- * entry points are reached through it. Ports 0 to 24 are control inputs
- * (gain in dB, then four settings for each of six LFOs), 25 and 26 the
- * audio inputs (only the left one is processed), 27 and 28 the audio
- * outputs (both receive the processed left input). */
+ * Hosts reach the plug-in through lv2_descriptor and the descriptor's entry
+ * points. morvane.so also exports the engines' whole C API (libtembra,
+ * libquivex, the decibel helpers), its own calls among which are bound
+ * inside the object.
+ *
+ * Ports 0 to 24 are control inputs (gain in dB, then four settings for each
+ * of six LFOs), 25 and 26 the audio inputs (only the left one is processed),
+ * 27 and 28 the audio outputs (both receive the processed left input). */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
 
