@@ -40,6 +40,15 @@ filter_time filter_time_new(int buf_size) noexcept
     return create_filter_time(buf_size);
 }
 
+void filter_time_restart(filter_time f) noexcept
+{
+    if (f->_buf_size <= 0)
+        return;
+    const std::size_t bytes = static_cast<std::size_t>(f->_buf_size) * sizeof(float);
+    std::memset(f->_alphas, 0, bytes);
+    std::memset(f->_prev_buf, 0, bytes);
+}
+
 MORVANE_BASELINE_CODE
 void filter_time_free(filter_time f) noexcept
 {

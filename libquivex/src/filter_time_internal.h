@@ -13,4 +13,8 @@ struct _filter_time {
     float* _prev_buf;  // each bin's last output
 };
 
+/* Returns the filter to what filter_time_new left: coefficients and memory
+ * all 0. Not exported: reached through libquivex_restart. */
+void filter_time_restart(filter_time f) noexcept;
+
 #endif /* QUIVEX_FILTER_TIME_INTERNAL_H */

@@ -7,9 +7,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "cpu_level.h"
+#include "filter_time_internal.h"
 #include "libquivex_internal.h"
+#include "libquivex_restart.h"
 
 namespace {
 constexpr int NUM_RESO = 112;
@@ -101,6 +104,20 @@ libquivex libquivex_new(unsigned long srate) noexcept
     if (!morvane_cpu_has_build_level())
         return nullptr;
     return create_libquivex(srate);
+}
+
+void libquivex_restart(libquivex lr, void (*restart_engine)(libtembra) noexcept) noexcept
+{
+    restart_engine(lr->_lr0);
+    restart_engine(lr->_lr1);
+    for (auto& l : lr->_lfos)
+        lfo_restart(&l);
+    lr->_lfo_key_mode = ~0u;
+    std::memset(lr->_alphas, 0, static_cast<std::size_t>(lr->_num_reso) * sizeof(float));
+    lr->_alphas_valid = 0;
+    lr->_alphas_size = 0;
+    lr->_alphas_lfo_val = 0.0f;
+    filter_time_restart(lr->_filter);
 }
 
 MORVANE_BASELINE_CODE

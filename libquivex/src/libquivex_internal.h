@@ -96,16 +96,23 @@ constexpr double SMOOTH_SPAN_MS = 9999.9;
 constexpr unsigned FTZ_DAZ = 0x8040u;
 }  // namespace quivex_detail
 
+/* Back to the phase and shape memory lfo_init gives; the settings (depth,
+ * rate, amount, shape) stay. */
+static inline void lfo_restart(lfo* l)
+{
+    l->_phase = 0.0f;
+    l->_phase_incr = 0.0f;
+    l->_shape_mod = 0.5f;
+    l->_shape_exp = -std::log2(0.5);
+}
+
 static inline void lfo_init(lfo* l)
 {
     l->_amp = 0.0f;
     l->_freq = 0.0f;
     l->_amount = 0.0f;
     l->_mod = 0.5f;
-    l->_phase = 0.0f;
-    l->_phase_incr = 0.0f;
-    l->_shape_mod = 0.5f;
-    l->_shape_exp = -std::log2(0.5);
+    lfo_restart(l);
 }
 
 static inline void lfo_comp_phase_incr(lfo* l, int srate)

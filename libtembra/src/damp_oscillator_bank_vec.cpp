@@ -21,6 +21,23 @@ static inline float glide(float x, double one_minus_alpha, float alpha, float ta
                                      static_cast<double>(alpha * target)));
 }
 
+// The state of new oscillators: at rest on the given amplitudes and
+// frequencies (targets equal to them), gliding with the given coefficients,
+// every phasor at 1 + 0i, no phase offset, the phase memory empty. Written
+// by creation and by restart.
+void damp_oscillator_bank_vec_restart(damp_oscillator_bank_vec d, const float* amplitudes,
+                                      const float* frequencies, const float* alphas) noexcept {
+  const int n = d->_num_oscillators;
+  phasor_copy(d->_target_amp, amplitudes, n);
+  phasor_copy(d->_target_freq, frequencies, n);
+  phasor_copy(d->_amplitude, amplitudes, n);
+  phasor_copy(d->_alphas, alphas, n);
+  phasor_init(n, d->_samplerate, frequencies, d->_omega, d->_Zc, d->_Zs, d->_Wc, d->_Ws,
+              d->_Wcps, d->_dpc, d->_dps, d->_frequency);
+  d->_memo_mode = kPhasorNoMemo;  // the first phases are all evaluated
+  d->_memo_rest = 0;
+}
+
 // Everything of damp_oscillator_bank_vec_new after the processor check.
 __attribute__((noinline)) static damp_oscillator_bank_vec create_damp_oscillator_bank_vec(
     int num_oscillators, const float* amplitudes, const float* frequencies, const float* alphas,
@@ -29,8 +46,8 @@ __attribute__((noinline)) static damp_oscillator_bank_vec create_damp_oscillator
   if (d == nullptr) return nullptr;
   const int n = num_oscillators;
   const bool ok =
-      phasor_alloc(&d->_target_amp, n, amplitudes) && phasor_alloc(&d->_target_freq, n, frequencies) &&
-      phasor_alloc(&d->_alphas, n, nullptr) && phasor_alloc(&d->_amplitude, n, amplitudes) &&
+      phasor_alloc(&d->_target_amp, n, nullptr) && phasor_alloc(&d->_target_freq, n, nullptr) &&
+      phasor_alloc(&d->_alphas, n, nullptr) && phasor_alloc(&d->_amplitude, n, nullptr) &&
       phasor_alloc(&d->_omega, n, nullptr) && phasor_alloc(&d->_Zc, n, nullptr) &&
       phasor_alloc(&d->_Zs, n, nullptr) && phasor_alloc(&d->_Wc, n, nullptr) &&
       phasor_alloc(&d->_Ws, n, nullptr) && phasor_alloc(&d->_Wcps, n, nullptr) &&
@@ -40,15 +57,12 @@ __attribute__((noinline)) static damp_oscillator_bank_vec create_damp_oscillator
     damp_oscillator_bank_vec_free(d);
     return nullptr;
   }
-  phasor_copy(d->_alphas, alphas, n);
   d->_path = tembra_simd::choose_path();
   d->_samplerate = samplerate;
   d->_num_oscillators = n;
-  phasor_init(n, samplerate, frequencies, d->_omega, d->_Zc, d->_Zs, d->_Wc, d->_Ws, d->_Wcps,
-              d->_dpc, d->_dps, d->_frequency);
   d->_two_pi_inv = kTwoPiInv;
   d->_sample_rate_inv = 1.0f / samplerate;
-  d->_memo_mode = kPhasorNoMemo;  // the first phases are all evaluated
+  damp_oscillator_bank_vec_restart(d, amplitudes, frequencies, alphas);
   return d;
 }
 

@@ -32,4 +32,11 @@ struct _damp_oscillator_bank_vec {
   int _memo_rest;         // calls the memory still rests (see memo.h)
 };
 
+// Returns the oscillators to the state creation gives them with these
+// amplitudes, frequencies and glide coefficients (N values each): at rest
+// on them, phasors at 1 + 0i, no phase offset, the phase memory empty. Not
+// exported: the plug-in's activate reaches it through libtembra_restart.
+void damp_oscillator_bank_vec_restart(damp_oscillator_bank_vec d, const float* amplitudes,
+                                      const float* frequencies, const float* alphas) noexcept;
+
 #endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

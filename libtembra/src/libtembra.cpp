@@ -21,13 +21,16 @@
 
 #include "cpu_level.h"
 #include "damp_oscillator_bank_vec.h"
+#include "damp_oscillator_bank_vec_internal.h"
 #include "libtembra_internal.h"
 #include "mel.h"
 #include "memo.h"
 #include "simd_path.h"
 #include "smoothing_alphas.h"
 #include "oscillator_bank_vec.h"
+#include "oscillator_bank_vec_internal.h"
 #include "tracking_resonator_bank_vec.h"
+#include "tracking_resonator_bank_vec_internal.h"
 
 #if defined(__AVX2__) && !defined(MORVANE_BASELINE)
 #define TEMBRA_ALPHAS_AVX2 1
@@ -175,6 +178,24 @@ void libtembra_compute_gammas(int num_resonators, const float* frequencies, floa
   compute_gammas(tembra_simd::choose_path(), num_resonators, frequencies, samplerate, gammas);
 }
 
+void libtembra_restart(libtembra lr) noexcept {
+  const int n = lr->_num_resonators;
+  const size_t bytes = (size_t)n * sizeof(float);
+  tracking_resonator_bank_vec_restart(lr->_bank);
+  // The banks start as creation started them: amplitudes 0 on the grid's
+  // natural frequencies, the glide coefficients of those frequencies.
+  std::memset(lr->_resynth_amplitudes, 0, bytes);
+  oscillator_bank_vec_restart(lr->_obank, lr->_resynth_amplitudes, lr->_frequencies);
+  compute_alphas(lr->_path, n, lr->_frequencies, (float)lr->_srate, lr->_damp_alphas);
+  damp_oscillator_bank_vec_restart(lr->_damp_obank, lr->_resynth_amplitudes, lr->_frequencies,
+                                   lr->_damp_alphas);
+  std::memset(lr->_alpha_memo_freq, 0, bytes);
+  std::memset(lr->_alpha_memo_alpha, 0, bytes);
+  lr->_alpha_memo_mode = tembra_memo::kNoMode;
+  lr->_alpha_memo_rest = 0;
+  std::memset(lr->_resynth_phases, 0, bytes);
+}
+
 // Everything of libtembra_new after the processor check.
 __attribute__((noinline)) static libtembra create_libtembra(int srate, int num_resonators,
                                                             float min_freq, float max_freq,
@@ -243,6 +264,7 @@ __attribute__((noinline)) static libtembra create_libtembra(int srate, int num_r
   lr->_alpha_memo_alpha = (float*)std::calloc((size_t)n, sizeof(float));
   if (lr->_alpha_memo_alpha == nullptr) return fail();
   lr->_alpha_memo_mode = tembra_memo::kNoMode;
+  lr->_alpha_memo_rest = 0;
   compute_alphas(lr->_path, n, lr->_frequencies, samplerate, lr->_damp_alphas);
   lr->_damp_obank =
       damp_oscillator_bank_vec_new(n, amplitudes, lr->_frequencies, lr->_damp_alphas, samplerate);

@@ -41,6 +41,14 @@ struct _libtembra {
   int _rnd_phase_offset;
 };
 
+// Returns the engine's signal state (the tracking resonators, both
+// oscillator banks' phasors and glides, the resynthesis phases and the
+// coefficients' memory) to what libtembra_new left. The grid, the
+// coefficients, the options and the random phase offsets stay. Not exported
+// (libtembra.so.0 has no such function): the plug-in, which holds both
+// engines' objects, calls it from activate.
+void libtembra_restart(libtembra lr) noexcept;
+
 // The engine's file-local helpers, reachable from the tests. They compute
 // exactly what the engine uses internally.
 void libtembra_compute_frequencies(int num_freqs, float* freqs, float min_freq,

@@ -9,6 +9,16 @@
 #include "oscillator_bank_vec_internal.h"
 #include "phasor_kernels.h"
 
+// The state of new oscillators: the given amplitudes and frequencies, every
+// phasor at 1 + 0i, no phase offset. Written by creation and by restart.
+void oscillator_bank_vec_restart(oscillator_bank_vec o, const float* amplitudes,
+                                 const float* frequencies) noexcept {
+  const int n = o->_num_oscillators;
+  phasor_copy(o->_amplitude, amplitudes, n);
+  phasor_init(n, o->_samplerate, frequencies, o->_omega, o->_Zc, o->_Zs, o->_Wc, o->_Ws,
+              o->_Wcps, o->_dpc, o->_dps, o->_frequency);
+}
+
 // Everything of oscillator_bank_vec_new after the processor check.
 __attribute__((noinline)) static oscillator_bank_vec create_oscillator_bank_vec(
     int num_oscillators, const float* amplitudes, const float* frequencies,
@@ -28,11 +38,9 @@ __attribute__((noinline)) static oscillator_bank_vec create_oscillator_bank_vec(
   o->_path = tembra_simd::choose_path();
   o->_samplerate = samplerate;
   o->_num_oscillators = n;
-  phasor_copy(o->_amplitude, amplitudes, n);
-  phasor_init(n, samplerate, frequencies, o->_omega, o->_Zc, o->_Zs, o->_Wc, o->_Ws, o->_Wcps,
-              o->_dpc, o->_dps, o->_frequency);
   o->_two_pi_inv = kTwoPiInv;
   o->_sample_rate_inv = 1.0f / samplerate;
+  oscillator_bank_vec_restart(o, amplitudes, frequencies);
   return o;
 }
 

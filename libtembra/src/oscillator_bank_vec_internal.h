@@ -25,4 +25,11 @@ struct _oscillator_bank_vec {
   float _sample_rate_inv; // 1/samplerate
 };
 
+// Returns the oscillators to the state creation gives them with these
+// amplitudes and frequencies (N values each): phasors at 1 + 0i, no phase
+// offset. Not exported: the plug-in's activate reaches it through
+// libtembra_restart.
+void oscillator_bank_vec_restart(oscillator_bank_vec o, const float* amplitudes,
+                                 const float* frequencies) noexcept;
+
 #endif  // TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H

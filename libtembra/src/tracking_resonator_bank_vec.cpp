@@ -64,6 +64,40 @@ inline int readout_count(tracking_resonator_bank_vec t, int size) {
 
 }  // namespace
 
+// The signal state of a new bank: smoothing stages and phase steps at rest,
+// each local oscillator at 1 + 0i turning at its natural frequency, the
+// tracking thresholds and the peak power at their starting values, the
+// readout memory empty. Written by creation and by every restart.
+void tracking_resonator_bank_vec_restart(tracking_resonator_bank_vec t) noexcept {
+    const int n = t->_num_resonators;
+    t->_accPower = 0.0001f;
+    t->_memo_mode = tembra_memo::kNoMode;
+    t->_memo_rest = 0;
+    if (n <= 0) return;
+    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(float);
+    for (float* zeroed : {t->_cos, t->_sin, t->_cc, t->_ss, t->_dps, t->_memo_re, t->_memo_im,
+                          t->_memo_phase})
+        std::memset(zeroed, 0, bytes);
+    // omega = f * ((1 / samplerate) * (-2 pi)) in double, rounded once.
+    const double omega_per_hz = (1.0 / static_cast<double>(t->_samplerate)) * (-kTwoPi);
+    const float hz_per_omega = t->_samplerate * (-kTwoPiInv);
+    for (int i = 0; i < n; ++i) {
+        t->_dpc[i] = 1.0f;
+        t->_track_frequency_power_threshold[i] = 0.001f;
+        const float omega =
+            static_cast<float>(static_cast<double>(t->_natural_frequencies[i]) * omega_per_hz);
+        t->_p_omega[i] = omega;
+        t->_p_Wc[i] = ::cosf(omega);
+        t->_p_Ws[i] = ::sinf(omega);
+        t->_p_Wcps[i] = t->_p_Wc[i] + t->_p_Ws[i];
+        t->_p_Zc[i] = 1.0f;
+        t->_p_Zs[i] = 0.0f;
+        t->_p_dpc[i] = 1.0f;
+        t->_p_dps[i] = 0.0f;
+        t->_p_frequency[i] = hz_per_omega * omega;
+    }
+}
+
 extern "C" {
 
 // Everything of tracking_resonator_bank_vec_new after the processor check.
@@ -133,28 +167,14 @@ __attribute__((noinline)) static tracking_resonator_bank_vec create_tracking_res
     std::memcpy(t->_beta, betas, bytes);
     std::memcpy(t->_gamma, gammas, bytes);
 
-    // omega = f * ((1 / samplerate) * (-2 pi)) in double, rounded once.
-    const double omega_per_hz = (1.0 / static_cast<double>(samplerate)) * (-kTwoPi);
-    const float hz_per_omega = samplerate * (-kTwoPiInv);
     for (int i = 0; i < n; ++i) {
         t->_omega_range_min[i] = -1.0f;
         t->_omega_range_max[i] = -1.0f;
         t->_omAlpha[i] = 1.0f - alphas[i];
         t->_omBeta[i] = 1.0f - betas[i];
         t->_omGamma[i] = 1.0f - gammas[i];
-        t->_dpc[i] = 1.0f;
-        t->_track_frequency_power_threshold[i] = 0.001f;
-        const float omega = static_cast<float>(static_cast<double>(natural_frequencies[i]) * omega_per_hz);
-        t->_p_omega[i] = omega;
-        t->_p_Wc[i] = ::cosf(omega);
-        t->_p_Ws[i] = ::sinf(omega);
-        t->_p_Wcps[i] = t->_p_Wc[i] + t->_p_Ws[i];
-        t->_p_Zc[i] = 1.0f;
-        t->_p_Zs[i] = 0.0f;
-        t->_p_dpc[i] = 1.0f;
-        t->_p_dps[i] = 0.0f;
-        t->_p_frequency[i] = hz_per_omega * omega;
     }
+    tracking_resonator_bank_vec_restart(t);
     return t;
 }
 

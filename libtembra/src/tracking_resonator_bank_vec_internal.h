@@ -64,6 +64,13 @@ struct _tracking_resonator_bank_vec {
     int _memo_rest;            // calls the memory still rests (see memo.h)
 };
 
+// Returns the bank's signal state (both smoothing stages, the phase steps,
+// the tracking thresholds, the local oscillators, the peak power and the
+// readout memory) to what creation left; the coefficients, the range limits
+// and the natural frequencies stay. Not exported: the plug-in's activate
+// reaches it through libtembra_restart.
+void tracking_resonator_bank_vec_restart(tracking_resonator_bank_vec t) noexcept;
+
 // The update one resonator at a time, in index order: the plain form that
 // tracking_resonator_bank_vec_update computes in whole-bank passes. Not
 // exported; the tests compare the two.

@@ -14,6 +14,8 @@
 
 #include "cpu_level.h"
 #include "decibel.h"
+#include "libquivex_restart.h"
+#include "libtembra_internal.h"
 #include "morvane_internal.h"
 
 // Range and default of every control port, in port order. morvane.ttl
@@ -193,8 +195,17 @@ static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcep
   }
 }
 
-// All signal state lives in the engine and carries across deactivation.
-static void activate(LV2_Handle /*instance*/) noexcept {}
+// A host activates an instance to start it afresh (after a bypass toggle,
+// before an export): the engine's signal state (resonators, phasors, glides,
+// LFO phases, smoothing memory, caches) goes back to what instantiate left,
+// keeping the random phase offsets and the control values, so nothing of
+// the audio before deactivation sounds on. The first activate after
+// instantiate changes nothing. No allocation.
+static void activate(LV2_Handle instance) noexcept
+{
+  libquivex_restart(static_cast<morvane*>(instance)->_libquivex, libtembra_restart);
+}
+
 static void deactivate(LV2_Handle /*instance*/) noexcept {}
 
 static void run(LV2_Handle instance, uint32_t n_samples) noexcept
