@@ -18,6 +18,7 @@
 #include "bench_paths.h"
 #include "bench_signal.h"
 #include "libquivex_internal.h"
+#include "shake.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ void BM_ShakeStagesOnly(benchmark::State& state)
     for (auto _ : state) {
         std::memcpy(ai.data(), ai0.data(), kReso * sizeof(float));
         std::memcpy(fi.data(), fi0.data(), kReso * sizeof(float));
-        process(rec, ai.data(), fi.data(), pi.data(), kReso);
+        shake_stages(rec, ai.data(), fi.data(), kReso);
         for (auto& l : rec->_lfos)
             lfo_incr_phase(&l);
         benchmark::DoNotOptimize(ai.data());

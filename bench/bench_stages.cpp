@@ -19,6 +19,7 @@
 #include "bench_signal.h"
 #include "bench_paths.h"
 #include "libquivex_internal.h"
+#include "shake.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ void BM_Stages(benchmark::State& state)
             unsigned long long t1 = __rdtsc();
             libtembra_get_buffers(q->_lr0, q->_ai_buf, q->_fi_buf, q->_pi_buf);
             unsigned long long t2 = __rdtsc();
-            process(q, q->_ai_buf, q->_fi_buf, q->_pi_buf, q->_num_reso);
+            shake_stages(q, q->_ai_buf, q->_fi_buf, q->_num_reso);
             unsigned long long t3 = __rdtsc();
             libtembra_update_synth(q->_lr1, q->_ai_buf, q->_fi_buf, q->_pi_buf);
             unsigned long long t4 = __rdtsc();

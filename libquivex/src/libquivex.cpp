@@ -12,6 +12,7 @@
 #include "cpu_level.h"
 #include "filter_time_internal.h"
 #include "libquivex_internal.h"
+#include "shake.h"
 #include "libquivex_restart.h"
 
 namespace {
@@ -165,7 +166,7 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
             in_samp = std::copysign(1e6f, in_samp);
         libtembra_update(lr0, in_samp);
         libtembra_get_buffers(lr0, ai, fi, pi);
-        process(lr, ai, fi, pi, n);
+        shake_stages(lr, ai, fi, n);
         for (int k = audible; k < n; ++k)
             ai[k] = 0.0f;
         libtembra_update_synth(lr1, ai, fi, pi);

@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The shake stages' per-resonator loops at full vector width, on a chosen
  * vector path (shake_vec.cpp): the same float and double operations as the
- * scalar forms in libquivex_internal.h and filter_time.cpp, lane by lane.
+ * scalar forms in shake.cpp, shake_time.cpp and filter_time.cpp, lane by lane.
  * Every count is a multiple of 4. Audio thread: no allocation. */
 #ifndef QUIVEX_SHAKE_VEC_H
 #define QUIVEX_SHAKE_VEC_H

@@ -17,6 +17,7 @@
 #include <tembra/libtembra.h>
 
 #include "libquivex_internal.h"
+#include "shake.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ struct PlainPipeline {
         for (int i = 0; i < n; ++i) {
             libtembra_update(lr0, buf[i]);
             libtembra_get_buffers(lr0, ai.data(), fi.data(), pi.data());
-            process(rec, ai.data(), fi.data(), pi.data(), kReso);
+            shake_stages(rec, ai.data(), fi.data(), kReso);
             libtembra_update_synth(lr1, ai.data(), fi.data(), pi.data());
             const float out = libtembra_get_synth(lr1);
             for (auto& l : rec->_lfos)

@@ -16,6 +16,7 @@
 #include <tembra/libtembra.h>
 
 #include "libquivex_internal.h"
+#include "shake.h"
 #include "libquivex_restart.h"
 #include "libtembra_internal.h"
 
@@ -369,7 +370,7 @@ TEST(EnginePipeline, ShakenEngineRunsStagesBetweenAnalysisAndSynthesisThenAdvanc
 
     for (std::size_t i = 0; i < x.size(); ++i) {
         hand.analyse(x[i]);
-        process(rec, hand.ai.data(), hand.fi.data(), hand.pi.data(), kReso);
+        shake_stages(rec, hand.ai.data(), hand.fi.data(), kReso);
         const float out = hand.synthesise();
         for (auto& l : rec->_lfos)
             lfo_incr_phase(&l);

@@ -20,6 +20,7 @@
 
 #include "damp_oscillator_bank_vec_internal.h"
 #include "libquivex_internal.h"
+#include "shake.h"
 #include "libtembra_internal.h"
 #include "morvane_internal.h"
 #include "tracking_resonator_bank_vec_internal.h"
