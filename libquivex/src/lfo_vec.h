@@ -26,14 +26,8 @@
 #include <algorithm>
 #include <cmath>
 
-/* The sigmoid curve with its power-curve exponent e = -log2(a) given. */
-static inline double sigmoid_pow(double t, double e)
-{
-    t = std::clamp(t, 0.0, 1.0);
-    if (t < 0.5)
-        return std::pow(t + t, e) * 0.5;
-    return 1.0 - std::pow(2.0 - (t + t), e) * 0.5;
-}
+#include "sigmoid_pow.h"
+
 
 #if defined(__AVX2__) && defined(__FMA__)
 #define QUIVEX_LFO_VEC 1

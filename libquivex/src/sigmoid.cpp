@@ -5,15 +5,18 @@
 #include <algorithm>
 #include <cmath>
 
-// Power curve on [0, 1] whose value at t = 0.5 is a: 0.5^(-log2 a) = a.
-static double beta_a(double t, double a) { return std::pow(t, -std::log2(a)); }
+#include "sigmoid_pow.h"
 
-double sigmoid(double t, double a) noexcept
+double sigmoid_pow(double t, double e) noexcept
 {
     t = std::clamp(t, 0.0, 1.0);
-    // The lower half is the power curve squeezed onto [0, 0.5] x [0, 0.5];
-    // the upper half is its mirror image through the centre point.
+    // The lower half is the power curve t^e squeezed onto [0, 0.5] x
+    // [0, 0.5]; the upper half is its mirror image through the centre point.
     if (t < 0.5)
-        return beta_a(t + t, a) * 0.5;
-    return 1.0 - beta_a(2.0 - (t + t), a) * 0.5;
+        return std::pow(t + t, e) * 0.5;
+    return 1.0 - std::pow(2.0 - (t + t), e) * 0.5;
 }
+
+// The power curve's exponent -log2 a makes its value at t = 0.5 equal to
+// a: 0.5^(-log2 a) = a.
+double sigmoid(double t, double a) noexcept { return sigmoid_pow(t, -std::log2(a)); }
