@@ -10,8 +10,9 @@ morvane-render.
         exactly the bundle's presets; after loading PRESET every control
         holds the preset's value, in the plug-in and in the saved session;
         the track holds one region of N frames from 0, the session range
-        spans it, the session runs at 48 kHz and the plug-in takes the mono
-        track's one channel to two.
+        spans it, the session runs at 48 kHz, the plug-in takes the mono
+        track's one channel to two and the track's two outputs feed the
+        master bus's two inputs.
 
     ardour_check.py audio --input IN.wav --export EXPORT.wav \
         --render RENDER.wav --plain PLAIN.wav --max-level-db D --max-band-db B
@@ -116,6 +117,8 @@ def check_plugin(args):
             fault(f"region at {position}, {length} frames; expected 0, {args.frames}")
     if log["session-range"] != [["0", str(args.frames)]]:
         fault(f"session range {log['session-range']}, expected 0 .. {args.frames}")
+    if log["connection"] != [["0", "0"], ["1", "1"]]:
+        fault(f"the track's outputs feed the master inputs {log['connection']}, expected 0-0 and 1-1")
     if not log["plugin"] or log["plugin"][0][0] != args.uri:
         fault(f"Ardour inserted {log['plugin']}, not {args.uri}")
     # A mono track: the plug-in's left input takes its one channel, and

@@ -58,6 +58,18 @@ local function create(dir, name)
   assert(tracks:size() == 1, "no track was created")
   local track = tracks:front()
   report("track", track:name(), track:n_inputs():n_audio(), track:n_outputs():n_audio())
+  -- Ardour connects a new track to the master bus from a thread of its
+  -- own, which may not have done so when the session is saved: the track
+  -- is connected here, output n to master input n.
+  local outputs = track:output()
+  local master = session:master_out():input()
+  assert(outputs:n_ports():n_audio() == master:n_ports():n_audio(),
+         "the track and the master bus differ in channels")
+  outputs:disconnect_all(nil)
+  for n = 0, outputs:n_ports():n_audio() - 1 do
+    assert(outputs:connect(outputs:audio(n), master:audio(n):name(), nil) == 0,
+           "cannot connect " .. outputs:audio(n):name())
+  end
   report("rate", session:nominal_sample_rate())
   session:save_state("", false, false, false, false, false)
   close_session()
@@ -98,6 +110,16 @@ local function configure(dir, name, uri, preset_label)
     report("region", region:name(), region:position():samples(), region:length():samples())
   end
   report("regions", regions:size())
+  -- Which of the track's outputs feed which master input.
+  local master = session:master_out():input()
+  for n = 0, track:output():n_ports():n_audio() - 1 do
+    local port = track:output():audio(n)
+    for m = 0, master:n_ports():n_audio() - 1 do
+      if port:connected_to(master:audio(m):name()) then
+        report("connection", n, m)
+      end
+    end
+  end
   local range = session:locations():session_range_location()
   assert(range, "the session has no range")
   report("session-range", range:start():samples(), range:_end():samples())
