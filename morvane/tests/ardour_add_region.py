@@ -3,7 +3,7 @@
 
 Ardour's headless Lua tool has no import call, so this does by hand what an
 import does: it copies the sound file into the session's
-interchange/NAME/audiofiles folder and writes into NAME.ardour a source for
+interchange/FOLDER/audiofiles folder and writes into NAME.ardour a source for
 it, a whole-file region, a region on the track's playlist at the session
 start, and a session range that spans the region (the range is what an
 export renders). The region's fades are off, so the track plays the
@@ -50,7 +50,12 @@ def main(session_dir, name, track_name, sound):
     if len(playlists) != 1:
         raise SystemExit(f"{path}: no playlist {playlist_id} for {track_name}")
 
-    audiofiles = os.path.join(session_dir, "interchange", name, "audiofiles")
+    # Ardour names the interchange folder after the session's folder.
+    interchange = os.path.join(session_dir, "interchange")
+    folders = os.listdir(interchange)
+    if len(folders) != 1:
+        raise SystemExit(f"{interchange}: {len(folders)} folders, expected one")
+    audiofiles = os.path.join(interchange, folders[0], "audiofiles")
     file_name = os.path.basename(sound)
     shutil.copyfile(sound, os.path.join(audiofiles, file_name))
 

@@ -7,8 +7,9 @@ morvane-render.
         --frames N
         The control parameters Ardour reports (label, range, default) are
         the Turtle's control ports in port order, 25 of them; Ardour lists
-        exactly the bundle's presets; after loading PRESET every control
-        holds the preset's value, in the plug-in and in the saved session;
+        exactly the bundle's presets, and loading each one sets every
+        control to its value; PRESET, loaded last, holds in the plug-in and
+        in the saved session;
         the track holds one region of N frames from 0, the session range
         spans it, the session runs at 48 kHz, the plug-in takes the mono
         track's one channel to two and the track's two outputs feed the
@@ -151,22 +152,36 @@ def check_plugin(args):
               f"the bundle declares {sorted(presets.items())}")
     print(f"{len(listed)} presets listed: {', '.join(sorted(listed.values()))}")
 
+    symbols = [literal(graph, port, LV2 + "symbol") for port in controls]
+
+    def preset_values(uri):
+        return {literal(graph, p, LV2 + "symbol"): float(literal(graph, p, PSET + "value"))
+                for p in graph[uri][LV2 + "port"]}
+
+    def compare_values(what, got, values):
+        """got: (control number, value) pairs as Ardour read them back."""
+        if set(values) != set(symbols):
+            fault(f"{what}: the preset sets {sorted(values)}, not every control")
+        if len(got) != CONTROLS:
+            fault(f"{what}: {len(got)} control values read back, expected {CONTROLS}")
+        for n, value in got:
+            symbol = symbols[int(n)]
+            if symbol in values and not close(float(value), values[symbol]):
+                fault(f"{what}: {symbol} = {value}, the preset sets {values[symbol]}")
+
+    for uri in presets:
+        got = [(n, value) for p, n, value in log["preset-value"] if p == uri]
+        compare_values(f"after loading {uri}", got, preset_values(uri))
+    print("every preset loaded in turn: the controls took each preset's values")
+
     wanted = [uri for uri, label in presets.items() if label == args.preset]
     if len(wanted) != 1:
         raise SystemExit(f"no preset labelled '{args.preset}' in the bundle")
     if log["loaded"] != [[wanted[0], args.preset]]:
         fault(f"Ardour's last preset {log['loaded']}, expected {wanted[0]}")
-    values = {literal(graph, p, LV2 + "symbol"): float(literal(graph, p, PSET + "value"))
-              for p in graph[wanted[0]][LV2 + "port"]}
-    symbols = [literal(graph, port, LV2 + "symbol") for port in controls]
-    if set(values) != set(symbols):
-        fault(f"the preset sets {sorted(values)}, not every control")
-    got = log["value"]
-    if len(got) != CONTROLS:
-        fault(f"{len(got)} control values after loading the preset")
-    for (n, _, value), symbol in zip(got, symbols):
-        if symbol in values and not close(float(value), values[symbol]):
-            fault(f"after loading the preset {symbol} = {value}, the preset sets {values[symbol]}")
+    values = preset_values(wanted[0])
+    compare_values(f"after loading '{args.preset}' last",
+                   [(n, value) for n, _, value in log["value"]], values)
 
     # What the export process will load: the plug-in's port values as saved.
     session = ET.parse(args.session).getroot()

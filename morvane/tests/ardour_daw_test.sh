@@ -21,9 +21,9 @@
 # can be held to a render made from the start of the file.
 # Each phase is a process of its own: one ardour7-lua process is not safe
 # with more than one session. Ardour's export code itself now and then
-# aborts while closing the file it wrote (in some 10-25 % of runs, with or
-# without a plug-in on the track), so a crashed export is tried again, up
-# to five times, each retry announced.
+# aborts or hangs (in some 10-25 % of runs, with or without a plug-in on
+# the track), so a failed export is tried again, up to five times, each
+# retry announced.
 #
 #   ardour_daw_test.sh OUT_DIR
 # Environment: LV2_PATH (holding the built morvane.lv2), MORVANE_URI,
@@ -44,13 +44,19 @@ recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 : "${MORVANE_RENDER:?MORVANE_RENDER must name morvane-render}"
 
 # How far the export may lie from morvane-render's render, in dB: the RMS
-# level over the whole file, and the level of each octave band that holds
-# power. The plug-in's random phase offsets differ from one instance to
-# the next, so the two are compared in level, not sample by sample; the
-# spread measured over repeated runs of every preset is far below these
-# bounds (see the commit that set them).
+# level over the whole file, and the level of each octave band within 30 dB
+# of the render's strongest. The plug-in draws random phase offsets for its
+# oscillators when it is instantiated, and they differ between Ardour's
+# instance and morvane-render's, so the two are compared in level, not
+# sample by sample. Forty renders of this preset with other phase offsets
+# (rand() seeded 2 to 41) lay within 0.43 dB of the usual render in level
+# (standard deviation 0.13 dB) and within 0.61 dB in every band (median
+# 0.36 dB); twelve Ardour exports all lay 0.07 dB from it in level and
+# 0.30 dB at most in a band. The bounds leave about three times the largest
+# spread seen, and the plain resynthesis lies far outside them (3.5 dB in
+# level, 13 dB in the 8 kHz band).
 max_level_db=${MORVANE_DAW_MAX_LEVEL_DB:-1.0}
-max_band_db=${MORVANE_DAW_MAX_BAND_DB:-3.0}
+max_band_db=${MORVANE_DAW_MAX_BAND_DB:-2.0}
 
 skip() {
   if [ "${MORVANE_REQUIRE_DAW:-0}" = 1 ]; then
@@ -84,8 +90,8 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 fail() { echo "FAIL: $*"; exit 1; }
 # run SECONDS LOG COMMAND...: one phase, its output kept in LOG and shown
-# on failure. A phase takes a few seconds; the export has been seen to hang
-# now and then in Ardour's own code, which the time limit turns into a
+# on failure. A phase takes a few seconds; the export now and then hangs in
+# Ardour's own code instead of crashing, which the time limit turns into a
 # failed attempt.
 run() {
   local seconds=$1 log=$2
@@ -127,7 +133,7 @@ export_wav=$out/export.wav
 exported=0
 for attempt in 1 2 3 4 5; do
   rm -f "$export_wav"
-  if run 60 "$out/export-$attempt.log" ardour7-export -b float -o "$export_wav" "$session" "$name" \
+  if run 30 "$out/export-$attempt.log" ardour7-export -b float -o "$export_wav" "$session" "$name" \
      && [ -s "$export_wav" ]; then
     exported=1
     break

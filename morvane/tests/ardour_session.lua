@@ -9,7 +9,8 @@
 --   ardour7-lua ardour_session.lua configure DIR NAME URI PRESET_LABEL
 --       loads the session (by then holding a region on "Voice"), inserts
 --       the plug-in on the track, reports what Ardour sees of it, loads
---       the factory preset with that label and saves the session.
+--       every factory preset in turn and the one with that label last, and
+--       saves the session.
 --
 -- Everything the checker reads goes to stdout on lines starting with
 -- "morvane-daw<TAB>", tab-separated, apart from Ardour's own messages.
@@ -137,9 +138,15 @@ local function configure(dir, name, uri, preset_label)
   for _, c in ipairs(controls(insert)) do
     report("control", c.n, c.label, c.lower, c.upper, c.normal, c.value)
   end
+  -- Every preset Ardour lists is loaded in turn and the controls read
+  -- back; the one asked for is loaded last and stays.
   local wanted = nil
   for preset in plugin:get_info():get_presets(false):iter() do
     report("preset", preset.uri, preset.label)
+    assert(plugin:load_preset(preset), "cannot load the preset " .. preset.label)
+    for _, c in ipairs(controls(insert)) do
+      report("preset-value", preset.uri, c.n, c.value)
+    end
     if preset.label == preset_label then wanted = preset end
   end
   assert(wanted, "Ardour lists no preset labelled " .. preset_label)
