@@ -115,6 +115,9 @@ echo "== create: 48 kHz session with a mono track"
 run 120 "$out/create.log" ardour7-lua "$here/ardour_session.lua" create "$session" "$name" \
   || fail "creating the session"
 grep -qx $'morvane-daw\tdone\tcreate' "$out/create.log" || { cat "$out/create.log"; fail "create did not finish"; }
+# A mono track: one input, and two outputs to the stereo master bus.
+grep -qx $'morvane-daw\ttrack\tVoice\t1\t2' "$out/create.log" \
+  || { cat "$out/create.log"; fail "the track is not mono with two outputs"; }
 
 echo "== the recording on the track"
 "$python" "$here/ardour_add_region.py" "$session" "$name" Voice "$input" || fail "placing the recording"
