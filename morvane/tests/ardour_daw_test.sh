@@ -18,7 +18,10 @@
 # a while before the export starts, so where the LFOs stand at the first
 # exported sample is up to Ardour. The default preset, "Smeared freeze",
 # holds its one LFO flat: its sound does not depend on that, and the export
-# can be held to a render made from the start of the file.
+# can be held to a render made from the start of the file. (The presets
+# whose LFOs move do depend on it: their exports lie up to 20 dB from the
+# render in a band, so MORVANE_DAW_PRESET set to one of them fails the
+# comparison.)
 # Each phase is a process of its own: one ardour7-lua process is not safe
 # with more than one session. Ardour's export code itself now and then
 # aborts or hangs (in some 10-25 % of runs, with or without a plug-in on
