@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cpu_level.h"
+#include "denormal_guard.h"
 #include "filter_time_internal.h"
 #include "libquivex_internal.h"
 #include "shake.h"
@@ -26,22 +27,6 @@ constexpr unsigned short TEMBRA_OPTIONS = LIBTEMBRA_MEL_SCALE | LIBTEMBRA_SELECT
                                           LIBTEMBRA_RND_PHASE_OFFSET;
 }  // namespace
 
-namespace {
-// Flush-to-zero and denormals-are-zero for the duration of one buffer, the
-// caller's MXCSR restored on the way out. Subnormal intermediates (decaying
-// resonator state in silence) would otherwise cost a hundred cycles each,
-// and the output of the engine is defined under this mode for every host.
-class DenormalGuard {
-public:
-    DenormalGuard() noexcept : _saved(_mm_getcsr()) { _mm_setcsr(_saved | quivex_detail::FTZ_DAZ); }
-    ~DenormalGuard() { _mm_setcsr(_saved); }
-    DenormalGuard(const DenormalGuard&) = delete;
-    DenormalGuard& operator=(const DenormalGuard&) = delete;
-
-private:
-    unsigned _saved;
-};
-}  // namespace
 
 static float* alloc_floats(int n)
 {
@@ -142,7 +127,8 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         lfo_comp_phase_incr(&lr->_lfos[j], srate);
     if (nsamps <= 0)
         return;
-    const DenormalGuard denormal_guard;
+    // Flush-to-zero and denormals-are-zero for the duration of one buffer.
+    const tembra_fp::DenormalGuard denormal_guard;
 
     const libtembra lr0 = lr->_lr0;
     const libtembra lr1 = lr->_lr1;

@@ -54,9 +54,4 @@ struct _libquivex {
     float _lfo_vals[3];    // amplitude, frequency and time LFO values
 };
 
-namespace quivex_detail {
-// MXCSR's flush-to-zero (bit 15) and denormals-are-zero (bit 6).
-constexpr unsigned FTZ_DAZ = 0x8040u;
-}  // namespace quivex_detail
-
 #endif /* QUIVEX_LIBQUIVEX_INTERNAL_H */

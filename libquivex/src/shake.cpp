@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "denormal_guard.h"
 #include "lfo_vec.h"
 #include "shake_vec.h"
 
@@ -48,7 +49,7 @@ void shake_lfo_values(libquivex lr, float* amp_val, float* freq_val, float* time
 #if defined(QUIVEX_LFO_VEC) && !MORVANE_REFERENCE
     const float key[9] = {la->_phase, la->_mod, la->_amp, lf->_phase, lf->_mod,
                           lf->_amp,   lt->_phase, lt->_mod, lt->_amp};
-    const unsigned mode = _mm_getcsr() & quivex_detail::FTZ_DAZ;
+    const unsigned mode = tembra_fp::ftz_daz_bits();
     if (mode == lr->_lfo_key_mode && std::memcmp(key, lr->_lfo_key, sizeof key) == 0) {
         *amp_val = lr->_lfo_vals[0];
         *freq_val = lr->_lfo_vals[1];

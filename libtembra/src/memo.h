@@ -12,12 +12,12 @@
 #ifndef TEMBRA_MEMO_H
 #define TEMBRA_MEMO_H
 
-#include <immintrin.h>
+#include "denormal_guard.h"
 
 namespace tembra_memo {
 
 // Flush-to-zero and denormals-are-zero bits of the caller's MXCSR.
-static inline unsigned fp_mode() { return _mm_getcsr() & 0x8040u; }
+static inline unsigned fp_mode() { return tembra_fp::ftz_daz_bits(); }
 
 // No mode at all: the first evaluation takes every group.
 constexpr unsigned kNoMode = ~0u;

@@ -14,6 +14,7 @@
 
 #include "cpu_level.h"
 #include "decibel.h"
+#include "denormal_guard.h"
 #include "libquivex_restart.h"
 #include "libtembra_internal.h"
 #include "morvane_internal.h"
@@ -210,7 +211,7 @@ static void deactivate(LV2_Handle /*instance*/) noexcept {}
 
 static void run(LV2_Handle instance, uint32_t n_samples) noexcept
 {
-  const morvane_denormal_guard guard;
+  const tembra_fp::DenormalGuard guard;
   auto* self = static_cast<morvane*>(instance);
   const libquivex q = self->_libquivex;
 

@@ -1,15 +1,12 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* Internals of the morvane plug-in that the tests reach: the table of
  * control ranges the plug-in clamps to (which the Turtle description must
- * repeat), the clamp itself, the processor check of instantiate and the
- * scoped floating-point mode of run. None of this is exported from the
- * shared object. */
+ * repeat) and the clamp itself. None of this is exported from the shared
+ * object. */
 #ifndef MORVANE_MORVANE_INTERNAL_H
 #define MORVANE_MORVANE_INTERNAL_H
 
 #include <cstdint>
-
-#include <xmmintrin.h>
 
 #include "morvane.h"
 
@@ -32,25 +29,5 @@ extern const morvane_control_range morvane_control_ranges[MORVANE_NUM_CONTROLS];
 /* value clamped to the range of control port `port` (below
  * MORVANE_NUM_CONTROLS); NaN gives the port's default. */
 float morvane_clamp_control(uint32_t port, float value) noexcept;
-
-/* MXCSR flush-to-zero (bit 15) and denormals-are-zero (bit 6). */
-constexpr unsigned int MORVANE_MXCSR_FTZ_DAZ = 0x8040u;
-
-/* Sets flush-to-zero and denormals-are-zero for its lifetime and puts the
- * caller's MXCSR back when it ends, so subnormal resonator states cost no
- * microcode assists and the host's own mode is left as it was. */
-class morvane_denormal_guard {
-public:
-  morvane_denormal_guard() noexcept : _saved(_mm_getcsr())
-  {
-    _mm_setcsr(_saved | MORVANE_MXCSR_FTZ_DAZ);
-  }
-  ~morvane_denormal_guard() { _mm_setcsr(_saved); }
-  morvane_denormal_guard(const morvane_denormal_guard&) = delete;
-  morvane_denormal_guard& operator=(const morvane_denormal_guard&) = delete;
-
-private:
-  unsigned int _saved;
-};
 
 #endif /* MORVANE_MORVANE_INTERNAL_H */

@@ -22,6 +22,7 @@
 #include "libquivex_internal.h"
 #include "shake.h"
 #include "libtembra_internal.h"
+#include "denormal_guard.h"
 #include "morvane_internal.h"
 #include "tracking_resonator_bank_vec_internal.h"
 
@@ -132,7 +133,7 @@ TEST(Soak, OneHourOfShakenAudioStaysFiniteBoundedAndOnTheUnitCircle)
     const char* env = std::getenv("MORVANE_SOAK_SECONDS");
     const long seconds = env ? std::atol(env) : 3600;
     ASSERT_GT(seconds, 0);
-    const morvane_denormal_guard guard;
+    const tembra_fp::DenormalGuard guard;
     std::srand(1);
     libquivex q = libquivex_new(kRate);
     ASSERT_NE(q, nullptr);
@@ -205,7 +206,7 @@ TEST(Soak, TwoMinutesOfSilenceLeaveResynthesisPhasorsOnTheUnitCircle)
     // the same way each time: the walk off the circle is systematic, not
     // random, and grows without limit. When sound returns, each partial
     // comes out scaled by its |Z|.
-    const morvane_denormal_guard guard;
+    const tembra_fp::DenormalGuard guard;
     std::srand(1);
     libquivex q = libquivex_new(kRate);
     ASSERT_NE(q, nullptr);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The plug-in driven through liblilv as a host drives it: instantiation,
 // port connection and run, compared with the effect engine run directly.
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +10,7 @@
 
 #include <quivex/libquivex.h>
 
+#include "denormal_guard.h"
 #include "decibel.h"
 #include "lilv_host.h"
 
@@ -71,7 +74,7 @@ std::vector<float> run_engine(const EngineSettings& s, const std::vector<float>&
     for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
       setters[i](q, s[i]);
     }
-    const morvane_denormal_guard guard;
+    const tembra_fp::DenormalGuard guard;
     libquivex_next_buffer(q, out.data() + pos, static_cast<int>(n));
     pos += n;
   }

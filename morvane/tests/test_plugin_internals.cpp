@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Pieces of the plug-in a host cannot reach: the processor check of
 // instantiate, the scoped floating-point mode of run and the clamp.
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <limits>
 
 #include <gtest/gtest.h>
 
 #include "cpu_level.h"
+#include "denormal_guard.h"
 #include "morvane_internal.h"
 
 namespace {
@@ -33,7 +36,7 @@ TEST(DenormalGuard, FlushesSubnormalsInsideAndRestoresTheModeAfter)
   float inside_read = 0.0f, inside_made = 0.0f;
   unsigned int inside_mode = 0;
   {
-    const morvane_denormal_guard guard;
+    const tembra_fp::DenormalGuard guard;
     inside_mode = _mm_getcsr();
     inside_read = tiny * one;
     inside_made = small * quarter;
@@ -41,7 +44,7 @@ TEST(DenormalGuard, FlushesSubnormalsInsideAndRestoresTheModeAfter)
   const unsigned int after = _mm_getcsr();
   const float outside_read = tiny * one;
   _mm_setcsr(original);
-  EXPECT_EQ(inside_mode & ~0x3Fu, caller | MORVANE_MXCSR_FTZ_DAZ);
+  EXPECT_EQ(inside_mode & ~0x3Fu, caller | tembra_fp::kFtzDaz);
   EXPECT_EQ(inside_read, 0.0f);
   EXPECT_EQ(inside_made, 0.0f);
   EXPECT_EQ(after & ~0x3Fu, caller);
