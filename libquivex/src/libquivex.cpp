@@ -130,11 +130,11 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     // Flush-to-zero and denormals-are-zero for the duration of one buffer.
     const tembra_fp::DenormalGuard denormal_guard;
 
-    const libtembra lr0 = lr->_lr0;
-    const libtembra lr1 = lr->_lr1;
-    float* const ai = lr->_ai_buf;
-    float* const fi = lr->_fi_buf;
-    float* const pi = lr->_pi_buf;
+    const libtembra analysis = lr->_lr0;
+    const libtembra resynthesis = lr->_lr1;
+    float* const amplitudes = lr->_ai_buf;
+    float* const frequencies = lr->_fi_buf;
+    float* const phases = lr->_pi_buf;
     const int n = lr->_num_reso;
     const int audible = lr->_num_audible;
 
@@ -150,13 +150,13 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         // from about 1.8e19 on and would leave infinities in the state.
         else if (std::fabs(in_samp) > 1e6f)
             in_samp = std::copysign(1e6f, in_samp);
-        libtembra_update(lr0, in_samp);
-        libtembra_get_buffers(lr0, ai, fi, pi);
-        shake_stages(lr, ai, fi, n);
+        libtembra_update(analysis, in_samp);
+        libtembra_get_buffers(analysis, amplitudes, frequencies, phases);
+        shake_stages(lr, amplitudes, frequencies, n);
         for (int k = audible; k < n; ++k)
-            ai[k] = 0.0f;
-        libtembra_update_synth(lr1, ai, fi, pi);
-        const float out_samp = libtembra_get_synth(lr1);
+            amplitudes[k] = 0.0f;
+        libtembra_update_synth(resynthesis, amplitudes, frequencies, phases);
+        const float out_samp = libtembra_get_synth(resynthesis);
         for (int j = 0; j < NUM_LFOS; ++j)
             lfo_incr_phase(&lr->_lfos[j]);
         buf[i] = out_samp * lr->_gain;
