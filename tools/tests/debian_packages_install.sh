@@ -90,7 +90,18 @@ if ! (cd "$tree" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
   fail "dpkg-buildpackage failed (log: $work/build.log)"
 fi
 echo "  built in $(( $(date +%s) - start )) s"
-grep -n 'warning:' "$work/build.log" >&2 && fail "the package build printed compiler warnings"
+# Compiler warnings, and the packaging tools' (a symbol gone or new, a
+# library not found ...).
+grep -nE '\.(c|cc|cpp|h|hpp):[0-9]+(:[0-9]+)?: warning:|^dpkg-[a-z]+: warning:' "$work/build.log" >&2 &&
+  fail "the package build printed warnings"
+# Every compilation keeps the project's numerics, whatever the packaging
+# flags add.
+grep -E '^(cd [^&]* && )?/usr/bin/(c\+\+|cc) .* -c ' "$work/build.log" > "$work/compile-lines.txt" ||
+  fail "no compiler command lines in the build log"
+grep -v -- '-ffp-contract=off' "$work/compile-lines.txt" >&2 &&
+  fail "a compilation lacks -ffp-contract=off"
+grep -E -- '-ffast-math|-Ofast|-ffp-contract=(fast|on)' "$work/compile-lines.txt" >&2 &&
+  fail "a compilation relaxes the floating-point rules"
 for p in "${packages[@]}"; do
   [ -f "$(echo "$work/${p}_0.1.0-1_"*.deb)" ] || fail "no $p package was built"
 done
@@ -180,8 +191,9 @@ cc "${cflags[@]}" "$src/examples/track_tone.c" $(pkg-config --cflags --libs temb
    -o "$work/track_tone" || fail "examples/track_tone.c does not build with pkg-config"
 ldd "$work/track_tone" > "$work/track_tone.ldd"
 loaded=$(sed -n 's/.*libtembra\.so\.0 => \([^ ]*\) .*/\1/p' "$work/track_tone.ldd")
-[ -n "$loaded" ] && [[ $(dpkg -S "$(readlink -f "$loaded")" 2> /dev/null) == libtembra0:* ]] ||
+if [ -z "$loaded" ] || [[ $(dpkg -S "$(readlink -f "$loaded")" 2> /dev/null) != libtembra0:* ]]; then
   fail "track_tone does not load the packaged libtembra.so.0: $(cat "$work/track_tone.ldd")"
+fi
 check_tone() {
   local line=$1 want=$2 got
   got=$(sed -n 's/.* tracks \([0-9.]*\) Hz.*/\1/p' <<< "$line")
