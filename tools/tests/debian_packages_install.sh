@@ -146,6 +146,9 @@ grep -qF "$work" "$render" && fail "$render refers to its build folder"
 (cd / && "$render" --list-presets) > "$work/presets.txt" || fail "$render cannot list the presets"
 grep -q '^octave-wobble ' "$work/presets.txt" || fail "$render lists no octave-wobble preset"
 man -w morvane-render > /dev/null 2>&1 || fail "no man page for morvane-render"
+version=$("$render" --version) || fail "$render --version failed"
+[ "${version%%$'\n'*}" = "morvane-render 0.1.0" ] ||
+  fail "$render --version says '${version%%$'\n'*}', not the packaged 0.1.0"
 
 # Float input and output, so that no quantisation hides a difference.
 "$python" - "$recording" "$work/input.wav" <<'PY'
