@@ -13,6 +13,9 @@
 #ifndef MORVANE_RENDER_LV2_INSTALL_DIR
 #define MORVANE_RENDER_LV2_INSTALL_DIR "lib/lv2/morvane.lv2"
 #endif
+#ifndef MORVANE_RENDER_BUILD_BUNDLE
+#define MORVANE_RENDER_BUILD_BUNDLE ""
+#endif
 #ifndef MORVANE_VERSION
 #define MORVANE_VERSION "unknown"
 #endif
@@ -45,7 +48,7 @@ static const char usage[] =
   "5 seconds when stderr is a terminal.\n"
   "\n"
   "Without --bundle the bundle is looked for beside the installed program\n"
-  "(../" MORVANE_RENDER_LV2_INSTALL_DIR ") and then in the build tree.\n";
+  "(../" MORVANE_RENDER_LV2_INSTALL_DIR ")";
 
 /* The options whose next argument is their value, so that
  * `--preset --help` names a preset rather than asking for help. */
@@ -62,6 +65,11 @@ int main(int argc, char** argv)
       ++i;
     } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
       fputs(usage, stdout);
+      /* A distribution build has no build tree to fall back to. */
+      if (MORVANE_RENDER_BUILD_BUNDLE[0] != '\0') {
+        fputs(" and then in the build tree", stdout);
+      }
+      fputs(".\n", stdout);
       return 0;
     } else if (strcmp(argv[i], "--version") == 0) {
       printf("morvane-render %s\n"
