@@ -3,8 +3,6 @@
 // stages, resynthesis through a second resonator engine, output gain.
 #include "libquivex.h"
 
-#include <xmmintrin.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +11,8 @@
 #include "denormal_guard.h"
 #include "filter_time_internal.h"
 #include "libquivex_internal.h"
-#include "shake.h"
 #include "libquivex_restart.h"
+#include "shake.h"
 
 namespace {
 constexpr int NUM_RESO = 112;
@@ -26,7 +24,6 @@ constexpr unsigned short TEMBRA_OPTIONS = LIBTEMBRA_MEL_SCALE | LIBTEMBRA_SELECT
                                           LIBTEMBRA_LIMIT_RESO_RANGE | LIBTEMBRA_DAMP_OSC |
                                           LIBTEMBRA_RND_PHASE_OFFSET;
 }  // namespace
-
 
 static float* alloc_floats(int n)
 {
