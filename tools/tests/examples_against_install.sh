@@ -69,27 +69,8 @@ readelf -d "$work/track_tone_static" | grep -q 'libtembra' && fail "static build
 check_tone "$("$work/track_tone_static" 440)" 440
 
 echo "pkg-config, the effect engine:"
-cat > "$work/shake.c" <<'C'
-#include <math.h>
-#include <stdio.h>
-#include <quivex/libquivex.h>
-int main(void)
-{
-  float buf[4800];
-  for (int i = 0; i < 4800; ++i) buf[i] = (float)(0.5 * sin(0.0576 * i));
-  libquivex q = libquivex_new(48000);
-  if (!q) return 1;
-  libquivex_set_gain(q, 1.0f);
-  libquivex_next_buffer(q, buf, 4800);
-  double e = 0.0;
-  for (int i = 2400; i < 4800; ++i) e += (double)buf[i] * buf[i];
-  libquivex_free(q);
-  printf("rms %.4f\n", sqrt(e / 2400.0));
-  return e > 0.0 ? 0 : 1;
-}
-C
 # shellcheck disable=SC2046
-cc "${cflags[@]}" "$work/shake.c" $(pkg-config --cflags --libs quivex) -lm -o "$work/shake"
+cc "${cflags[@]}" "$src/tools/tests/shake_tone.c" $(pkg-config --cflags --libs quivex) -lm -o "$work/shake"
 echo "  $(LD_LIBRARY_PATH=$libdir "$work/shake")"
 
 echo "CMake find_package(morvane):"
