@@ -29,12 +29,11 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr float kTwoPiInv = 0.15915494f;  // the float nearest 1/(2 pi)
 
-// n floats, zero-filled or not; NULL for n = 0, which is not a failure.
-float* alloc_floats(int n, bool zeroed) {
+// n floats, not initialised (restart writes the state arrays); NULL for
+// n = 0, which is not a failure.
+float* alloc_floats(int n) {
     if (n <= 0) return nullptr;
-    const std::size_t count = static_cast<std::size_t>(n);
-    void* p = zeroed ? std::calloc(count, sizeof(float)) : std::malloc(count * sizeof(float));
-    return static_cast<float*>(p);
+    return static_cast<float*>(std::malloc(static_cast<std::size_t>(n) * sizeof(float)));
 }
 
 void release_arrays(tracking_resonator_bank_vec t) {
@@ -113,43 +112,43 @@ __attribute__((noinline)) static tracking_resonator_bank_vec create_tracking_res
     t->_limit_range = 0;
     t->_sigma = 1.0f;
     t->_omSigma = 0.0f;
-    t->_accPower = 0.0001f;
     t->_two_pi_inv = kTwoPiInv;
     t->_sample_rate_inv = 1.0f / samplerate;
 
-    t->_omega_range_min = alloc_floats(n, false);
-    t->_omega_range_max = alloc_floats(n, false);
-    t->_natural_frequencies = alloc_floats(n, false);
-    t->_alpha = alloc_floats(n, false);
-    t->_omAlpha = alloc_floats(n, false);
-    t->_cos = alloc_floats(n, true);
-    t->_sin = alloc_floats(n, true);
-    t->_beta = alloc_floats(n, false);
-    t->_omBeta = alloc_floats(n, false);
-    t->_cc = alloc_floats(n, true);
-    t->_ss = alloc_floats(n, true);
-    t->_dpc = alloc_floats(n, false);
-    t->_dps = alloc_floats(n, true);
-    t->_gamma = alloc_floats(n, false);
-    t->_omGamma = alloc_floats(n, false);
-    t->_track_frequency_power_threshold = alloc_floats(n, false);
-    t->_p_omega = alloc_floats(n, false);
-    t->_p_Zc = alloc_floats(n, false);
-    t->_p_Zs = alloc_floats(n, false);
-    t->_p_Wc = alloc_floats(n, false);
-    t->_p_Ws = alloc_floats(n, false);
-    t->_p_Wcps = alloc_floats(n, false);
-    t->_p_dpc = alloc_floats(n, false);
-    t->_p_dps = alloc_floats(n, false);
-    t->_p_frequency = alloc_floats(n, false);
-    if (n <= 0) return t;
-    t->_scratch_power = alloc_floats(n, false);
-    t->_scratch_step = alloc_floats(n, false);
-    t->_memo_re = alloc_floats(n, true);
-    t->_memo_im = alloc_floats(n, true);
-    t->_memo_phase = alloc_floats(n, true);
-    t->_memo_mode = tembra_memo::kNoMode;
-    t->_memo_rest = 0;
+    t->_omega_range_min = alloc_floats(n);
+    t->_omega_range_max = alloc_floats(n);
+    t->_natural_frequencies = alloc_floats(n);
+    t->_alpha = alloc_floats(n);
+    t->_omAlpha = alloc_floats(n);
+    t->_cos = alloc_floats(n);
+    t->_sin = alloc_floats(n);
+    t->_beta = alloc_floats(n);
+    t->_omBeta = alloc_floats(n);
+    t->_cc = alloc_floats(n);
+    t->_ss = alloc_floats(n);
+    t->_dpc = alloc_floats(n);
+    t->_dps = alloc_floats(n);
+    t->_gamma = alloc_floats(n);
+    t->_omGamma = alloc_floats(n);
+    t->_track_frequency_power_threshold = alloc_floats(n);
+    t->_p_omega = alloc_floats(n);
+    t->_p_Zc = alloc_floats(n);
+    t->_p_Zs = alloc_floats(n);
+    t->_p_Wc = alloc_floats(n);
+    t->_p_Ws = alloc_floats(n);
+    t->_p_Wcps = alloc_floats(n);
+    t->_p_dpc = alloc_floats(n);
+    t->_p_dps = alloc_floats(n);
+    t->_p_frequency = alloc_floats(n);
+    if (n <= 0) {
+        tracking_resonator_bank_vec_restart(t);
+        return t;
+    }
+    t->_scratch_power = alloc_floats(n);
+    t->_scratch_step = alloc_floats(n);
+    t->_memo_re = alloc_floats(n);
+    t->_memo_im = alloc_floats(n);
+    t->_memo_phase = alloc_floats(n);
 
     if (!t->_omega_range_min || !t->_omega_range_max || !t->_natural_frequencies || !t->_alpha ||
         !t->_omAlpha || !t->_cos || !t->_sin || !t->_beta || !t->_omBeta || !t->_cc || !t->_ss ||
@@ -330,7 +329,7 @@ static void phases_from_memo(tracking_resonator_bank_vec t, float* dest, int cou
         tembra_vmath::atan2_n(t->_path, im, re, dest, count);
         return;
     }
-    const unsigned mode = tembra_memo::fp_mode();
+    const unsigned mode = tembra_fp::ftz_daz_bits();
     const bool reused = mode == t->_memo_mode;
     if (!reused) {
         // Results of another mode are not reused: start again from C = 0.
