@@ -120,7 +120,7 @@ static void compute_alphas_memo(tembra_simd::Path path, int num_resonators, cons
   }
   const float dt = 1.0f / samplerate;
   const int nv = tembra_simd::whole_groups(num_resonators);
-  const unsigned mode = tembra_memo::fp_mode();
+  const unsigned mode = tembra_fp::ftz_daz_bits();
   const bool reuse = mode == *memo_mode;
   *memo_mode = mode;
   int run = 0;  // first group of the current run of changed groups

@@ -8,16 +8,13 @@
 //
 // The floating-point mode is part of the key: a result computed with
 // flush-to-zero or denormals-are-zero set is not reused without them, and
-// the other way round.
+// the other way round (the key holds tembra_fp::ftz_daz_bits()).
 #ifndef TEMBRA_MEMO_H
 #define TEMBRA_MEMO_H
 
 #include "denormal_guard.h"
 
 namespace tembra_memo {
-
-// Flush-to-zero and denormals-are-zero bits of the caller's MXCSR.
-static inline unsigned fp_mode() { return tembra_fp::ftz_daz_bits(); }
 
 // No mode at all: the first evaluation takes every group.
 constexpr unsigned kNoMode = ~0u;

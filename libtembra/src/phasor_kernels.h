@@ -244,7 +244,7 @@ static inline void phasor_set_offsets_memo(tembra_simd::Path path, int n, const 
     phasor_set_offsets(path, n, phases, dpc, dps);
     return;
   }
-  const unsigned now = tembra_memo::fp_mode();
+  const unsigned now = tembra_fp::ftz_daz_bits();
   const bool reuse = now == *mode;
   *mode = now;
   const int nv = tembra_simd::whole_groups(n);

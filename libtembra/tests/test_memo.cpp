@@ -134,7 +134,7 @@ TEST(Memo, MemoryRestsWhileEverythingChangesAndReturnsWhenThingsStandStill) {
   // Standing still: within one rest and two calls the memory serves again.
   for (int call = 0; call < 40; ++call) expect_fresh_phases(t.get(), "standing still");
   EXPECT_EQ(t->_memo_rest, 0);
-  EXPECT_EQ(t->_memo_mode, tembra_memo::fp_mode());
+  EXPECT_EQ(t->_memo_mode, tembra_fp::ftz_daz_bits());
 }
 
 // The engine's resynthesis coefficients against a fresh evaluation.
