@@ -393,7 +393,7 @@ extern "C" int morvane_render_run(int argc, char** argv)
   }
   if (opt.list_controls) {
     for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-      const morvane_control_range& r = morvane_control_ranges[i];
+      const morvane_control& r = morvane_controls[i];
       std::printf("%-24s %g .. %g (default %g)\n", bundle.symbol(i).c_str(),
                   static_cast<double>(r._min), static_cast<double>(r._max),
                   static_cast<double>(r._default));
@@ -404,7 +404,7 @@ extern "C" int morvane_render_run(int argc, char** argv)
   // Control values: the defaults, then the preset, then each --set.
   float controls[MORVANE_NUM_CONTROLS];
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    controls[i] = morvane_control_ranges[i]._default;
+    controls[i] = morvane_controls[i]._default;
   }
   if (!opt.preset.empty()) {
     const Preset* p = bundle.find_preset(opt.preset);
@@ -445,8 +445,8 @@ extern "C" int morvane_render_run(int argc, char** argv)
     if (clamped != v) {
       std::fprintf(stderr, "morvane-render: %s = %g is outside %g .. %g: the plug-in uses %g\n",
                    symbol.c_str(), static_cast<double>(v),
-                   static_cast<double>(morvane_control_ranges[*index]._min),
-                   static_cast<double>(morvane_control_ranges[*index]._max),
+                   static_cast<double>(morvane_controls[*index]._min),
+                   static_cast<double>(morvane_controls[*index]._max),
                    static_cast<double>(clamped));
     }
     // The plug-in clamps in run, as for a host; the raw value is passed on.

@@ -25,9 +25,11 @@ constexpr unsigned short TEMBRA_OPTIONS = LIBTEMBRA_MEL_SCALE | LIBTEMBRA_SELECT
                                           LIBTEMBRA_RND_PHASE_OFFSET;
 }  // namespace
 
+// Zeroed: the display accessor may read the readout arrays before the
+// first sample has written them.
 static float* alloc_floats(int n)
 {
-    return static_cast<float*>(std::malloc(static_cast<std::size_t>(n) * sizeof(float)));
+    return static_cast<float*>(std::calloc(static_cast<std::size_t>(n), sizeof(float)));
 }
 
 // Everything of libquivex_new after the processor check.
@@ -40,7 +42,10 @@ __attribute__((noinline)) static libquivex create_libquivex(unsigned long srate)
         return nullptr;
     lr->_srate = srate;
     lr->_gain = 1.0f;
+    lr->_gain_to = 1.0f;
     lr->_num_reso = NUM_RESO;
+    const double glide = static_cast<double>(srate) * (0.001 * LIBQUIVEX_GAIN_GLIDE_MS);
+    lr->_gain_glide_len = glide >= 1.0 && glide < 1e9 ? static_cast<int>(std::lround(glide)) : 1;
 
     // The two engines are built one after the other: each draws its random
     // phase offsets from rand(), the analysis engine first.
@@ -101,6 +106,11 @@ void libquivex_restart(libquivex lr, void (*restart_engine)(libtembra) noexcept)
     lr->_alphas_size = 0;
     lr->_alphas_lfo_val = 0.0f;
     filter_time_restart(lr->_filter);
+    lr->_gain_started = 0;
+    lr->_gain_glide_left = 0;
+    const std::size_t bytes = static_cast<std::size_t>(lr->_num_reso) * sizeof(float);
+    std::memset(lr->_ai_buf, 0, bytes);
+    std::memset(lr->_fi_buf, 0, bytes);
 }
 
 MORVANE_BASELINE_CODE
@@ -115,6 +125,47 @@ void libquivex_free(libquivex lr) noexcept
     libtembra_free(lr->_lr1);
     shake_state_free(lr);
     std::free(lr);
+}
+
+// The gain the glide has reached at the sample before the next one.
+static float gain_in_use(const _libquivex* lr)
+{
+    if (lr->_gain_glide_left == 0)
+        return lr->_gain_to;
+    const double done = static_cast<double>(lr->_gain_glide_len - lr->_gain_glide_left) /
+                        static_cast<double>(lr->_gain_glide_len);
+    return static_cast<float>(static_cast<double>(lr->_gain_from) +
+                              (static_cast<double>(lr->_gain_to) - static_cast<double>(lr->_gain_from)) * done);
+}
+
+// At the start of a buffer: the first buffer takes the gain as set; a gain
+// set since (bit for bit another value) starts a glide from the gain in use.
+static void start_gain_glide(_libquivex* lr)
+{
+    if (!lr->_gain_started) {
+        lr->_gain_started = 1;
+        lr->_gain_to = lr->_gain;
+        lr->_gain_glide_left = 0;
+        return;
+    }
+    if (std::memcmp(&lr->_gain, &lr->_gain_to, sizeof(float)) == 0)
+        return;
+    const float from = gain_in_use(lr);
+    lr->_gain_from = from;
+    lr->_gain_to = lr->_gain;
+    const bool finite = std::isfinite(from) && std::isfinite(lr->_gain) &&
+                        std::isfinite(static_cast<double>(lr->_gain) - static_cast<double>(from));
+    lr->_gain_glide_left = finite ? lr->_gain_glide_len : 0;
+}
+
+// The gain of the next sample: one step further along the glide, the
+// target itself once the glide is over.
+static inline float next_gain(_libquivex* lr)
+{
+    if (lr->_gain_glide_left == 0)
+        return lr->_gain_to;
+    --lr->_gain_glide_left;
+    return gain_in_use(lr);
 }
 
 void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
@@ -134,6 +185,7 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     float* const phases = lr->_pi_buf;
     const int n = lr->_num_reso;
     const int audible = lr->_num_audible;
+    start_gain_glide(lr);
 
     for (int i = 0; i < nsamps; ++i) {
         float in_samp = buf[i];
@@ -156,8 +208,32 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
         const float out_samp = libtembra_get_synth(resynthesis);
         for (int j = 0; j < NUM_LFOS; ++j)
             lfo_incr_phase(&lr->_lfos[j]);
-        buf[i] = out_samp * lr->_gain;
+        buf[i] = out_samp * next_gain(lr);
     }
+}
+
+int libquivex_get_partials(libquivex lr, float* analysed_amps, float* analysed_freqs, float* shaken_amps,
+                           float* shaken_freqs) noexcept
+{
+    // The analysis engine's readout is a function of its state, which the
+    // last sample left: reading it again gives what that sample read.
+    if (analysed_amps != nullptr || analysed_freqs != nullptr)
+        libtembra_get_buffers(lr->_lr0, analysed_amps, analysed_freqs, nullptr);
+    // The readout arrays hold the last sample's values after the shake
+    // stages (and the silencing above Nyquist): what was resynthesised.
+    const std::size_t bytes = static_cast<std::size_t>(lr->_num_reso) * sizeof(float);
+    if (shaken_amps != nullptr)
+        std::memcpy(shaken_amps, lr->_ai_buf, bytes);
+    if (shaken_freqs != nullptr)
+        std::memcpy(shaken_freqs, lr->_fi_buf, bytes);
+    return lr->_num_audible;
+}
+
+void libquivex_get_lfo_values(libquivex lr, float* values) noexcept
+{
+    values[0] = lfo_get_val(&lr->_lfos[LFO_SHAKE_AMP]);
+    values[1] = lfo_get_val(&lr->_lfos[LFO_SHAKE_FREQ]);
+    values[2] = lfo_get_val_norm(&lr->_lfos[LFO_SHAKE_TIME]);
 }
 
 void libquivex_set_gain(libquivex lr, float g) noexcept { lr->_gain = g; }

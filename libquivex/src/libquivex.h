@@ -59,8 +59,49 @@ QUIVEX_API void libquivex_free(libquivex lr) QUIVEX_NOEXCEPT;
  * Audio thread. */
 QUIVEX_API void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) QUIVEX_NOEXCEPT;
 
-/* Linear output gain. */
+/* Linear output gain. A new gain does not apply in full from the next
+ * sample, which would click: the gain in use glides to it in a straight
+ * line over 10 ms of samples (LIBQUIVEX_GAIN_GLIDE_MS), across buffers,
+ * and a newer gain restarts the glide from where it is. The first buffer
+ * after _new (or after a restart) starts at the gain set, and a gain that
+ * stays constant multiplies every sample by exactly itself. A NaN or
+ * infinite gain, or a glide that would overflow, applies at once. */
 QUIVEX_API void libquivex_set_gain(libquivex lr, float g) QUIVEX_NOEXCEPT;
+#define LIBQUIVEX_GAIN_GLIDE_MS 10
+
+/* Number of resonators, the length of every array below (112). */
+#define LIBQUIVEX_NUM_RESONATORS 112
+
+/* What the engine analysed and resynthesised at the last sample it
+ * processed, for a display: the analysed amplitudes (linear) and
+ * frequencies (Hz) of the 112 resonators, and the amplitudes and
+ * frequencies after the shake stages, which the oscillators play. Each
+ * pointer may be NULL; the others receive LIBQUIVEX_NUM_RESONATORS floats.
+ * Returns how many resonators, from the lowest, are audible: those above
+ * half the sample rate are kept silent. Before the first sample every value
+ * is 0. Changes nothing the engine computes. Audio thread (between
+ * buffers): no allocation, but it reads the whole analysis again, so call it
+ * once per display frame, not per sample. */
+QUIVEX_API int libquivex_get_partials(libquivex lr, float* analysed_amps, float* analysed_freqs,
+                                      float* shaken_amps, float* shaken_freqs) QUIVEX_NOEXCEPT;
+
+/* The current values of the three shake LFOs, into values[0] (amplitude,
+ * within +-depth), values[1] (frequency, natural-log units, within
+ * +-depth) and values[2] (time, within 0 .. depth): what the next sample's
+ * shake stages will use. Audio thread, no allocation. */
+QUIVEX_API void libquivex_get_lfo_values(libquivex lr, float* values) QUIVEX_NOEXCEPT;
+
+/* Index of each shake LFO for libquivex_lfo_wave. */
+#define LIBQUIVEX_LFO_AMP 0
+#define LIBQUIVEX_LFO_FREQ 1
+#define LIBQUIVEX_LFO_TIME 2
+
+/* One cycle of shake LFO `lfo` (LIBQUIVEX_LFO_AMP, _FREQ or _TIME) with
+ * depth amp and shape mod (0 to 1, as the setters take them): out[k] is
+ * the value the engine computes at phase 2 pi k / n, for k from 0 to n - 1
+ * (the engine's own LFO functions, not a copy). Does nothing for n <= 0 or
+ * another lfo. Any thread; no engine needed. */
+QUIVEX_API void libquivex_lfo_wave(int lfo, float amp, float mod, float* out, int n) QUIVEX_NOEXCEPT;
 
 /* Amplitude shake LFO: depth, rate (Hz), dry/wet fraction, shape. */
 QUIVEX_API void libquivex_set_lfo_amp_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;

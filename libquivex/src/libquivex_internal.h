@@ -27,7 +27,15 @@ enum {
 struct _libquivex {
     tembra_simd::Path _path;  // vector path of the shake stages' kernels, chosen at creation
     unsigned long _srate;  // sample rate, Hz; converted to int where used
-    float _gain;           // linear output gain
+    float _gain;           // linear output gain, as set: the glide's target
+    // The gain in use glides to _gain (see libquivex_set_gain): the gain the
+    // glide started from, the target it was started for, and the samples
+    // it still has to go (0: _gain applies as it is).
+    float _gain_from;
+    float _gain_to;
+    int _gain_glide_left;
+    int _gain_glide_len;   // samples of a whole glide at this rate
+    int _gain_started;     // 0 until the first buffer after _new or a restart
     int _num_reso;         // resonators per engine, length of every array
     libtembra _lr0;        // analysis engine
     libtembra _lr1;        // resynthesis engine

@@ -8,7 +8,10 @@
  *
  * Ports 0 to 24 are control inputs (gain in dB, then four settings for each
  * of six LFOs), 25 and 26 the audio inputs (only the left one is processed),
- * 27 and 28 the audio outputs (both receive the processed left input). */
+ * 27 and 28 the audio outputs (both receive the processed left input).
+ * Ports 29 and 30 are optional atom ports for the plug-in's window:
+ * messages from it (control) and frames of the analysis to it (notify);
+ * see frame.h. */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
 
@@ -43,7 +46,9 @@ typedef enum {
   MORVANE_INPUT_L = 25,
   MORVANE_INPUT_R = 26,
   MORVANE_OUTPUT_L = 27,
-  MORVANE_OUTPUT_R = 28
+  MORVANE_OUTPUT_R = 28,
+  MORVANE_CONTROL = 29,
+  MORVANE_NOTIFY = 30
 } PortIndex;
 
 #endif /* MORVANE_MORVANE_H */

@@ -70,7 +70,7 @@ inline Controls default_controls()
 {
   Controls c{};
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    c[i] = morvane_control_ranges[i]._default;
+    c[i] = morvane_controls[i]._default;
   }
   return c;
 }

@@ -214,7 +214,7 @@ struct Instance {
           out_l(kMaxBlock), out_r(kMaxBlock)
     {
         for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
-            controls[i] = morvane_control_ranges[i]._default;
+            controls[i] = morvane_controls[i]._default;
         if (!d)
             return;
         std::srand(seed);
@@ -265,7 +265,7 @@ struct Instance {
 // default, and what no host should send.
 std::vector<float> hostile_values(uint32_t port)
 {
-    const morvane_control_range& r = morvane_control_ranges[port];
+    const morvane_control& r = morvane_controls[port];
     return {r._min,
             r._default,
             r._max,
@@ -312,7 +312,7 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
             inst.controls[port] = v;
             run(kBlocks[j++ % kNumBlocks]);
         }
-        inst.controls[port] = morvane_control_ranges[port]._default;
+        inst.controls[port] = morvane_controls[port]._default;
     }
     for (std::size_t k = 0; k < values[0].size(); ++k) {
         for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
@@ -321,7 +321,7 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
             run(n);
     }
     for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
-        inst.controls[port] = morvane_control_ranges[port]._default;
+        inst.controls[port] = morvane_controls[port]._default;
     return runs;
 }
 
@@ -522,7 +522,7 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
             const LV2_Descriptor* d = Library::get().descriptor();
             float controls[MORVANE_NUM_CONTROLS];
             for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
-                controls[i] = morvane_control_ranges[i]._default;
+                controls[i] = morvane_controls[i]._default;
             std::vector<float> in(256), out(256);
             for (std::size_t i = 0; i < in.size(); ++i)
                 in[i] = static_cast<float>(std::sin(0.1 * static_cast<double>(i + t)));

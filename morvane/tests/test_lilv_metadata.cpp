@@ -154,9 +154,9 @@ TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
     ASSERT_NE(def, nullptr);
     ASSERT_NE(min, nullptr);
     ASSERT_NE(max, nullptr);
-    EXPECT_EQ(lilv_node_as_float(min), morvane_control_ranges[i]._min);
-    EXPECT_EQ(lilv_node_as_float(def), morvane_control_ranges[i]._default);
-    EXPECT_EQ(lilv_node_as_float(max), morvane_control_ranges[i]._max);
+    EXPECT_EQ(lilv_node_as_float(min), morvane_controls[i]._min);
+    EXPECT_EQ(lilv_node_as_float(def), morvane_controls[i]._default);
+    EXPECT_EQ(lilv_node_as_float(max), morvane_controls[i]._max);
     lilv_node_free(def);
     lilv_node_free(min);
     lilv_node_free(max);
@@ -167,14 +167,14 @@ TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
 // (the cosine), gain 0 dB.
 TEST_F(LilvMetadata, DefaultsGiveThePlainResynthesis)
 {
-  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._default, 0.0f);
+  EXPECT_EQ(morvane_controls[MORVANE_GAIN]._default, 0.0f);
   for (uint32_t i = 1; i < MORVANE_NUM_CONTROLS; ++i) {
     SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
     if (lfo_field(i) == LFO_AMOUNT) {
-      EXPECT_EQ(morvane_control_ranges[i]._default, 0.0f);
+      EXPECT_EQ(morvane_controls[i]._default, 0.0f);
     }
     if (lfo_field(i) == LFO_MOD) {
-      EXPECT_EQ(morvane_control_ranges[i]._default, 50.0f);
+      EXPECT_EQ(morvane_controls[i]._default, 50.0f);
     }
   }
 }
@@ -209,14 +209,14 @@ TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
       case LFO_FREQ: {
         EXPECT_EQ(unit_of(i), ns(UNITS_NS, "hz"));
         EXPECT_TRUE(lilv_port_has_property(plugin, p, logarithmic));
-        EXPECT_GT(morvane_control_ranges[i]._min, 0.0f);
+        EXPECT_GT(morvane_controls[i]._min, 0.0f);
         break;
       }
       case LFO_AMOUNT:
       case LFO_MOD:
         EXPECT_EQ(unit_of(i), ns(UNITS_NS, "pc"));
-        EXPECT_EQ(morvane_control_ranges[i]._min, 0.0f);
-        EXPECT_EQ(morvane_control_ranges[i]._max, 100.0f);
+        EXPECT_EQ(morvane_controls[i]._min, 0.0f);
+        EXPECT_EQ(morvane_controls[i]._max, 100.0f);
         break;
     }
     EXPECT_EQ(lilv_port_has_property(plugin, p, not_on_gui), is_range_lfo(i));
@@ -227,14 +227,14 @@ TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
 // frequency depth reaches two octaves (2 ln 2), the time depth is a fraction.
 TEST_F(LilvMetadata, DepthRangesMatchTheirStages)
 {
-  EXPECT_EQ(morvane_control_ranges[MORVANE_LFO_SHAKE_AMP_AMP]._max, 2.0f);
-  EXPECT_NEAR(morvane_control_ranges[MORVANE_LFO_SHAKE_FREQ_AMP]._max, 2.0 * std::log(2.0), 1e-6);
-  EXPECT_EQ(morvane_control_ranges[MORVANE_LFO_SHAKE_TIME_AMP]._max, 1.0f);
+  EXPECT_EQ(morvane_controls[MORVANE_LFO_SHAKE_AMP_AMP]._max, 2.0f);
+  EXPECT_NEAR(morvane_controls[MORVANE_LFO_SHAKE_FREQ_AMP]._max, 2.0 * std::log(2.0), 1e-6);
+  EXPECT_EQ(morvane_controls[MORVANE_LFO_SHAKE_TIME_AMP]._max, 1.0f);
   for (uint32_t i : {MORVANE_LFO_SHAKE_AMP_AMP, MORVANE_LFO_SHAKE_FREQ_AMP, MORVANE_LFO_SHAKE_TIME_AMP}) {
-    EXPECT_EQ(morvane_control_ranges[i]._min, 0.0f);
+    EXPECT_EQ(morvane_controls[i]._min, 0.0f);
   }
-  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._min, -60.0f);
-  EXPECT_EQ(morvane_control_ranges[MORVANE_GAIN]._max, 12.0f);
+  EXPECT_EQ(morvane_controls[MORVANE_GAIN]._min, -60.0f);
+  EXPECT_EQ(morvane_controls[MORVANE_GAIN]._max, 12.0f);
 }
 
 TEST_F(LilvMetadata, AudioPortsFormStereoGroups)

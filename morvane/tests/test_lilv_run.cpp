@@ -314,7 +314,7 @@ TEST_F(LilvRun, OutOfRangeControlsActAsTheNearestBound)
     ASSERT_TRUE(wild.ok() && bound.ok());
     for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
       wild.controls()[i] = beyond;
-      bound.controls()[i] = beyond > 0 ? morvane_control_ranges[i]._max : morvane_control_ranges[i]._min;
+      bound.controls()[i] = beyond > 0 ? morvane_controls[i]._max : morvane_controls[i]._min;
     }
     const std::vector<float> out = process(wild, signal);
     EXPECT_TRUE(all_finite(out));
@@ -408,7 +408,7 @@ TEST_F(LilvRun, RangeLfoPortsLeaveTheOutputUnchanged)
   ASSERT_TRUE(plain.ok() && ranged.ok());
   plain.controls() = ranged.controls() = shaken_controls();
   for (uint32_t i = MORVANE_LFO_AMP_RANGE_AMP; i < MORVANE_NUM_CONTROLS; ++i) {
-    ranged.controls()[i] = morvane_control_ranges[i]._max;
+    ranged.controls()[i] = morvane_controls[i]._max;
   }
   EXPECT_TRUE(bit_equal(process(plain, signal), process(ranged, signal)));
 }

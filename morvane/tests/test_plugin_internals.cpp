@@ -56,7 +56,7 @@ TEST(ControlClamp, NanGivesTheDefaultAndInfinitiesTheBounds)
   const float inf = std::numeric_limits<float>::infinity();
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
     SCOPED_TRACE(i);
-    const morvane_control_range& r = morvane_control_ranges[i];
+    const morvane_control& r = morvane_controls[i];
     EXPECT_EQ(morvane_clamp_control(i, std::numeric_limits<float>::quiet_NaN()), r._default);
     EXPECT_EQ(morvane_clamp_control(i, -std::numeric_limits<float>::quiet_NaN()), r._default);
     EXPECT_EQ(morvane_clamp_control(i, inf), r._max);

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// Writes the plug-in's Turtle description: copies a template and puts the
+// 25 control ports, described by the table the plug-in and the window use,
+// where the template has the line @MORVANE_CONTROL_PORTS@.
+//   gen_ttl TEMPLATE OUTPUT
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "controls.h"
+
+namespace {
+
+// The shortest decimal that reads back as the same float, with a ".0"
+// where it would otherwise be an integer (Turtle reads 4 as an integer).
+std::string decimal(float value)
+{
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  std::string s(buf, res.ptr);
+  if (s.find_first_of(".e") == std::string::npos) {
+    s += ".0";
+  }
+  return s;
+}
+
+const char* unit_uri(morvane_unit unit)
+{
+  switch (unit) {
+    case MORVANE_UNIT_DB: return "units:db";
+    case MORVANE_UNIT_HZ: return "units:hz";
+    case MORVANE_UNIT_PERCENT: return "units:pc";
+    case MORVANE_UNIT_NONE: break;
+  }
+  return nullptr;
+}
+
+std::string control_ports()
+{
+  std::ostringstream out;
+  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    const morvane_control& c = morvane_controls[i];
+    out << "\t[\n"
+        << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
+        << "\t\tlv2:index " << i << " ;\n"
+        << "\t\tlv2:symbol \"" << c._symbol << "\" ;\n"
+        << "\t\tlv2:name \"" << c._name << "\" ;\n"
+        << "\t\trdfs:comment \"" << c._comment << "\" ;\n"
+        << "\t\tlv2:default " << decimal(c._default) << " ;\n"
+        << "\t\tlv2:minimum " << decimal(c._min) << " ;\n"
+        << "\t\tlv2:maximum " << decimal(c._max);
+    if (const char* unit = unit_uri(c._unit)) {
+      out << " ;\n\t\tunits:unit " << unit;
+    }
+    if (c._logarithmic && c._reserved) {
+      out << " ;\n\t\tlv2:portProperty pprops:logarithmic , pprops:notOnGUI";
+    } else if (c._logarithmic) {
+      out << " ;\n\t\tlv2:portProperty pprops:logarithmic";
+    } else if (c._reserved) {
+      out << " ;\n\t\tlv2:portProperty pprops:notOnGUI";
+    }
+    out << "\n\t] ,\n";
+  }
+  return out.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: gen_ttl TEMPLATE OUTPUT\n");
+    return 2;
+  }
+  std::ifstream in(argv[1]);
+  if (!in) {
+    std::fprintf(stderr, "gen_ttl: cannot read %s\n", argv[1]);
+    return 1;
+  }
+  std::ostringstream text;
+  std::string line;
+  bool placed = false;
+  while (std::getline(in, line)) {
+    if (line == "@MORVANE_CONTROL_PORTS@") {
+      text << control_ports();
+      placed = true;
+    } else {
+      text << line << '\n';
+    }
+  }
+  if (!placed) {
+    std::fprintf(stderr, "gen_ttl: %s has no @MORVANE_CONTROL_PORTS@ line\n", argv[1]);
+    return 1;
+  }
+  std::ofstream out(argv[2]);
+  out << text.str();
+  return out ? 0 : 1;
+}

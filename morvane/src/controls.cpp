@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// The control ports' one description (see controls.h). With every AMOUNT at
+// 0 % the plug-in is a plain resynthesis, whatever the other LFO settings
+// are. Depths: the amplitude LFO's is a factor on the amplitudes; the
+// frequency LFO's is in natural-log units (ln 2 is one octave, so the
+// maximum swings two octaves up and down); the smoothing LFO's is the
+// fraction of the 0.1 ms to 10 s smoothing time reached by the highest
+// resonator. The three range LFOs are reserved: they run but feed no stage.
+#include "controls.h"
+
+#include <algorithm>
+#include <cmath>
+
+const morvane_control morvane_controls[MORVANE_NUM_CONTROLS] = {
+  {"gain", "Gain", "Gain",
+   "Output gain.",
+   MORVANE_UNIT_DB, -60.0f, 0.0f, 12.0f, false, false},
+  {"lfo_shake_amp_amp", "Amplitude LFO depth", "Depth",
+   "Depth of the amplitude LFO, a factor on the amplitudes: with the amount at 100 % each resonator's amplitude swings between -depth and +depth times its analysed value, so 1 follows the wave fully and 2 doubles the amplitudes at the peaks.",
+   MORVANE_UNIT_NONE, 0.0f, 1.0f, 2.0f, false, false},
+  {"lfo_shake_amp_freq", "Amplitude LFO rate", "Rate",
+   "Rate of the amplitude LFO.",
+   MORVANE_UNIT_HZ, 0.01f, 4.0f, 20.0f, true, false},
+  {"lfo_shake_amp_amount", "Amplitude LFO amount", "Amount",
+   "Dry/wet mix of the amplitude LFO: 0 % leaves the amplitudes untouched, 100 % applies the full swing.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
+  {"lfo_shake_amp_mod", "Amplitude LFO shape", "Shape",
+   "Wave shape of the amplitude LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
+  {"lfo_shake_freq_amp", "Frequency LFO depth", "Depth",
+   "Depth of the frequency LFO in natural-log units: with the amount at 100 % each resonator's frequency swings between exp(-depth) and exp(+depth) times its analysed value, so ln 2 = 0.693 is one octave up and down and the maximum 1.386 two octaves.",
+   MORVANE_UNIT_NONE, 0.0f, 0.1f, 1.386294f, false, false},
+  {"lfo_shake_freq_freq", "Frequency LFO rate", "Rate",
+   "Rate of the frequency LFO.",
+   MORVANE_UNIT_HZ, 0.01f, 5.0f, 20.0f, true, false},
+  {"lfo_shake_freq_amount", "Frequency LFO amount", "Amount",
+   "Dry/wet mix of the frequency LFO: 0 % leaves the frequencies untouched, 100 % applies the full swing.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
+  {"lfo_shake_freq_mod", "Frequency LFO shape", "Shape",
+   "Wave shape of the frequency LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
+  {"lfo_shake_time_amp", "Smoothing LFO depth", "Depth",
+   "Depth of the smoothing LFO, a fraction of a 0.1 ms to 10 s smoothing time: at the LFO's peak the amplitudes are smoothed over 0.1 ms at the lowest resonator rising to 0.1 ms + depth x 10 s at the highest.",
+   MORVANE_UNIT_NONE, 0.0f, 0.1f, 1.0f, false, false},
+  {"lfo_shake_time_freq", "Smoothing LFO rate", "Rate",
+   "Rate of the smoothing LFO.",
+   MORVANE_UNIT_HZ, 0.01f, 0.5f, 20.0f, true, false},
+  {"lfo_shake_time_amount", "Smoothing LFO amount", "Amount",
+   "Dry/wet mix of the smoothing LFO: 0 % leaves the amplitudes unsmoothed, 100 % takes the smoothed amplitudes only.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
+  {"lfo_shake_time_mod", "Smoothing LFO shape", "Shape",
+   "Wave shape of the smoothing LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
+  {"lfo_amp_range_amp", "Amplitude range LFO depth", "Depth",
+   "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
+  {"lfo_amp_range_freq", "Amplitude range LFO rate", "Rate",
+   "Rate of the amplitude range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
+  {"lfo_amp_range_amount", "Amplitude range LFO amount", "Amount",
+   "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
+  {"lfo_amp_range_mod", "Amplitude range LFO shape", "Shape",
+   "Wave shape of the amplitude range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
+  {"lfo_freq_range_amp", "Frequency range LFO depth", "Depth",
+   "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
+  {"lfo_freq_range_freq", "Frequency range LFO rate", "Rate",
+   "Rate of the frequency range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
+  {"lfo_freq_range_amount", "Frequency range LFO amount", "Amount",
+   "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
+  {"lfo_freq_range_mod", "Frequency range LFO shape", "Shape",
+   "Wave shape of the frequency range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
+  {"lfo_time_range_amp", "Smoothing range LFO depth", "Depth",
+   "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
+  {"lfo_time_range_freq", "Smoothing range LFO rate", "Rate",
+   "Rate of the smoothing range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
+  {"lfo_time_range_amount", "Smoothing range LFO amount", "Amount",
+   "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
+  {"lfo_time_range_mod", "Smoothing range LFO shape", "Shape",
+   "Wave shape of the smoothing range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
+   MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
+};
+
+const char* const morvane_shake_lfo_names[3] = {"Amplitude LFO", "Frequency LFO", "Smoothing LFO"};
+
+const char* morvane_unit_label(morvane_unit unit) noexcept
+{
+  switch (unit) {
+    case MORVANE_UNIT_DB: return "dB";
+    case MORVANE_UNIT_HZ: return "Hz";
+    case MORVANE_UNIT_PERCENT: return "%";
+    case MORVANE_UNIT_NONE: break;
+  }
+  return "";
+}
+
+float morvane_clamp_control(uint32_t port, float value) noexcept
+{
+  const morvane_control& c = morvane_controls[port];
+  if (std::isnan(value)) {
+    return c._default;
+  }
+  return std::clamp(value, c._min, c._max);
+}

@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// Writing and reading the frames and window messages of frame.h.
+#include "frame.h"
+
+#include <cstring>
+
+#include <lv2/atom/util.h>
+
+namespace {
+
+// A property's value as an atom:Vector of `count` floats.
+bool forge_floats(LV2_Atom_Forge* forge, LV2_URID key, const morvane_uris* uris, const float* values,
+                  uint32_t count)
+{
+  return lv2_atom_forge_key(forge, key) &&
+         lv2_atom_forge_vector(forge, sizeof(float), uris->_atom_Float, count, values);
+}
+
+// The float vector `value` of `count` floats into out; false if it is not one.
+bool read_floats(const morvane_uris* uris, const LV2_Atom* value, float* out, uint32_t count)
+{
+  if (value->type != uris->_atom_Vector || value->size < sizeof(LV2_Atom_Vector_Body)) {
+    return false;
+  }
+  const auto* vec = reinterpret_cast<const LV2_Atom_Vector*>(value);
+  if (vec->body.child_type != uris->_atom_Float || vec->body.child_size != sizeof(float) ||
+      value->size != sizeof(LV2_Atom_Vector_Body) + count * sizeof(float)) {
+    return false;
+  }
+  std::memcpy(out, vec + 1, count * sizeof(float));
+  return true;
+}
+
+// The object at `atom`, if `size` bytes hold a whole atom:Object header.
+const LV2_Atom_Object* object_at(const morvane_uris* uris, const void* atom, uint32_t size)
+{
+  if (atom == nullptr || size < sizeof(LV2_Atom_Object)) {
+    return nullptr;
+  }
+  const auto* obj = static_cast<const LV2_Atom_Object*>(atom);
+  if (obj->atom.type != uris->_atom_Object || obj->atom.size < sizeof(LV2_Atom_Object_Body) ||
+      obj->atom.size > size - sizeof(LV2_Atom)) {
+    return nullptr;
+  }
+  return obj;
+}
+
+}  // namespace
+
+void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept
+{
+  LV2_URID_Map_Handle h = map->handle;
+  uris->_atom_Object = map->map(h, LV2_ATOM__Object);
+  uris->_atom_Vector = map->map(h, LV2_ATOM__Vector);
+  uris->_atom_Float = map->map(h, LV2_ATOM__Float);
+  uris->_atom_Int = map->map(h, LV2_ATOM__Int);
+  uris->_atom_Sequence = map->map(h, LV2_ATOM__Sequence);
+  uris->_atom_eventTransfer = map->map(h, LV2_ATOM__eventTransfer);
+  uris->_frame = map->map(h, MORVANE__Frame);
+  uris->_window_open = map->map(h, MORVANE__WindowOpen);
+  uris->_window_closed = map->map(h, MORVANE__WindowClosed);
+  uris->_analysed_amplitudes = map->map(h, MORVANE__analysedAmplitudes);
+  uris->_analysed_frequencies = map->map(h, MORVANE__analysedFrequencies);
+  uris->_shaken_amplitudes = map->map(h, MORVANE__shakenAmplitudes);
+  uris->_shaken_frequencies = map->map(h, MORVANE__shakenFrequencies);
+  uris->_lfo_values = map->map(h, MORVANE__lfoValues);
+  uris->_output_peak = map->map(h, MORVANE__outputPeak);
+  uris->_sample_rate = map->map(h, MORVANE__sampleRate);
+  uris->_audible_resonators = map->map(h, MORVANE__audibleResonators);
+}
+
+uint32_t morvane_frame_event_size() noexcept
+{
+  const auto padded = [](uint32_t n) { return lv2_atom_pad_size(n); };
+  const uint32_t property = sizeof(LV2_Atom_Property_Body);
+  const uint32_t vector = property + sizeof(LV2_Atom_Vector_Body);
+  const uint32_t body = sizeof(LV2_Atom_Object_Body) +
+                        4 * padded(vector + MORVANE_NUM_PARTIALS * sizeof(float)) +
+                        padded(vector + MORVANE_NUM_SHAKE_LFOS * sizeof(float)) +
+                        3 * padded(property + sizeof(float));
+  return sizeof(LV2_Atom_Event) + body;
+}
+
+bool morvane_frame_forge(LV2_Atom_Forge* forge, const morvane_uris* uris,
+                         const morvane_frame* frame) noexcept
+{
+  LV2_Atom_Forge_Frame object;
+  if (!lv2_atom_forge_object(forge, &object, 0, uris->_frame)) {
+    return false;
+  }
+  const bool ok =
+      forge_floats(forge, uris->_analysed_amplitudes, uris, frame->_analysed_amps, MORVANE_NUM_PARTIALS) &&
+      forge_floats(forge, uris->_analysed_frequencies, uris, frame->_analysed_freqs, MORVANE_NUM_PARTIALS) &&
+      forge_floats(forge, uris->_shaken_amplitudes, uris, frame->_shaken_amps, MORVANE_NUM_PARTIALS) &&
+      forge_floats(forge, uris->_shaken_frequencies, uris, frame->_shaken_freqs, MORVANE_NUM_PARTIALS) &&
+      forge_floats(forge, uris->_lfo_values, uris, frame->_lfo_values, MORVANE_NUM_SHAKE_LFOS) &&
+      lv2_atom_forge_key(forge, uris->_output_peak) && lv2_atom_forge_float(forge, frame->_output_peak) &&
+      lv2_atom_forge_key(forge, uris->_sample_rate) && lv2_atom_forge_float(forge, frame->_sample_rate) &&
+      lv2_atom_forge_key(forge, uris->_audible_resonators) && lv2_atom_forge_int(forge, frame->_audible);
+  lv2_atom_forge_pop(forge, &object);
+  return ok;
+}
+
+bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t size,
+                        morvane_frame* frame) noexcept
+{
+  const LV2_Atom_Object* obj = object_at(uris, atom, size);
+  if (obj == nullptr || obj->body.otype != uris->_frame) {
+    return false;
+  }
+  // Walk the properties by hand: each must lie within the object.
+  const auto* base = reinterpret_cast<const uint8_t*>(&obj->body);
+  const uint32_t end = obj->atom.size;
+  uint32_t offset = sizeof(LV2_Atom_Object_Body);
+  unsigned seen = 0;
+  while (offset < end) {
+    if (end - offset < sizeof(LV2_Atom_Property_Body)) {
+      return false;
+    }
+    const auto* prop = reinterpret_cast<const LV2_Atom_Property_Body*>(base + offset);
+    if (prop->value.size > end - offset - sizeof(LV2_Atom_Property_Body)) {
+      return false;
+    }
+    const LV2_Atom* value = &prop->value;
+    const LV2_URID key = prop->key;
+    bool ok = true;
+    if (key == uris->_analysed_amplitudes) {
+      ok = read_floats(uris, value, frame->_analysed_amps, MORVANE_NUM_PARTIALS), seen |= 1u;
+    } else if (key == uris->_analysed_frequencies) {
+      ok = read_floats(uris, value, frame->_analysed_freqs, MORVANE_NUM_PARTIALS), seen |= 2u;
+    } else if (key == uris->_shaken_amplitudes) {
+      ok = read_floats(uris, value, frame->_shaken_amps, MORVANE_NUM_PARTIALS), seen |= 4u;
+    } else if (key == uris->_shaken_frequencies) {
+      ok = read_floats(uris, value, frame->_shaken_freqs, MORVANE_NUM_PARTIALS), seen |= 8u;
+    } else if (key == uris->_lfo_values) {
+      ok = read_floats(uris, value, frame->_lfo_values, MORVANE_NUM_SHAKE_LFOS), seen |= 16u;
+    } else if (key == uris->_output_peak || key == uris->_sample_rate) {
+      ok = value->type == uris->_atom_Float && value->size == sizeof(float);
+      if (ok) {
+        std::memcpy(key == uris->_output_peak ? &frame->_output_peak : &frame->_sample_rate, value + 1,
+                    sizeof(float));
+      }
+      seen |= key == uris->_output_peak ? 32u : 64u;
+    } else if (key == uris->_audible_resonators) {
+      ok = value->type == uris->_atom_Int && value->size == sizeof(int32_t);
+      if (ok) {
+        std::memcpy(&frame->_audible, value + 1, sizeof(int32_t));
+      }
+      seen |= 128u;
+    }
+    if (!ok) {
+      return false;
+    }
+    offset += lv2_atom_pad_size(sizeof(LV2_Atom_Property_Body) + value->size);
+  }
+  return seen == 255u && frame->_audible >= 0 && frame->_audible <= MORVANE_NUM_PARTIALS;
+}
+
+uint32_t morvane_window_message(const morvane_uris* uris, bool open, void* buf,
+                                uint32_t capacity) noexcept
+{
+  if (capacity < sizeof(LV2_Atom_Object)) {
+    return 0;
+  }
+  LV2_Atom_Object obj{};
+  obj.atom.type = uris->_atom_Object;
+  obj.atom.size = sizeof(LV2_Atom_Object_Body);
+  obj.body.id = 0;
+  obj.body.otype = open ? uris->_window_open : uris->_window_closed;
+  std::memcpy(buf, &obj, sizeof obj);
+  return sizeof obj;
+}
+
+int morvane_window_message_read(const morvane_uris* uris, const void* atom, uint32_t size) noexcept
+{
+  const LV2_Atom_Object* obj = object_at(uris, atom, size);
+  if (obj == nullptr) {
+    return -1;
+  }
+  if (obj->body.otype == uris->_window_open) {
+    return 1;
+  }
+  if (obj->body.otype == uris->_window_closed) {
+    return 0;
+  }
+  return -1;
+}

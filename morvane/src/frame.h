@@ -1,0 +1,105 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+/* What the plug-in and its window say to each other through the two atom
+ * ports after the 29 audio and control ports.
+ *
+ * The window sends, on the `control` port (an atom:Sequence input), an
+ * atom:Object of type WindowOpen when it opens and WindowClosed when it
+ * closes. While a window is open, `run` writes on the `notify` port (an
+ * atom:Sequence output) at most one frame per 1/30 s of audio and per run:
+ * an atom:Object of type Frame whose properties are atom:Vectors of floats
+ * (the 112 analysed and the 112 shaken amplitudes and frequencies, the
+ * three shake LFOs' values) and atom:Floats / an atom:Int (the output's
+ * peak since the last frame, the sample rate, the number of audible
+ * resonators). Both sides write and read them with these functions, so the
+ * two cannot disagree. */
+#ifndef MORVANE_FRAME_H
+#define MORVANE_FRAME_H
+
+#include <cstdint>
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
+#include <lv2/urid/urid.h>
+
+#include "morvane.h"
+
+/* Resonators in the engine and shake LFOs in a frame. */
+constexpr int MORVANE_NUM_PARTIALS = 112;
+constexpr int MORVANE_NUM_SHAKE_LFOS = 3;
+
+#define MORVANE_URI_PREFIX MORVANE_URI "#"
+#define MORVANE__Frame MORVANE_URI_PREFIX "Frame"
+#define MORVANE__WindowOpen MORVANE_URI_PREFIX "WindowOpen"
+#define MORVANE__WindowClosed MORVANE_URI_PREFIX "WindowClosed"
+#define MORVANE__analysedAmplitudes MORVANE_URI_PREFIX "analysedAmplitudes"
+#define MORVANE__analysedFrequencies MORVANE_URI_PREFIX "analysedFrequencies"
+#define MORVANE__shakenAmplitudes MORVANE_URI_PREFIX "shakenAmplitudes"
+#define MORVANE__shakenFrequencies MORVANE_URI_PREFIX "shakenFrequencies"
+#define MORVANE__lfoValues MORVANE_URI_PREFIX "lfoValues"
+#define MORVANE__outputPeak MORVANE_URI_PREFIX "outputPeak"
+#define MORVANE__sampleRate MORVANE_URI_PREFIX "sampleRate"
+#define MORVANE__audibleResonators MORVANE_URI_PREFIX "audibleResonators"
+
+/* The URIDs both sides need, mapped once at instantiation. */
+struct morvane_uris {
+  LV2_URID _atom_Object;
+  LV2_URID _atom_Vector;
+  LV2_URID _atom_Float;
+  LV2_URID _atom_Int;
+  LV2_URID _atom_Sequence;
+  LV2_URID _atom_eventTransfer;
+  LV2_URID _frame;
+  LV2_URID _window_open;
+  LV2_URID _window_closed;
+  LV2_URID _analysed_amplitudes;
+  LV2_URID _analysed_frequencies;
+  LV2_URID _shaken_amplitudes;
+  LV2_URID _shaken_frequencies;
+  LV2_URID _lfo_values;
+  LV2_URID _output_peak;
+  LV2_URID _sample_rate;
+  LV2_URID _audible_resonators;
+};
+
+/* One frame: what the engine analysed and what it resynthesises after the
+ * last sample of a run, the shake LFOs' values, the output's peak. */
+struct morvane_frame {
+  float _analysed_amps[MORVANE_NUM_PARTIALS];   // linear amplitude
+  float _analysed_freqs[MORVANE_NUM_PARTIALS];  // Hz
+  float _shaken_amps[MORVANE_NUM_PARTIALS];     // after the shake stages
+  float _shaken_freqs[MORVANE_NUM_PARTIALS];
+  float _lfo_values[MORVANE_NUM_SHAKE_LFOS];    // amplitude, frequency, time
+  float _output_peak;                           // largest |sample| since the last frame
+  float _sample_rate;                           // Hz
+  int32_t _audible;  // resonators below Nyquist; those from here on are kept silent
+};
+
+/* Maps every URI of morvane_uris with the host's map. */
+void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept;
+
+/* Bytes one frame takes as an event of a sequence (event header included). */
+uint32_t morvane_frame_event_size() noexcept;
+
+/* Writes `frame` as an atom:Object at the forge's position; the caller has
+ * checked that morvane_frame_event_size() bytes are free. Returns false if
+ * the forge ran out of room. Real-time safe. */
+bool morvane_frame_forge(LV2_Atom_Forge* forge, const morvane_uris* uris,
+                         const morvane_frame* frame) noexcept;
+
+/* Reads a frame from `size` bytes at `atom`. Every length is checked
+ * against `size`; returns false, leaving *frame partly written, for
+ * anything that is not a whole frame. Values are copied as they are, NaN
+ * included: readers decide what to draw. */
+bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t size,
+                        morvane_frame* frame) noexcept;
+
+/* The window's message: an atom:Object of type WindowOpen (open true) or
+ * WindowClosed, written into buf (at least 16 bytes). Returns its size. */
+uint32_t morvane_window_message(const morvane_uris* uris, bool open, void* buf,
+                                uint32_t capacity) noexcept;
+
+/* What an atom of `size` bytes at `atom` says: 1 for WindowOpen, 0 for
+ * WindowClosed, -1 for anything else (another type, too short, garbage). */
+int morvane_window_message_read(const morvane_uris* uris, const void* atom, uint32_t size) noexcept;
+
+#endif /* MORVANE_FRAME_H */
