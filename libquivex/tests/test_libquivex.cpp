@@ -424,18 +424,114 @@ TEST(EngineOutput, ZeroGainIsSilentWhileStateKeepsRunning)
     for (float v : m)
         ASSERT_EQ(v, 0.0f);
 
-    // Raised again, the muted engine resumes as if it had been playing.
+    // Raised again, the muted engine resumes as if it had been playing:
+    // its gain glides up from 0 and then applies exactly.
     libquivex_set_gain(muted.q, 0.3f);
     std::vector<float> a2(x.begin() + 4096, x.end());
     std::vector<float> m2 = a2;
     libquivex_next_buffer(always.q, a2.data(), static_cast<int>(a2.size()));
     libquivex_next_buffer(muted.q, m2.data(), static_cast<int>(m2.size()));
+    const std::size_t glide = kRate * LIBQUIVEX_GAIN_GLIDE_MS / 1000;
     double energy = 0.0;
     for (std::size_t i = 0; i < a2.size(); ++i) {
-        ASSERT_EQ(m2[i], a2[i] * 0.3f) << "sample " << i;
+        if (i + 1 < glide)
+            ASSERT_LT(std::fabs(m2[i]), std::fabs(a2[i] * 0.3f) + 1e-30f) << "sample " << i;
+        else
+            ASSERT_EQ(m2[i], a2[i] * 0.3f) << "sample " << i;
         energy += static_cast<double>(m2[i]) * m2[i];
     }
     EXPECT_GT(energy, 0.01);
+}
+
+// The largest step from one output sample to the next.
+static float largest_jump(const std::vector<float>& y, std::size_t from = 1)
+{
+    float jump = 0.0f;
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < y.size(); ++i)
+        jump = std::max(jump, std::fabs(y[i] - y[i - 1]));
+    return jump;
+}
+
+// A 250 Hz tone at full scale, the sound a gain change is heard on.
+static std::vector<float> tone_250(int n)
+{
+    std::vector<float> x(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        x[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(2.0 * M_PI * 250.0 * i / kRate));
+    return x;
+}
+
+// Processes x in blocks of `block`, with gain g0 until sample `at` and g1 from
+// the block that starts there on.
+static std::vector<float> run_gain_step(std::vector<float> x, int block, std::size_t at, float g0, float g1)
+{
+    Engine e(5);
+    libquivex_set_gain(e.q, g0);
+    for (std::size_t pos = 0; pos < x.size();) {
+        if (pos >= at)
+            libquivex_set_gain(e.q, g1);
+        const int len = std::min<int>(block, static_cast<int>(x.size() - pos));
+        libquivex_next_buffer(e.q, x.data() + pos, len);
+        pos += static_cast<std::size_t>(len);
+    }
+    return x;
+}
+
+TEST(EngineGain, StepBetweenBlocksMakesNoJumpBeyondTheSignals)
+{
+    // Up by 72 dB and down by 72 dB, at block sizes from 1 to 8192: the
+    // output never steps further from one sample to the next than the same
+    // tone at the louder gain steps by itself (the glide adds under 5 %).
+    const auto x = tone_250(24000);
+    const std::size_t at = 8192;
+    const float quiet = 0.001f, loud = 3.981072f;
+    const auto reference = run_gain_step(x, 256, at, loud, loud);
+    const float own = largest_jump(reference, 4096);
+    ASSERT_GT(own, 0.01f);
+    for (int block : {1, 7, 64, 256, 1000, 8192}) {
+        for (auto [g0, g1] : {std::pair{quiet, loud}, std::pair{loud, quiet}}) {
+            const auto y = run_gain_step(x, block, at, g0, g1);
+            EXPECT_LE(largest_jump(y, 4096), own * 1.05f) << "block " << block << " gain " << g0 << " to " << g1;
+        }
+    }
+}
+
+TEST(EngineGain, GlideEndsOnTheExactGainAndConstantGainKeepsItsBits)
+{
+    const auto x = tone_250(20000);
+    const std::size_t at = 4096;
+    const std::size_t glide = kRate * LIBQUIVEX_GAIN_GLIDE_MS / 1000;
+    const auto stepped = run_gain_step(x, 64, at, 1.0f, 0.5f);
+    const auto constant = run_gain_step(x, 64, at, 0.5f, 0.5f);
+    const auto unity = run_gain_step(x, 64, at, 1.0f, 1.0f);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (i < at) {
+            ASSERT_EQ(stepped[i], unity[i]) << i;  // before the step: the old gain, exactly
+        } else if (i >= at + glide) {
+            ASSERT_EQ(stepped[i], constant[i]) << i;  // after the glide: the new gain, exactly
+        }
+    }
+    // Within the glide the gain moves monotonically from 1 to 0.5.
+    float last = 1.0f;
+    for (std::size_t i = at; i < at + glide; ++i) {
+        if (std::fabs(unity[i]) < 1e-3f)
+            continue;
+        const float g = stepped[i] / unity[i];
+        EXPECT_LE(g, last + 1e-6f) << i;
+        EXPECT_GE(g, 0.5f - 1e-6f) << i;
+        last = g;
+    }
+}
+
+TEST(EngineGain, FirstBufferTakesTheGainAtOnce)
+{
+    const auto x = tone_250(2000);
+    Engine a(9), b(9);
+    libquivex_set_gain(a.q, 0.25f);
+    const auto y = a.run(x);
+    const auto z = b.run(x);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        ASSERT_EQ(y[i], z[i] * 0.25f) << i;
 }
 
 TEST(EngineOutput, NonPositiveLengthLeavesBufferAndPhasesAlone)
