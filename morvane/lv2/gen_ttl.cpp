@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Writes the plug-in's Turtle description: copies a template and puts the
 // 25 control ports, described by the table the plug-in and the window use,
-// where the template has the line @MORVANE_CONTROL_PORTS@.
+// where the template has the line %%MORVANE_CONTROL_PORTS%%.
 //   gen_ttl TEMPLATE OUTPUT
 #include <charconv>
 #include <cstdio>
@@ -83,7 +83,7 @@ int main(int argc, char** argv)
   std::string line;
   bool placed = false;
   while (std::getline(in, line)) {
-    if (line == "@MORVANE_CONTROL_PORTS@") {
+    if (line == "%%MORVANE_CONTROL_PORTS%%") {
       text << control_ports();
       placed = true;
     } else {
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     }
   }
   if (!placed) {
-    std::fprintf(stderr, "gen_ttl: %s has no @MORVANE_CONTROL_PORTS@ line\n", argv[1]);
+    std::fprintf(stderr, "gen_ttl: %s has no %%MORVANE_CONTROL_PORTS%% line\n", argv[1]);
     return 1;
   }
   std::ofstream out(argv[2]);

@@ -80,13 +80,14 @@ inline Controls default_controls()
 // made with the same seed hold engines with the same random phase offsets.
 class PluginHost {
 public:
-  explicit PluginHost(double rate, std::size_t max_block, unsigned seed = 1)
+  explicit PluginHost(double rate, std::size_t max_block, unsigned seed = 1,
+                      const LV2_Feature* const* features = nullptr)
       : _controls(default_controls()),
         _in_l(max_block, 0.0f), _in_r(max_block, 0.0f),
         _out_l(max_block, 0.0f), _out_r(max_block, 0.0f)
   {
     std::srand(seed);
-    _instance = lilv_plugin_instantiate(LilvTestWorld::get().plugin(), rate, nullptr);
+    _instance = lilv_plugin_instantiate(LilvTestWorld::get().plugin(), rate, features);
     if (!_instance) {
       return;
     }

@@ -7,6 +7,7 @@
 
 #include <lv2/core/lv2.h>
 
+#include "inline_display.h"
 #include "lilv_host.h"
 
 namespace {
@@ -27,7 +28,7 @@ const LilvNode* node(const std::string& uri)
 }
 
 // The port table: symbol, and whether the port is a control input (c),
-// audio input (i) or audio output (o).
+// audio input (i), audio output (o), atom input (m) or atom output (n).
 struct ExpectedPort {
   const char* symbol;
   char kind;
@@ -47,6 +48,7 @@ constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_PORTS] = {
   {"lfo_time_range_amp", 'c'}, {"lfo_time_range_freq", 'c'},
   {"lfo_time_range_amount", 'c'}, {"lfo_time_range_mod", 'c'},
   {"input_l", 'i'}, {"input_r", 'i'}, {"output_l", 'o'}, {"output_r", 'o'},
+  {"control", 'm'}, {"notify", 'n'},
 };
 
 // What each LFO port index means within its group of four (after gain).
@@ -77,6 +79,8 @@ TEST_F(LilvMetadata, PluginIsFoundByUriAndVerifies)
   EXPECT_EQ(ns(LV2_NS, "SpectralPlugin"), lilv_node_as_uri(cls));
 }
 
+// The window's additions are all optional: a host that offers nothing
+// still runs the plug-in.
 TEST_F(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
 {
   LilvNodes* required = lilv_plugin_get_required_features(plugin);
@@ -84,10 +88,29 @@ TEST_F(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
   lilv_nodes_free(required);
   LilvNodes* optional = lilv_plugin_get_optional_features(plugin);
   EXPECT_TRUE(lilv_nodes_contains(optional, node(ns(LV2_NS, "hardRTCapable"))));
+  EXPECT_TRUE(lilv_nodes_contains(optional, node("http://lv2plug.in/ns/ext/urid#map")));
+  EXPECT_TRUE(lilv_nodes_contains(optional, node(MORVANE_INLINEDISPLAY__queue_draw)));
   lilv_nodes_free(optional);
   LilvNodes* extensions = lilv_plugin_get_extension_data(plugin);
-  EXPECT_EQ(lilv_nodes_size(extensions), 0u);
+  EXPECT_EQ(lilv_nodes_size(extensions), 1u);
+  EXPECT_TRUE(lilv_nodes_contains(extensions, node(MORVANE_INLINEDISPLAY__interface)));
   lilv_nodes_free(extensions);
+  const LilvNode* optional_port = node(ns(LV2_NS, "connectionOptional"));
+  for (uint32_t i : {MORVANE_CONTROL, MORVANE_NOTIFY}) {
+    EXPECT_TRUE(lilv_port_has_property(plugin, port(i), optional_port)) << i;
+  }
+}
+
+// The window: an X11 window in its own object in the bundle.
+TEST_F(LilvMetadata, OffersItsWindowAsAnX11Ui)
+{
+  LilvUIs* uis = lilv_plugin_get_uis(plugin);
+  ASSERT_EQ(lilv_uis_size(uis), 1u);
+  const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+  EXPECT_TRUE(lilv_ui_is_a(ui, node("http://lv2plug.in/ns/extensions/ui#X11UI")));
+  const char* binary = lilv_node_as_uri(lilv_ui_get_binary_uri(ui));
+  EXPECT_NE(std::strstr(binary, "/morvane_ui.so"), nullptr) << binary;
+  lilv_uis_free(uis);
 }
 
 TEST_F(LilvMetadata, NamesMaintainerLicenseAndVersion)
@@ -137,10 +160,12 @@ TEST_F(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
     EXPECT_GT(std::strlen(lilv_node_as_string(name)), 3u);
     lilv_node_free(name);
     const char kind = EXPECTED_PORTS[i].kind;
-    EXPECT_EQ(lilv_port_is_a(plugin, p, input), kind != 'o');
-    EXPECT_EQ(lilv_port_is_a(plugin, p, output), kind == 'o');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, input), kind != 'o' && kind != 'n');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, output), kind == 'o' || kind == 'n');
     EXPECT_EQ(lilv_port_is_a(plugin, p, control), kind == 'c');
-    EXPECT_EQ(lilv_port_is_a(plugin, p, audio), kind != 'c');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, audio), kind == 'i' || kind == 'o');
+    EXPECT_EQ(lilv_port_is_a(plugin, p, node("http://lv2plug.in/ns/ext/atom#AtomPort")),
+              kind == 'm' || kind == 'n');
   }
 }
 
