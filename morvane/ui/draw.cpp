@@ -248,11 +248,12 @@ void partials_sounding(cairo_t* cr, const morvane_rect& a, const bool* shaken, c
                        const double* ys, int count, double s)
 {
   const double bottom = a._y + a._h;
+  // Lines as filled rectangles: one fill of the whole set, no stroker.
+  const double line_w = std::max(1.0, 2.0 * s);
   bool any = false;
   for (int k = 0; k < count; ++k) {
     if (shaken[k]) {
-      cairo_move_to(cr, xs[k], bottom);
-      cairo_line_to(cr, xs[k], ys[k]);
+      cairo_rectangle(cr, xs[k] - 0.5 * line_w, ys[k], line_w, bottom - ys[k]);
       any = true;
     }
   }
@@ -264,9 +265,7 @@ void partials_sounding(cairo_t* cr, const morvane_rect& a, const bool* shaken, c
   cairo_pattern_add_color_stop_rgba(ramp, 0.55, PARTIAL_HIGH._r, PARTIAL_HIGH._g, PARTIAL_HIGH._b, 0.85);
   cairo_pattern_add_color_stop_rgba(ramp, 1.0, PARTIAL_CAP._r, PARTIAL_CAP._g, PARTIAL_CAP._b, 1.0);
   cairo_set_source(cr, ramp);
-  cairo_set_line_width(cr, std::max(1.0, 2.0 * s));
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-  cairo_stroke(cr);
+  cairo_fill(cr);
   cairo_pattern_destroy(ramp);
   const double cap_w = std::max(1.0, 5.0 * s);
   const double cap_h = std::max(1.0, 1.5 * s);
@@ -365,15 +364,19 @@ void partials_lines(cairo_t* cr, const morvane_rect& a, const morvane_frame* fra
 
     partials_sounding(cr, a, shaken, shaken_x, shaken_y, audible, s);
 
+    // Rings as annuli filled even-odd, cheaper than stroking circles.
     for (int k = 0; k < audible; ++k) {
       if (ring[k]) {
         cairo_new_sub_path(cr);
-        cairo_arc(cr, ring_x[k], ring_y[k], 2.4 * s, 0.0, 2.0 * PI);
+        cairo_arc(cr, ring_x[k], ring_y[k], 2.95 * s, 0.0, 2.0 * PI);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, ring_x[k], ring_y[k], 1.85 * s, 0.0, 2.0 * PI);
       }
     }
-    cairo_set_line_width(cr, 1.1 * s);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     set_colour(cr, ANALYSED, 0.7);
-    cairo_stroke(cr);
+    cairo_fill(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   } else {
     partials_sounding(cr, a, shaken, shaken_x, shaken_y, audible, s);
   }
@@ -708,7 +711,8 @@ void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   cairo_append_path(cr, curve);
   cairo_path_destroy(curve);
   cairo_set_line_width(cr, std::max(1.0, 1.8 * s));
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  // Segments of a pixel or two: a bevel looks as round as a round join.
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
   set_colour(cr, curve_colour, on ? 1.0 : 0.5);
   cairo_stroke(cr);
 
@@ -934,6 +938,9 @@ void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view*
     return;
   }
   cairo_save(cr);
+  // Arcs flattened to a quarter pixel: indistinguishable, and fewer
+  // segments for the rasteriser than the default tenth.
+  cairo_set_tolerance(cr, 0.25);
   const morvane_layout& l = *layout;
   cairo_rectangle(cr, 0.0, 0.0, l._width, l._height);
   set_colour(cr, BACKGROUND);
