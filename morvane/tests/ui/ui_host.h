@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// A host for the window tests, made the way real hosts are: the bundle the
+// build made is found through lilv, the plug-in runs with its atom ports
+// connected, and the window is embedded with suil into a top-level X window
+// of the host's own, on the X server in DISPLAY (Xvfb in the tests).
+//
+// The host relays as hosts do: the window's writes to control ports become
+// the plug-in's control values, its messages on the control port go into
+// the next run's input sequence, each run's frames on the notify port go to
+// the window, and control values set by the host go to the window as port
+// events. Everything the window sends is logged for the tests.
+#ifndef MORVANE_TESTS_UI_HOST_H
+#define MORVANE_TESTS_UI_HOST_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+#include <suil/suil.h>
+
+#include "controls.h"
+#include "draw.h"
+#include "frame.h"
+
+// Xlib after the LV2 headers, whose declarations its macros would break.
+#include <X11/Xlib.h>
+
+// The URID map of the test process, shared by plug-in, window and tests.
+class UridMap {
+public:
+  LV2_URID map(const char* uri);
+  const LV2_URID_Map* feature() const { return &_map; }
+
+private:
+  static LV2_URID map_fn(LV2_URID_Map_Handle handle, const char* uri);
+  std::unordered_map<std::string, LV2_URID> _ids;
+  LV2_URID_Map _map{this, map_fn};
+};
+
+// The lilv world on the tests' LV2 path, loaded once, and what it says
+// about the plug-in and its X11 window.
+class UiTestWorld {
+public:
+  static UiTestWorld& get();
+
+  LilvWorld* world() const { return _world; }
+  const LilvPlugin* plugin() const { return _plugin; }
+  UridMap& urids() { return _urids; }
+  const morvane_uris& uris() const { return _uris; }
+  // Empty when the bundle declares no X11 window for the plug-in.
+  const std::string& ui_uri() const { return _ui_uri; }
+  const std::string& ui_type_uri() const { return _ui_type_uri; }
+  const std::string& ui_bundle_path() const { return _ui_bundle; }
+  const std::string& ui_binary_path() const { return _ui_binary; }
+  // Whether the plug-in has the two atom ports for its window.
+  bool has_window_ports() const { return _window_ports; }
+
+  UiTestWorld(const UiTestWorld&) = delete;
+  UiTestWorld& operator=(const UiTestWorld&) = delete;
+
+private:
+  UiTestWorld();
+  ~UiTestWorld();
+
+  LilvWorld* _world;
+  const LilvPlugin* _plugin = nullptr;
+  UridMap _urids;
+  morvane_uris _uris{};
+  std::string _ui_uri, _ui_type_uri, _ui_bundle, _ui_binary;
+  bool _window_ports = false;
+};
+
+// One plug-in instance with its control, audio and atom ports connected.
+class PluginRunner {
+public:
+  static constexpr uint32_t BLOCK = 256;
+  static constexpr uint32_t ATOM_CAPACITY = 8192;
+
+  explicit PluginRunner(double rate = 48000.0);
+  ~PluginRunner();
+  PluginRunner(const PluginRunner&) = delete;
+  PluginRunner& operator=(const PluginRunner&) = delete;
+
+  bool ok() const { return _instance != nullptr; }
+  double rate() const { return _rate; }
+  std::array<float, MORVANE_NUM_CONTROLS>& controls() { return _controls; }
+  // An atom for the control port, delivered at the start of the next run.
+  void queue_message(const void* atom, uint32_t size);
+  // Runs n <= BLOCK samples of `input` (left input); calls on_event with
+  // each atom the plug-in writes on its notify port.
+  template <typename F> void run(const float* input, uint32_t n, F&& on_event);
+
+private:
+  void run_block(const float* input, uint32_t n);
+
+  double _rate;
+  LilvInstance* _instance = nullptr;
+  std::array<float, MORVANE_NUM_CONTROLS> _controls{};
+  std::vector<float> _in_l, _in_r, _out_l, _out_r;
+  alignas(16) uint8_t _control_seq[ATOM_CAPACITY];
+  alignas(16) uint8_t _notify_seq[ATOM_CAPACITY];
+  std::vector<uint8_t> _pending;  // events (header and body) for the next run
+};
+
+template <typename F> void PluginRunner::run(const float* input, uint32_t n, F&& on_event)
+{
+  run_block(input, n);
+  const auto* seq = reinterpret_cast<const LV2_Atom_Sequence*>(_notify_seq);
+  if (seq->atom.type != UiTestWorld::get().uris()._atom_Sequence) {
+    return;
+  }
+  LV2_ATOM_SEQUENCE_FOREACH (seq, ev) {
+    on_event(&ev->body, static_cast<uint32_t>(sizeof(LV2_Atom) + ev->body.size));
+  }
+}
+
+// A picture read back from the server: 0x00RRGGBB per pixel.
+struct Image {
+  int _width = 0, _height = 0;
+  std::vector<uint32_t> _px;
+  uint32_t at(int x, int y) const { return _px[static_cast<size_t>(y) * static_cast<size_t>(_width) + static_cast<size_t>(x)]; }
+};
+
+// Largest of the three channel differences of two pixels.
+int pixel_distance(uint32_t a, uint32_t b);
+
+// The picture morvane_draw makes for `view` at width x height, as the
+// window would show it.
+Image reference_image(int width, int height, double scale, const morvane_view& view);
+
+// Fraction of the pixels of a and b (same size) that differ by more than
+// `tolerance` in some channel; 1 when the sizes differ.
+double fraction_differing(const Image& a, const Image& b, int tolerance);
+
+// X errors seen by the process's handler since the first host opened.
+int x_error_count();
+
+// What the window sent, in order.
+struct UiEvent {
+  enum Kind { WRITE, TOUCH_BEGIN, TOUCH_END, MESSAGE } _kind;
+  uint32_t _port;
+  float _value;  // WRITE: the value; MESSAGE: 1 WindowOpen, 0 WindowClosed, -1 other
+};
+
+// A host window with the plug-in's window embedded in it.
+class UiHost {
+public:
+  // `plugin` may be null for a window alone. The host's window goes at
+  // (x, y) of the screen.
+  explicit UiHost(PluginRunner* plugin, double scale = 1.0, int x = 0, int y = 0,
+                  bool offer_touch = true);
+  ~UiHost();
+  UiHost(const UiHost&) = delete;
+  UiHost& operator=(const UiHost&) = delete;
+
+  // Whether the window opened.
+  bool ok() const { return _instance != nullptr && _widget != 0; }
+  Display* display() const { return _display; }
+  Window widget() const { return _widget; }
+  Window parent() const { return _parent; }
+  const std::vector<UiEvent>& events() const { return _events; }
+  void clear_events() { _events.clear(); }
+  // The sizes the window asked for through ui:resize.
+  const std::vector<std::pair<int, int>>& size_requests() const { return _size_requests; }
+
+  // Calls the window's idle once; returns what it returned.
+  int idle();
+  // Calls idle repeatedly for `ms` milliseconds, as a host's timer would.
+  void pump(int ms);
+  // The host sets a control value (automation, a preset): the plug-in's
+  // port and the window both hear of it.
+  void set_control(uint32_t port, float value);
+  // Any port event, as a host (or a faulty one) may send it.
+  void send_port_event(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
+  // Tells the window its new size through its ui:resize interface; false
+  // if it has none.
+  bool resize_through_extension(int width, int height);
+  // Runs `signal` through the plug-in in blocks, relaying its frames to the
+  // window and calling idle every few blocks.
+  void run_audio(const std::vector<float>& signal);
+  // Resizes the host's window and the embedded one, as a host does.
+  void resize(int width, int height);
+  // The window's size as the server has it.
+  std::pair<int, int> widget_size() const;
+  // The window's pixels.
+  Image capture() const;
+  // Root coordinates of (x, y) in the window.
+  std::pair<int, int> to_root(double x, double y) const;
+  // Destroys the host's window (and with it the embedded one) while the
+  // instance lives on, as some hosts do before they free it.
+  void destroy_parent();
+  // Closes the window (suil frees the instance and unloads its object).
+  void close();
+
+  // The window's write, touch and message log, relayed from suil.
+  void on_write(uint32_t port, uint32_t size, uint32_t protocol, const void* buffer);
+  void on_touch(uint32_t port, bool grabbed);
+  void on_resize(int width, int height);
+
+private:
+  PluginRunner* _plugin;
+  Display* _display = nullptr;
+  Window _parent = 0;
+  Window _widget = 0;
+  SuilHost* _host = nullptr;
+  SuilInstance* _instance = nullptr;
+  const LV2UI_Idle_Interface* _idle = nullptr;
+  float _scale;
+  LV2UI_Resize _resize{};
+  LV2_Options_Option _options[2]{};
+  std::vector<UiEvent> _events;
+  std::vector<std::pair<int, int>> _size_requests;
+};
+
+// A sine of `hz` at `dbfs` for `seconds` at `rate`.
+std::vector<float> sine(double hz, double dbfs, double seconds, double rate);
+
+// Moves the pointer to (x, y) of the window, with XTest, and waits until
+// the server has it.
+void fake_motion(UiHost& host, double x, double y);
+// Presses or releases pointer button `button`, with XTest.
+void fake_button(UiHost& host, unsigned button, bool press);
+
+#endif  // MORVANE_TESTS_UI_HOST_H
