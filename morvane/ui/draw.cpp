@@ -434,16 +434,17 @@ void partials_db_labels(text_painter& text, const morvane_rect& a, double s, dou
 {
   const double x = a._x - 6.0 * s;
   char buf[16];
+  // Full scale carries the unit.
   for (double db = 0.0; db >= MORVANE_VIEW_DB_FLOOR; db -= 2.0 * step) {
-    std::snprintf(buf, sizeof buf, "%.0f", db);
+    std::snprintf(buf, sizeof buf, db == 0.0 ? "0 dB" : "%.0f", db);
     const double y = std::clamp(morvane_partials_y(&a, db), a._y + 5.0 * s, a._y + a._h - 5.0 * s);
     text.draw(buf, x, y, 1.0, 0.5);
   }
-  text.draw("dB", x, a._y, 1.0, 0.5);
 }
 
-// The header's key to the marks, right-aligned at (x_right, y).
-void partials_legend(cairo_t* cr, text_painter& text, double x_right, double y, double s, bool silent)
+// The header's key to the marks, right-aligned at (x_right, y); returns
+// its left edge.
+double partials_legend(cairo_t* cr, text_painter& text, double x_right, double y, double s, bool silent)
 {
   double x = x_right;
   if (silent) {
@@ -467,6 +468,7 @@ void partials_legend(cairo_t* cr, text_painter& text, double x_right, double y, 
   cairo_rectangle(cr, x - 2.0 * s, y - 5.0 * s, 2.0 * s, 10.0 * s);
   set_colour(cr, PARTIAL_HIGH);
   cairo_fill(cr);
+  return x - 2.0 * s;
 }
 
 void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_frame* frame)
@@ -497,24 +499,30 @@ void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l
   double x = px + 10.0 * s;
   x += text.draw("PARTIALS", x, hy, 0.0, 0.5) + 10.0 * s;
   text.size(FONT_SMALL, false);
-  set_colour(cr, TEXT_DIM);
-  bool silent = false;
+  const bool silent = frame != nullptr && audible_count(frame) < MORVANE_NUM_PARTIALS;
+  const double room = partials_legend(cr, text, a._x + a._w, hy, s, silent) - 12.0 * s - x;
+  // What the frame says, as long as fits before the key.
+  char info[2][96] = {"waiting for audio", ""};
   if (frame != nullptr) {
     const int audible = audible_count(frame);
-    silent = audible < MORVANE_NUM_PARTIALS;
-    char info[96];
     const double rate = static_cast<double>(frame->_sample_rate);
     if (std::isfinite(rate) && rate > 0.0 && rate < 1e7) {
-      std::snprintf(info, sizeof info, "%d of %d resonators sounding \xc2\xb7 %.1f kHz", audible,
+      std::snprintf(info[0], sizeof info[0], "%d of %d resonators sounding \xc2\xb7 %.1f kHz", audible,
                     MORVANE_NUM_PARTIALS, rate * 0.001);
+      std::snprintf(info[1], sizeof info[1], "%d/%d \xc2\xb7 %.1f kHz", audible, MORVANE_NUM_PARTIALS,
+                    rate * 0.001);
     } else {
-      std::snprintf(info, sizeof info, "%d of %d resonators sounding", audible, MORVANE_NUM_PARTIALS);
+      std::snprintf(info[0], sizeof info[0], "%d of %d resonators sounding", audible, MORVANE_NUM_PARTIALS);
+      std::snprintf(info[1], sizeof info[1], "%d/%d", audible, MORVANE_NUM_PARTIALS);
     }
-    text.draw(info, x, hy, 0.0, 0.5);
-  } else {
-    text.draw("waiting for audio", x, hy, 0.0, 0.5);
   }
-  partials_legend(cr, text, a._x + a._w, hy, s, silent);
+  set_colour(cr, TEXT_DIM);
+  for (const char* line : info) {
+    if (line[0] != '\0' && text.width(line) <= room) {
+      text.draw(line, x, hy, 0.0, 0.5);
+      break;
+    }
+  }
 
   if (frame != nullptr) {
     partials_lines(cr, a, frame, s, true);
@@ -824,10 +832,10 @@ void draw_meter(cairo_t* cr, text_painter& text, const morvane_layout& l, const 
   // The number: the level now, red above full scale.
   text.size(FONT_SMALL, true);
   if (lit) {
-    std::snprintf(buf, sizeof buf, "%.1f", db);
+    std::snprintf(buf, sizeof buf, "%.1f dB", db);
     set_colour(cr, db > 0.0 ? METER_HIGH : TEXT);
   } else {
-    std::snprintf(buf, sizeof buf, "-\xe2\x88\x9e");
+    std::snprintf(buf, sizeof buf, "-\xe2\x88\x9e dB");
     set_colour(cr, TEXT_DIM);
   }
   text.draw(buf, px + 0.5 * pw, m._y + m._h + 0.5 * AXIS_BOTTOM * s + s, 0.5, 0.5);
