@@ -16,7 +16,8 @@ flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off -DHWY_DISABLE_PCLMUL
        -I"$out/include" -I"$root/libtembra/src" -I"$root/libquivex/src" -I"$root/morvane/src")
 objs=()
 for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
-           "$root"/morvane/src/morvane.cpp "$root"/morvane/src/decibel.cpp; do
+           "$root"/morvane/src/morvane.cpp "$root"/morvane/src/decibel.cpp \
+           "$root"/morvane/src/controls.cpp "$root"/morvane/src/frame.cpp; do
   obj="$out/obj/$(basename "$(dirname "$(dirname "$src")")")_$(basename "$src" .cpp).o"
   # Rebuilt when the source or any header is newer than the object.
   if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] ||
@@ -27,5 +28,5 @@ for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
   objs+=("$obj")
 done
 "$CXX" "${flags[@]}" -fsanitize=fuzzer "$root/fuzz/fuzz_plugin.cpp" "${objs[@]}" \
-       -lmvec -lm -o "$out/fuzz_plugin"
+       -lmvec -lm -ldl -o "$out/fuzz_plugin"
 echo "$out/fuzz_plugin"

@@ -4,15 +4,25 @@
 // sample rate, any float on any control port, raw audio (NaN, infinities,
 // subnormals included), block sizes from 0 to 8192, reconnection of the
 // audio ports (moved, shared in place, disconnected), activate and
-// deactivate. After every run both outputs must be finite and equal.
+// deactivate; and the window's data path: any bytes as messages on the
+// control port (a window opening and closing among them), any capacity of
+// the notify port. After every run both outputs must be finite and equal,
+// and the notify port must hold a valid sequence within its capacity, with
+// nothing written beyond it.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include <fuzzer/FuzzedDataProvider.h>
-#include <lv2/core/lv2.h>
+#include <string>
 
+#include <fuzzer/FuzzedDataProvider.h>
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
+
+#include "frame.h"
+#include "inline_display.h"
 #include "morvane.h"
 
 namespace {
@@ -21,6 +31,42 @@ constexpr uint32_t kNumControls = 25;
 constexpr uint32_t kMaxBlock = 8192;
 // Bounds the work of one input so the fuzzer keeps its pace.
 constexpr uint32_t kMaxSamplesPerInput = kMaxBlock + 1024;
+
+// The fuzzing host's URID map: URIs numbered from 1 in the order asked.
+std::vector<std::string>& mapped_uris()
+{
+    static std::vector<std::string> uris;
+    return uris;
+}
+
+LV2_URID map_uri(LV2_URID_Map_Handle, const char* uri)
+{
+    auto& uris = mapped_uris();
+    for (std::size_t i = 0; i < uris.size(); ++i)
+        if (uris[i] == uri)
+            return static_cast<LV2_URID>(i + 1);
+    uris.emplace_back(uri);
+    return static_cast<LV2_URID>(uris.size());
+}
+
+constexpr uint32_t kAtomCapacity = 8192;
+constexpr uint32_t kGuard = 64;
+
+// An atom port's buffer: 8-aligned, with guard bytes after the capacity.
+struct AtomPort {
+    alignas(8) uint8_t bytes[sizeof(LV2_Atom) + kAtomCapacity + kGuard];
+    LV2_Atom_Sequence* seq() { return reinterpret_cast<LV2_Atom_Sequence*>(bytes); }
+};
+
+void check_notify(AtomPort& notify, uint32_t capacity, LV2_URID sequence_type)
+{
+    const LV2_Atom_Sequence* seq = notify.seq();
+    if (seq->atom.type != sequence_type || seq->atom.size > capacity)
+        __builtin_trap();
+    for (uint32_t i = 0; i < kGuard; ++i)
+        if (notify.bytes[sizeof(LV2_Atom) + capacity + i] != 0xA5)
+            __builtin_trap();
+}
 
 void check_output(const float* l, const float* r, uint32_t n)
 {
@@ -43,9 +89,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const double rate = fdp.ConsumeBool()
         ? kRates[fdp.ConsumeIntegralInRange<size_t>(0, 11)]
         : fdp.ConsumeFloatingPointInRange<double>(1000.0, 400000.0);
-    LV2_Handle h = d->instantiate(d, rate, "/nonexistent/", nullptr);
+    static LV2_URID_Map map = {nullptr, map_uri};
+    static const LV2_Feature map_feature = {LV2_URID__map, &map};
+    static morvane_inline_queue_draw queue = {nullptr, [](void*) {}};
+    static const LV2_Feature queue_feature = {MORVANE_INLINEDISPLAY__queue_draw, &queue};
+    static const LV2_Feature* const features[] = {&map_feature, &queue_feature, nullptr};
+    const bool mapped = fdp.ConsumeBool();
+    LV2_Handle h = d->instantiate(d, rate, "/nonexistent/", mapped ? features : nullptr);
     if (!h)
         return 0;
+    morvane_uris uris{};
+    morvane_map_uris(&uris, &map);
+    static AtomPort control, notify;
+    uint32_t notify_capacity = kAtomCapacity;
+    control.seq()->atom = {sizeof(LV2_Atom_Sequence_Body), uris._atom_Sequence};
+    control.seq()->body = {0, 0};
+    std::memset(notify.bytes, 0, sizeof notify.bytes);
+    std::memset(notify.bytes + sizeof(LV2_Atom) + notify_capacity, 0xA5, kGuard);
+    d->connect_port(h, MORVANE_CONTROL, control.seq());
+    d->connect_port(h, MORVANE_NOTIFY, notify.seq());
 
     static float controls[kNumControls];
     static std::vector<float> in_a(kMaxBlock), in_b(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
@@ -64,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     uint32_t budget = kMaxSamplesPerInput;
     while (fdp.remaining_bytes() > 0) {
-        switch (fdp.ConsumeIntegralInRange<int>(0, 5)) {
+        switch (fdp.ConsumeIntegralInRange<int>(0, 7)) {
             case 0: {  // any float, bit for bit, on any control port
                 const uint32_t port = fdp.ConsumeIntegralInRange<uint32_t>(0, kNumControls - 1);
                 const uint32_t bits = fdp.ConsumeIntegral<uint32_t>();
@@ -94,9 +156,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     if (input)
                         input[i] = v;
                 }
+                notify.seq()->atom = {notify_capacity, uris._atom_Sequence};
                 d->run(h, n);
                 if (input && left)
                     check_output(left, right, n);
+                if (mapped)
+                    check_notify(notify, notify_capacity, uris._atom_Sequence);
+                control.seq()->atom.size = sizeof(LV2_Atom_Sequence_Body);
                 break;
             }
             case 3: {  // the audio ports moved, shared or disconnected
@@ -123,8 +189,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 d->deactivate(h);
                 d->activate(h);
                 break;
+            case 5: {  // messages on the control port: the window's, or any bytes
+                const int what = fdp.ConsumeIntegralInRange<int>(0, 2);
+                uint8_t message[64];
+                std::vector<uint8_t> raw;
+                uint32_t size;
+                if (what < 2) {
+                    size = morvane_window_message(&uris, what == 0, message, sizeof message);
+                } else {
+                    raw = fdp.ConsumeBytes<uint8_t>(fdp.ConsumeIntegralInRange<size_t>(0, 600));
+                    size = static_cast<uint32_t>(raw.size());
+                }
+                // An event: its frame time, then the bytes as its atom; the
+                // sequence's size may even be set to anything within the buffer.
+                uint32_t used = control.seq()->atom.size;
+                if (used + 8 + size + 8 <= kAtomCapacity) {
+                    uint8_t* at = control.bytes + sizeof(LV2_Atom) + used;
+                    std::memset(at, 0, 8);
+                    if (size > 0)
+                        std::memcpy(at + 8, what < 2 ? message : raw.data(), size);
+                    used += (8 + size + 7) & ~7u;
+                    control.seq()->atom.size = fdp.ConsumeBool()
+                        ? used
+                        : fdp.ConsumeIntegralInRange<uint32_t>(0, kAtomCapacity);
+                }
+                break;
+            }
+            case 6: {  // the notify port resized, moved away or back
+                const int what = fdp.ConsumeIntegralInRange<int>(0, 2);
+                if (what == 0) {
+                    d->connect_port(h, MORVANE_NOTIFY, nullptr);
+                } else {
+                    d->connect_port(h, MORVANE_NOTIFY, notify.seq());
+                    if (what == 2) {
+                        notify_capacity = fdp.ConsumeIntegralInRange<uint32_t>(0, kAtomCapacity);
+                        std::memset(notify.bytes + sizeof(LV2_Atom) + notify_capacity, 0xA5, kGuard);
+                    }
+                }
+                break;
+            }
             default:  // a port number beyond the table is ignored
-                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(29, 1000), nullptr);
+                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(31, 1000), nullptr);
                 break;
         }
     }
