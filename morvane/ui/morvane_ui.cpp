@@ -6,8 +6,12 @@
 // in one process, or a host's own toolkit, never share a queue: the host
 // calls idle() (ui:idleInterface), which drains this connection's events
 // and repaints when something shown changed, at most MORVANE_UI_FPS times a
-// second. Pictures are drawn into an off-screen surface of the window's size
-// and then copied in one go, so the window never shows half a picture.
+// second. Pictures are drawn into an off-screen image of the window's size
+// and then copied in one go, so the window never shows half a picture. The
+// image is in this process's memory, not a server pixmap: cairo's server-side
+// text keeps its record of the connection alive after the connection closes
+// (lost memory at every opening), and the picture is the very one the
+// drawing module makes anywhere else.
 //
 // The window tells the plug-in it is open (WindowOpen on the control port)
 // so that the plug-in sends frames on its notify port, and closed
@@ -149,8 +153,18 @@ void set_size(MorvaneUi* ui, int width, int height) noexcept
   ui->_dirty = true;
 }
 
+// Frees the pictures and cairo's record of this connection (its "device"),
+// which cairo would otherwise keep, one per connection, after the display
+// is closed.
 void release_surfaces(MorvaneUi* ui) noexcept
 {
+  cairo_device_t* device = nullptr;
+  if (ui->_surface != nullptr) {
+    device = cairo_surface_get_device(ui->_surface);
+    if (device != nullptr) {
+      cairo_device_reference(device);
+    }
+  }
   if (ui->_back != nullptr) {
     cairo_surface_destroy(ui->_back);
     ui->_back = nullptr;
@@ -159,6 +173,10 @@ void release_surfaces(MorvaneUi* ui) noexcept
     cairo_surface_finish(ui->_surface);
     cairo_surface_destroy(ui->_surface);
     ui->_surface = nullptr;
+  }
+  if (device != nullptr) {
+    cairo_device_finish(device);
+    cairo_device_destroy(device);
   }
 }
 
@@ -174,9 +192,7 @@ void paint(MorvaneUi* ui, bool redraw) noexcept
     if (ui->_back != nullptr) {
       cairo_surface_destroy(ui->_back);
     }
-    // A surface of the server's kind (a pixmap), so the copy stays on the
-    // server.
-    ui->_back = cairo_surface_create_similar(ui->_surface, CAIRO_CONTENT_COLOR, ui->_width, ui->_height);
+    ui->_back = cairo_image_surface_create(CAIRO_FORMAT_RGB24, ui->_width, ui->_height);
     ui->_back_width = ui->_width;
     ui->_back_height = ui->_height;
     redraw = true;
