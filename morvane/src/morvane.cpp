@@ -367,6 +367,16 @@ static void write_window_frames(morvane* self, float run_peak, uint32_t n_sample
   lv2_atom_forge_pop(&w._forge, &sequence);
 }
 
+// Whether two snapshots draw the same partials picture.
+static bool same_partials(const morvane_frame& a, const morvane_frame& b) noexcept
+{
+  return a._audible == b._audible && a._sample_rate == b._sample_rate &&
+         std::memcmp(a._analysed_amps, b._analysed_amps, sizeof a._analysed_amps) == 0 &&
+         std::memcmp(a._analysed_freqs, b._analysed_freqs, sizeof a._analysed_freqs) == 0 &&
+         std::memcmp(a._shaken_amps, b._shaken_amps, sizeof a._shaken_amps) == 0 &&
+         std::memcmp(a._shaken_freqs, b._shaken_freqs, sizeof a._shaken_freqs) == 0;
+}
+
 // A snapshot for the host's inline display a few times a second, published
 // to render without a lock, and a redraw asked for only when the picture
 // would change.
@@ -382,9 +392,10 @@ static void publish_inline_snapshot(morvane* self, float run_peak, uint32_t n_sa
   morvane_frame* slot = &d._slots[d._write_slot];
   fill_frame(self, slot, d._peak);
   d._peak = 0.0f;
-  // The peak changes while anything sounds; in silence the analysis rests
-  // and the snapshot keeps its bits: no new picture then.
-  if (d._have_published && std::memcmp(slot, &d._last_published, sizeof *slot) == 0) {
+  // The picture shows the partials alone: while they keep their bits (in
+  // silence the analysis comes to rest) there is nothing new to draw, even
+  // though the LFOs and the peak move on.
+  if (d._have_published && same_partials(*slot, d._last_published)) {
     return;
   }
   std::memcpy(&d._last_published, slot, sizeof *slot);

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -35,6 +36,7 @@
 
 #include "morvane.h"
 #include "morvane_internal.h"
+#include "window_host.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define RT_SANITIZED 1
@@ -207,18 +209,22 @@ private:
     std::string _bundle;
 };
 
-// One instance driven through the descriptor with buffers of its own.
+// One instance driven through the descriptor with buffers of its own. It
+// runs with everything the window and a host's inline display ask of run
+// switched on: a URID map and queue_draw offered, both atom ports
+// connected and a window that says it is open, so frames and snapshots go
+// out while the probes watch.
 struct Instance {
     explicit Instance(double rate, unsigned seed = 1)
         : d(Library::get().descriptor()), in_l(kMaxBlock), in_r(kMaxBlock),
-          out_l(kMaxBlock), out_r(kMaxBlock)
+          out_l(kMaxBlock), out_r(kMaxBlock), control(256), notify(8192)
     {
         for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
             controls[i] = morvane_controls[i]._default;
         if (!d)
             return;
         std::srand(seed);
-        h = d->instantiate(d, rate, Library::get().bundle(), nullptr);
+        h = d->instantiate(d, rate, Library::get().bundle(), features);
         if (!h)
             return;
         for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
@@ -227,7 +233,22 @@ struct Instance {
         d->connect_port(h, MORVANE_INPUT_R, in_r.data());
         d->connect_port(h, MORVANE_OUTPUT_L, out_l.data());
         d->connect_port(h, MORVANE_OUTPUT_R, out_r.data());
+        control.clear_input(map.ids());
+        send_window_message(control, map.ids(), true);
+        d->connect_port(h, MORVANE_CONTROL, control.seq());
+        d->connect_port(h, MORVANE_NOTIFY, notify.seq());
         d->activate(h);
+    }
+
+    // A run as hosts make it: the notify port's capacity set before, the
+    // messages consumed after.
+    void run(uint32_t n)
+    {
+        notify.prepare_output(map.ids());
+        d->run(h, n);
+        control.clear_input(map.ids());
+        if (notify.seq()->atom.size > sizeof(LV2_Atom_Sequence_Body))
+            ++runs_with_frame;
     }
     ~Instance()
     {
@@ -255,10 +276,17 @@ struct Instance {
         return true;
     }
 
+    TestUridMap map;
+    QueueDrawCounter queue;
+    LV2_Feature map_feature{LV2_URID__map, map.map()};
+    LV2_Feature queue_feature{MORVANE_INLINEDISPLAY__queue_draw, &queue.feature};
+    const LV2_Feature* features[3] = {&map_feature, &queue_feature, nullptr};
     const LV2_Descriptor* d;
     LV2_Handle h = nullptr;
     float controls[MORVANE_NUM_CONTROLS];
     std::vector<float> in_l, in_r, out_l, out_r;
+    AtomBuffer control, notify;
+    long runs_with_frame = 0;
 };
 
 // Values every control port is tried with: the declared range's ends and
@@ -301,7 +329,7 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
     uint32_t salt = 0;
     auto run = [&](uint32_t n) {
         inst.fill(n, ++salt);
-        inst.d->run(inst.h, n);
+        inst.run(n);
         ++runs;
     };
     for (uint32_t n : kBlocks)
@@ -342,17 +370,17 @@ TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
     // place, disconnected and reconnected between runs.
     for (uint32_t n : kBlocks) {
         inst.d->connect_port(inst.h, MORVANE_INPUT_L, spare_in.data());
-        inst.d->run(inst.h, n);
+        inst.run(n);
         inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, spare_in.data());
-        inst.d->run(inst.h, n);
+        inst.run(n);
         inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, nullptr);
-        inst.d->run(inst.h, n);
+        inst.run(n);
         inst.d->connect_port(inst.h, MORVANE_INPUT_L, nullptr);
-        inst.d->run(inst.h, n);
+        inst.run(n);
         inst.d->connect_port(inst.h, MORVANE_INPUT_L, inst.in_l.data());
         inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, inst.out_l.data());
         inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, inst.out_r.data());
-        inst.d->run(inst.h, n);
+        inst.run(n);
         runs += 5;
     }
     allocs = g_probe.allocs;
@@ -360,6 +388,10 @@ TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
     g_probe.disarm();
     EXPECT_EQ(allocs, 0) << "allocations in " << runs << " runs";
     EXPECT_EQ(frees, 0) << "releases in " << runs << " runs";
+    // The window's frames and the inline display's snapshots went out
+    // while the probe watched.
+    EXPECT_GT(inst.runs_with_frame, 0);
+    EXPECT_GT(inst.queue.calls.load(), 0);
     EXPECT_GT(runs, 500);
     std::printf("run: %ld calls, %ld allocations, %ld releases\n", runs, allocs, frees);
     EXPECT_TRUE(inst.finite(kMaxBlock));
@@ -413,7 +445,7 @@ TEST(RealTime, RunMakesNoSystemCall)
     Instance inst(48000.0);
     ASSERT_NE(inst.h, nullptr);
     inst.fill(kMaxBlock, 1);
-    inst.d->run(inst.h, 64);  // first-call work of the C library, if any
+    inst.run(64);  // first-call work of the C library, if any
     const auto values = all_hostile_values();
     const int status = run_in_strict_mode([&inst, &values] {
         sweep(inst, values);
@@ -475,7 +507,7 @@ TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
         inst.controls[MORVANE_LFO_SHAKE_TIME_AMOUNT] = 80.0f;
         for (int r = 0; r < kRuns; ++r) {
             inst.fill(kBlock, static_cast<uint32_t>(r * kBlock + t));
-            inst.d->run(inst.h, kBlock);
+            inst.run(kBlock);
             out.insert(out.end(), inst.out_l.begin(), inst.out_l.begin() + kBlock);
         }
     };
@@ -550,4 +582,81 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
         th.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(made.load(), kThreads * kRounds);
+}
+
+// The host's GUI thread asks for inline pictures while run plays on the
+// audio thread: the snapshot changes hands without a lock, every picture
+// is whole, and run's output is the same as without anyone watching.
+TEST(Threads, InlineDisplayRendersWhileRunPlays)
+{
+    Instance watched(48000.0, 3);
+    Instance alone(48000.0, 3);
+    ASSERT_NE(watched.h, nullptr);
+    ASSERT_NE(alone.h, nullptr);
+    const auto* iface = static_cast<const morvane_inline_interface*>(
+        watched.d->extension_data(MORVANE_INLINEDISPLAY__interface));
+    ASSERT_NE(iface, nullptr);
+    for (Instance* inst : {&watched, &alone}) {
+        inst->controls[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 100.0f;
+        inst->controls[MORVANE_LFO_SHAKE_FREQ_FREQ] = 7.0f;
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> pictures{0}, lit_pictures{0};
+    std::thread gui([&] {
+        while (!done.load()) {
+            const morvane_inline_surface* s = iface->render(watched.h, 160, 200);
+            if (s != nullptr) {
+                EXPECT_EQ(s->width, 160);
+                EXPECT_LE(s->height, 200);
+                EXPECT_GE(s->stride, s->width * 4);
+                // Something besides the background: the partials.
+                const auto* px = reinterpret_cast<const uint32_t*>(s->data);
+                uint32_t first = px[0];
+                bool lit = false;
+                for (int y = 0; y < s->height && !lit; ++y)
+                    for (int x = 0; x < s->width; ++x)
+                        if (px[y * (s->stride / 4) + x] != first) {
+                            lit = true;
+                            break;
+                        }
+                ++pictures;
+                if (lit)
+                    ++lit_pictures;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    std::vector<float> a, b;
+    for (uint32_t block = 0; block < 400; ++block) {
+        for (Instance* inst : {&watched, &alone}) {
+            for (uint32_t i = 0; i < 256; ++i)
+                inst->in_l[i] = static_cast<float>(0.4 * std::sin(0.1309 * (block * 256 + i)));
+            inst->run(256);
+        }
+        a.insert(a.end(), watched.out_l.begin(), watched.out_l.begin() + 256);
+        b.insert(b.end(), alone.out_l.begin(), alone.out_l.begin() + 256);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    done = true;
+    gui.join();
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
+    EXPECT_GT(pictures.load(), 0);
+    EXPECT_EQ(lit_pictures.load(), pictures.load());
+    // About two seconds of audio: a few redraws a second were asked for.
+    EXPECT_GE(watched.queue.calls.load(), 10);
+    EXPECT_LE(watched.queue.calls.load(), 20);
+}
+
+// In silence the picture stops changing, and so do the requests to redraw.
+TEST(Threads, InlineDisplayAsksForNoRedrawWhileNothingChanges)
+{
+    Instance inst(48000.0, 4);
+    ASSERT_NE(inst.h, nullptr);
+    std::fill(inst.in_l.begin(), inst.in_l.end(), 0.0f);
+    for (int i = 0; i < 400; ++i)
+        inst.run(256);
+    const int settled = inst.queue.calls.load();
+    for (int i = 0; i < 400; ++i)
+        inst.run(256);
+    EXPECT_EQ(inst.queue.calls.load(), settled);
 }
