@@ -3,7 +3,9 @@
 # The Debian packages as a user gets them: builds them with
 # dpkg-buildpackage from a clean copy of the source tree, runs lintian over
 # them, installs them with apt-get and checks that
-#   - LV2 hosts find the plug-in in /usr/lib/lv2 with LV2_PATH unset,
+#   - LV2 hosts find the plug-in in /usr/lib/lv2 with LV2_PATH unset, and
+#     its window (morvane_ui.so) as its X11 UI; the package depends on the
+#     window's libraries, the plug-in itself links none of them,
 #   - the packaged morvane-render finds its bundle by itself and renders a
 #     recording, with the default setting and with presets, to exactly the
 #     samples of the build tree's renderer (the packaging flags must not
@@ -34,7 +36,7 @@ cannot_run() {
 }
 
 [ "$(id -u)" -eq 0 ] || cannot_run "installing the packages needs root"
-for tool in apt-get dpkg-buildpackage dh lintian fakeroot lv2ls lv2info pkg-config cc man "$python"; do
+for tool in apt-get dpkg-buildpackage dh lintian fakeroot lv2ls lv2info pkg-config cc man objdump ldd "$python"; do
   command -v "$tool" > /dev/null || cannot_run "$tool is missing (scripts/install-deps installs it)"
 done
 "$python" -c "import numpy, soundfile" 2> /dev/null ||
@@ -137,6 +139,29 @@ lv2info "$uri" > "$work/lv2info.txt" || fail "lv2info cannot describe $uri"
 grep -q 'Bundle: *file:///usr/lib/lv2/morvane.lv2/' "$work/lv2info.txt" ||
   fail "the plug-in is not loaded from /usr/lib/lv2: $(grep Bundle "$work/lv2info.txt")"
 echo "  $uri from /usr/lib/lv2/morvane.lv2"
+# The window: in the bundle, known to hosts as the plug-in's X11 UI, its
+# graphics libraries among the package's dependencies and none of them
+# loaded by the plug-in itself (which opens the window's object only for a
+# host's inline display).
+ui_so=/usr/lib/lv2/morvane.lv2/morvane_ui.so
+[ -f "$ui_so" ] || fail "$ui_so is not installed"
+awk '/^\tUIs:/ { in_uis = 1; next } in_uis && /^\t[A-Z]/ { in_uis = 0 } in_uis' "$work/lv2info.txt" \
+  > "$work/lv2info-uis.txt"
+grep -qF "$uri#ui" "$work/lv2info-uis.txt" || fail "lv2info lists no UI $uri#ui: $(cat "$work/lv2info.txt")"
+grep -qF 'Class:  http://lv2plug.in/ns/extensions/ui#X11UI' "$work/lv2info-uis.txt" ||
+  fail "the UI is not an X11 UI: $(cat "$work/lv2info-uis.txt")"
+grep -qF "Binary: file://$ui_so" "$work/lv2info-uis.txt" ||
+  fail "the UI's binary is not $ui_so: $(cat "$work/lv2info-uis.txt")"
+ldd "$ui_so" > "$work/ui.ldd" || fail "ldd $ui_so failed"
+grep -q 'not found' "$work/ui.ldd" && fail "$ui_so lacks libraries: $(grep 'not found' "$work/ui.ldd")"
+depends=$(dpkg-query -W -f='${Depends}' morvane-lv2)
+for lib in libcairo2 libpango-1.0-0 libx11-6; do
+  [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] ||
+    fail "morvane-lv2 does not depend on $lib: $depends"
+done
+objdump -p /usr/lib/lv2/morvane.lv2/morvane.so | grep -E 'NEEDED.*lib(cairo|pango|X11|xcb|glib|gobject)' >&2 &&
+  fail "the plug-in links a graphics library"
+echo "  the window $ui_so, an X11 UI; the plug-in links no graphics library"
 
 echo "packaged morvane-render"
 render=/usr/bin/morvane-render
