@@ -18,6 +18,7 @@
 // (WindowClosed) when it goes.
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -47,6 +48,8 @@ namespace {
 
 // Most pictures a second.
 constexpr double MORVANE_UI_FPS = 60.0;
+// Seconds without a frame after which the window says WindowOpen again.
+constexpr double MORVANE_UI_REOPEN_SECONDS = 1.0;
 // Largest size the window accepts from a host (a guard against nonsense).
 constexpr int MORVANE_UI_MAX_SIDE = 16384;
 
@@ -90,6 +93,10 @@ struct MorvaneUi {
   morvane_knob_input _knobs;
   int _hover = -1;
 
+  // Frames: when the last one came and when WindowOpen was last sent.
+  double _last_frame_time = -1.0;
+  double _last_open_sent = -1.0;
+
   // Repainting.
   bool _dirty = true;     // the picture must be drawn again
   bool _exposed = false;  // the window must be copied again
@@ -126,6 +133,9 @@ void send_window_message(MorvaneUi* ui, bool open) noexcept
   const uint32_t size = morvane_window_message(&ui->_uris, open, buf, sizeof buf);
   if (size > 0) {
     ui->_write(ui->_controller, MORVANE_CONTROL, size, ui->_uris._atom_eventTransfer, buf);
+  }
+  if (open) {
+    ui->_last_open_sent = monotonic_seconds();
   }
 }
 
@@ -241,9 +251,12 @@ void handle_event(MorvaneUi* ui, const XEvent& ev) noexcept
     case ConfigureNotify:
       if (ev.xconfigure.window == ui->_window) {
         set_size(ui, ev.xconfigure.width, ev.xconfigure.height);
-      } else if (ev.xconfigure.window == ui->_parent &&
-                 (ev.xconfigure.width != ui->_width || ev.xconfigure.height != ui->_height)) {
-        // A host that resizes only its own window: the window fills it.
+      } else if (ev.xconfigure.window == ui->_parent && ev.xconfigure.width > 0 && ev.xconfigure.height > 0) {
+        // A host that resizes only its own window: the window fills it. Every
+        // such event is followed, not only those that differ from the size
+        // known here: that size only changes when the window's own event
+        // arrives, and a host that first shrinks its window (a toolkit's
+        // default size) and then grows it again sends both before that.
         XResizeWindow(ui->_display, ui->_window, static_cast<unsigned>(ev.xconfigure.width),
                       static_cast<unsigned>(ev.xconfigure.height));
       }
@@ -309,6 +322,14 @@ int ui_idle(LV2UI_Handle handle)
     return 1;
   }
   const double now = monotonic_seconds();
+  // No frame for a second after saying WindowOpen: the message may have been
+  // lost (a host that started the plug-in's processing after the window, or
+  // made a new instance of the plug-in for this window), so it is said
+  // again. Once frames flow this costs nothing; the plug-in takes a repeated
+  // WindowOpen as it stands.
+  if (now - std::max(ui->_last_frame_time, ui->_last_open_sent) > MORVANE_UI_REOPEN_SECONDS) {
+    send_window_message(ui, true);
+  }
   ui->_dirty |= ui->_meter.advance(now);
   if (ui->_dirty && now - ui->_last_paint >= 1.0 / MORVANE_UI_FPS) {
     paint(ui, true);
@@ -371,6 +392,7 @@ void ui_port_event(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t f
     if (morvane_frame_read(&ui->_uris, buffer, size, &ui->_incoming)) {
       ui->_frame = ui->_incoming;
       ui->_have_frame = true;
+      ui->_last_frame_time = monotonic_seconds();
       ui->_meter.peak(ui->_frame._output_peak, monotonic_seconds());
       ui->_dirty = true;
     }

@@ -370,3 +370,38 @@ TEST(UiWindow, TwoInstancesDrawAndAnswerIndependently)
   EXPECT_TRUE(first.events().empty());
   EXPECT_EQ(first_plugin.controls()[RATE], morvane_controls[RATE]._default);
 }
+
+// A window whose WindowOpen got lost (the plug-in's processing started
+// after it, or the host made a new instance) says it again after a second
+// without frames, and only then: while frames come it stays quiet.
+TEST(UiWindow, SaysOpenAgainOnlyWhileNoFrameComes)
+{
+  UiHost host(nullptr);
+  require_window(host);
+  auto opens = [&host] {
+    return std::count_if(host.events().begin(), host.events().end(), [](const UiEvent& e) {
+      return e._kind == UiEvent::MESSAGE && e._value == 1.0f;
+    });
+  };
+  EXPECT_EQ(opens(), 1);
+  host.pump(1400);
+  EXPECT_EQ(opens(), 2);
+
+  // A frame every 100 ms for 1.5 s: no more WindowOpen.
+  alignas(8) uint8_t buf[4096];
+  LV2_Atom_Forge forge;
+  lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(UiTestWorld::get().urids().feature()));
+  lv2_atom_forge_set_buffer(&forge, buf, sizeof buf);
+  morvane_frame frame{};
+  frame._sample_rate = 48000.0f;
+  frame._audible = MORVANE_NUM_PARTIALS;
+  ASSERT_TRUE(morvane_frame_forge(&forge, &UiTestWorld::get().uris(), &frame));
+  const auto* atom = reinterpret_cast<const LV2_Atom*>(buf);
+  host.clear_events();
+  for (int i = 0; i < 15; ++i) {
+    host.send_port_event(MORVANE_NOTIFY, sizeof(LV2_Atom) + atom->size, UiTestWorld::get().uris()._atom_eventTransfer,
+                         atom);
+    host.pump(100);
+  }
+  EXPECT_EQ(opens(), 0);
+}
