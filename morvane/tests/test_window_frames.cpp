@@ -158,9 +158,9 @@ TEST(WindowFrames, FramesShowTheToneAndStopWhenTheWindowCloses)
   morvane_frame last{};
   int frames = 0;
   float peak_since_frame = 0.0f;
-  for (std::size_t pos = 0; pos < 48000; pos += 512) {
-    const auto got = p.run(x, pos, 512);
-    for (uint32_t i = 0; i < 512; ++i) {
+  for (std::size_t pos = 0; pos < 48000; pos += 480) {
+    const auto got = p.run(x, pos, 480);
+    for (uint32_t i = 0; i < 480; ++i) {
       peak_since_frame = std::max(peak_since_frame, std::fabs(p.host.out_l()[i]));
     }
     for (const auto& f : got) {
@@ -185,8 +185,8 @@ TEST(WindowFrames, FramesShowTheToneAndStopWhenTheWindowCloses)
   EXPECT_EQ(last._audible, MORVANE_NUM_PARTIALS);
 
   send_window_message(p.control, p.map.ids(), false);
-  for (std::size_t pos = 48000; pos < 96000; pos += 512) {
-    EXPECT_TRUE(p.run(x, pos, 512).empty());
+  for (std::size_t pos = 48000; pos < 96000; pos += 480) {
+    EXPECT_TRUE(p.run(x, pos, 480).empty());
   }
 }
 
