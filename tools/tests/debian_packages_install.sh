@@ -72,7 +72,10 @@ trap cleanup EXIT
 
 # A clean copy of the tree: what git tracks (and new files it does not
 # ignore), or without git everything but build folders.
-tree=$work/morvane-0.1.0
+# The packaged version, from the changelog (0.2.0-1: upstream 0.2.0).
+deb_version=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)
+upstream=${deb_version%-*}
+tree=$work/morvane-$upstream
 mkdir -p "$tree"
 if git -C "$src" rev-parse --is-inside-work-tree > /dev/null 2>&1; then
   (cd "$src" && git ls-files -z --cached --others --exclude-standard |
@@ -105,11 +108,11 @@ grep -v -- '-ffp-contract=off' "$work/compile-lines.txt" >&2 &&
 grep -E -- '-ffast-math|-Ofast|-ffp-contract=(fast|on)' "$work/compile-lines.txt" >&2 &&
   fail "a compilation relaxes the floating-point rules"
 for p in "${packages[@]}"; do
-  [ -f "$(echo "$work/${p}_0.1.0-1_"*.deb)" ] || fail "no $p package was built"
+  [ -f "$(echo "$work/${p}_${deb_version}_"*.deb)" ] || fail "no $p package was built"
 done
 
 echo "lintian"
-changes=$(echo "$work"/morvane_0.1.0-1_*.changes)
+changes=$(echo "$work"/morvane_"$deb_version"_*.changes)
 lintian --fail-on error,warning "$changes" > "$work/lintian.log" 2>&1 ||
   { cat "$work/lintian.log" >&2; fail "lintian reports errors or warnings"; }
 grep -E '^[EW]: ' "$work/lintian.log" >&2 && fail "lintian reports errors or warnings"
@@ -172,8 +175,8 @@ grep -qF "$work" "$render" && fail "$render refers to its build folder"
 grep -q '^octave-wobble ' "$work/presets.txt" || fail "$render lists no octave-wobble preset"
 man -w morvane-render > /dev/null 2>&1 || fail "no man page for morvane-render"
 version=$("$render" --version) || fail "$render --version failed"
-[ "${version%%$'\n'*}" = "morvane-render 0.1.0" ] ||
-  fail "$render --version says '${version%%$'\n'*}', not the packaged 0.1.0"
+[ "${version%%$'\n'*}" = "morvane-render $upstream" ] ||
+  fail "$render --version says '${version%%$'\n'*}', not the packaged $upstream"
 
 # Float input and output, so that no quantisation hides a difference.
 "$python" - "$recording" "$work/input.wav" <<'PY'
