@@ -46,9 +46,15 @@ TEST(UiCycles, OpenAndCloseManyTimesEachOpeningWorks)
     ASSERT_LT(fraction_differing(host.capture(), reference_image(900, 540, 1.0, view), 48), 0.02)
         << "opening " << cycle + 1 << " did not draw";
     host.close();
-    ASSERT_EQ(host.events().size(), 2u) << "opening " << cycle + 1;
-    EXPECT_EQ(host.events()[0]._value, 1.0f);  // WindowOpen
-    EXPECT_EQ(host.events()[1]._value, 0.0f);  // WindowClosed
+    // WindowOpen first (said again after a second without frames, which a
+    // slow run under memcheck may reach: no plug-in sends any here), then
+    // WindowClosed last, once.
+    const auto& events = host.events();
+    ASSERT_GE(events.size(), 2u) << "opening " << cycle + 1;
+    for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+      EXPECT_EQ(events[i]._value, 1.0f) << "opening " << cycle + 1;  // WindowOpen
+    }
+    EXPECT_EQ(events.back()._value, 0.0f);  // WindowClosed
     // Closed and unloaded by suil, the object stays in the process.
     void* resident = dlopen(UiTestWorld::get().ui_binary_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(resident, nullptr) << "the window's object was unloaded";
@@ -70,8 +76,8 @@ TEST(UiCycles, HostDestroyingItsWindowFirstRaisesNoXError)
     host.destroy_parent();
     host.pump(10);
     host.close();
-    ASSERT_EQ(host.events().size(), 2u);
-    EXPECT_EQ(host.events()[1]._value, 0.0f);
+    ASSERT_GE(host.events().size(), 2u);
+    EXPECT_EQ(host.events().back()._value, 0.0f);
   }
   EXPECT_EQ(x_error_count(), errors);
 }

@@ -89,13 +89,15 @@ TEST(UiWindow, OpensAtItsSizeDrawsTheDefaultsAndTellsThePlugin)
     EXPECT_EQ(host.widget_size(), std::make_pair(900, 540));
     EXPECT_LT(fraction_differing(host.capture(), reference_image(900, 540, 1.0, default_view()), MATCH_TOLERANCE),
               MATCH_FRACTION);
-    ASSERT_EQ(host.events().size(), 1u);
-    EXPECT_EQ(host.events()[0]._kind, UiEvent::MESSAGE);
-    EXPECT_EQ(host.events()[0]._port, static_cast<uint32_t>(MORVANE_CONTROL));
-    EXPECT_EQ(host.events()[0]._value, 1.0f);  // WindowOpen
+    // WindowOpen (said again only after a second without frames).
+    ASSERT_GE(host.events().size(), 1u);
+    for (const UiEvent& e : host.events()) {
+      EXPECT_EQ(e._kind, UiEvent::MESSAGE);
+      EXPECT_EQ(e._port, static_cast<uint32_t>(MORVANE_CONTROL));
+      EXPECT_EQ(e._value, 1.0f);
+    }
     host.close();
-    ASSERT_EQ(host.events().size(), 2u);
-    EXPECT_EQ(host.events()[1]._value, 0.0f);  // WindowClosed
+    EXPECT_EQ(host.events().back()._value, 0.0f);  // WindowClosed
   }
   EXPECT_EQ(x_error_count(), errors);
 }
@@ -153,6 +155,7 @@ TEST_P(UiTone, ShowsAtItsMelPosition)
   }
   ASSERT_GE(best_x, 0) << "the tone changed nothing in the partials view";
   EXPECT_NEAR(best_x, morvane_partials_x(&a, hz), 4.0) << hz << " Hz";
+  // Frames came, so WindowOpen was said once.
   EXPECT_EQ(of_kind(host.events(), UiEvent::MESSAGE, MORVANE_CONTROL).size(), 1u);
 }
 
@@ -273,7 +276,7 @@ TEST(UiKnobs, HostValueMovesTheKnobWithoutAnEcho)
   morvane_view view = default_view();
   view._controls[AMOUNT] = 100.0f;
   EXPECT_LT(fraction_differing(after, reference_image(900, 540, 1.0, view), MATCH_TOLERANCE), MATCH_FRACTION);
-  EXPECT_TRUE(host.events().empty()) << "the window wrote back what the host told it";
+  EXPECT_TRUE(knob_events(host.events()).empty()) << "the window wrote back what the host told it";
 }
 
 TEST(UiWindow, BadPortEventsChangeNothing)
@@ -301,7 +304,11 @@ TEST(UiWindow, BadPortEventsChangeNothing)
   host.send_port_event(MORVANE_CONTROL, sizeof garbage, uris._atom_eventTransfer, garbage);
   host.pump(40);
   EXPECT_EQ(fraction_differing(before, host.capture(), 0), 0.0);
-  EXPECT_EQ(host.events().size(), 1u);  // WindowOpen alone
+  // Nothing but WindowOpen went to the host.
+  for (const UiEvent& e : host.events()) {
+    EXPECT_EQ(e._kind, UiEvent::MESSAGE);
+    EXPECT_EQ(e._value, 1.0f);
+  }
   // NaN from the host shows the default.
   host.send_port_event(AMOUNT, sizeof nanf_value, 0, &nanf_value);
   host.pump(40);
@@ -367,7 +374,7 @@ TEST(UiWindow, TwoInstancesDrawAndAnswerIndependently)
   second.pump(20);
   EXPECT_FALSE(of_kind(second.events(), UiEvent::WRITE, RATE).empty());
   EXPECT_GT(second_plugin.controls()[RATE], morvane_controls[RATE]._default);
-  EXPECT_TRUE(first.events().empty());
+  EXPECT_TRUE(knob_events(first.events()).empty());
   EXPECT_EQ(first_plugin.controls()[RATE], morvane_controls[RATE]._default);
 }
 
