@@ -17,7 +17,8 @@ flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off -DHWY_DISABLE_PCLMUL
 objs=()
 for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
            "$root"/morvane/src/morvane.cpp "$root"/morvane/src/decibel.cpp \
-           "$root"/morvane/src/controls.cpp "$root"/morvane/src/frame.cpp; do
+           "$root"/morvane/src/controls.cpp "$root"/morvane/src/frame.cpp \
+           "$root"/morvane/src/window_link.cpp "$root"/morvane/src/inline_picture.cpp; do
   obj="$out/obj/$(basename "$(dirname "$(dirname "$src")")")_$(basename "$src" .cpp).o"
   # Rebuilt when the source or any header is newer than the object.
   if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] ||

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// A host's inline display on the plug-in's side (see inline_picture.h).
+#include "inline_picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <dlfcn.h>
+
+#include "window_link.h"
+
+bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
+                         const char* bundle_path, double rate) noexcept
+{
+  picture->_write_slot = 0;
+  picture->_read_slot = 1;
+  picture->_latest.store(2, std::memory_order_relaxed);
+  picture->_interval = static_cast<uint32_t>(std::max(1.0, rate / MORVANE_INLINE_PICTURES_PER_SECOND));
+  if (queue == nullptr || queue->queue_draw == nullptr || bundle_path == nullptr) {
+    return true;
+  }
+  picture->_queue = *queue;
+  const size_t len = std::strlen(bundle_path);
+  picture->_bundle_path = static_cast<char*>(std::malloc(len + 1));
+  if (picture->_bundle_path == nullptr) {
+    return false;
+  }
+  std::memcpy(picture->_bundle_path, bundle_path, len + 1);
+  picture->_enabled = true;
+  return true;
+}
+
+// Whether two snapshots draw the same picture: the partials alone.
+static bool same_partials(const morvane_frame& a, const morvane_frame& b) noexcept
+{
+  return a._audible == b._audible && a._sample_rate == b._sample_rate &&
+         std::memcmp(a._analysed_amps, b._analysed_amps, sizeof a._analysed_amps) == 0 &&
+         std::memcmp(a._analysed_freqs, b._analysed_freqs, sizeof a._analysed_freqs) == 0 &&
+         std::memcmp(a._shaken_amps, b._shaken_amps, sizeof a._shaken_amps) == 0 &&
+         std::memcmp(a._shaken_freqs, b._shaken_freqs, sizeof a._shaken_freqs) == 0;
+}
+
+void inline_picture_run(inline_picture* picture, libquivex engine, double rate, float run_peak,
+                        uint32_t n_samples) noexcept
+{
+  inline_picture& d = *picture;
+  d._peak = std::fmax(d._peak, run_peak);
+  d._since = morvane_saturating_add(d._since, n_samples);
+  if (d._since < d._interval) {
+    return;
+  }
+  d._since = 0;
+  morvane_frame* slot = &d._slots[d._write_slot];
+  morvane_fill_frame(engine, rate, d._peak, slot);
+  d._peak = 0.0f;
+  // While the partials keep their bits (in silence the analysis comes to
+  // rest) there is nothing new to draw, even though the LFOs and the peak
+  // move on.
+  if (d._have_published && same_partials(*slot, d._last_published)) {
+    return;
+  }
+  std::memcpy(&d._last_published, slot, sizeof *slot);
+  d._have_published = true;
+  const int previous = d._latest.exchange(d._write_slot | MORVANE_INLINE_FRESH, std::memory_order_acq_rel);
+  d._write_slot = previous & 3;
+  d._queue.queue_draw(d._queue.handle);
+}
+
+// The drawing of morvane_ui.so, opened the first time a host asks for a
+// picture: the plug-in itself links no graphics library, so hosts that
+// never ask load none.
+static bool load_drawing(inline_picture& d) noexcept
+{
+  if (d._draw != nullptr) {
+    return true;
+  }
+  if (d._load_failed) {
+    return false;
+  }
+  d._load_failed = true;
+  const size_t len = std::strlen(d._bundle_path);
+  const char* name = "morvane_ui.so";
+  const bool slash = len > 0 && d._bundle_path[len - 1] == '/';
+  const size_t bytes = len + (slash ? 0 : 1) + std::strlen(name) + 1;
+  char* path = static_cast<char*>(std::malloc(bytes));
+  if (path == nullptr) {
+    return false;
+  }
+  std::snprintf(path, bytes, "%s%s%s", d._bundle_path, slash ? "" : "/", name);
+  d._ui_object = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  std::free(path);
+  if (d._ui_object == nullptr) {
+    return false;
+  }
+  d._draw = reinterpret_cast<morvane_ui_draw_inline_fn>(dlsym(d._ui_object, "morvane_ui_draw_inline"));
+  d._load_failed = d._draw == nullptr;
+  return d._draw != nullptr;
+}
+
+// The latest snapshot is taken by swapping slots, never by waiting. The
+// picture keeps a 2:1 shape within what the host offers.
+morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t w, uint32_t h) noexcept
+{
+  inline_picture& d = *picture;
+  if (!d._enabled || w == 0 || h == 0 || w > 4096 || h > 4096) {
+    return nullptr;
+  }
+  if ((d._latest.load(std::memory_order_acquire) & MORVANE_INLINE_FRESH) != 0) {
+    const int previous = d._latest.exchange(d._read_slot, std::memory_order_acq_rel);
+    d._read_slot = previous & 3;
+    d._has_picture = true;
+  }
+  if (!d._has_picture || !load_drawing(d)) {
+    return nullptr;
+  }
+  const int width = static_cast<int>(w);
+  const int height = static_cast<int>(std::min(h, std::max<uint32_t>(1, w / 2)));
+  const int stride = width * 4;
+  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+  if (bytes > d._surface_bytes) {
+    auto* data = static_cast<unsigned char*>(std::realloc(d._surface.data, bytes));
+    if (data == nullptr) {
+      return nullptr;
+    }
+    d._surface.data = data;
+    d._surface_bytes = bytes;
+  }
+  d._surface.width = width;
+  d._surface.height = height;
+  d._surface.stride = stride;
+  if (d._draw(&d._slots[d._read_slot], d._surface.data, width, height, stride) != 0) {
+    return nullptr;
+  }
+  return &d._surface;
+}
+
+void inline_picture_free(inline_picture* picture) noexcept
+{
+  std::free(picture->_surface.data);
+  std::free(picture->_bundle_path);
+  if (picture->_ui_object != nullptr) {
+    dlclose(picture->_ui_object);
+  }
+}

@@ -1,0 +1,72 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+/* The plug-in's side of a host's inline display (inline_display.h): run
+ * takes a snapshot of the partials a few times a second and hands it to the
+ * host's GUI thread without a lock; render draws the latest one through
+ * morvane_ui.so, which it opens the first time it is asked. */
+#ifndef MORVANE_INLINE_PICTURE_H
+#define MORVANE_INLINE_PICTURE_H
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include <quivex/libquivex.h>
+
+#include "frame.h"
+#include "inline_display.h"
+
+/* Pictures for a host's inline display: at most this many a second. */
+constexpr uint32_t MORVANE_INLINE_PICTURES_PER_SECOND = 8;
+
+/* Snapshots pass from run to render through three slots: one being written
+ * by run, one the latest finished, one being drawn by render. run publishes
+ * by swapping its slot with the latest; render takes the latest by swapping
+ * it with its own. Each side only ever touches its own slot, so neither
+ * waits for the other. */
+struct inline_picture {
+  // Fixed at instantiate.
+  bool _enabled;                     // the host offered queue_draw
+  morvane_inline_queue_draw _queue;  // the host's queue_draw feature (handle, function)
+  uint32_t _interval;                // samples between snapshots
+  char* _bundle_path;                // to find morvane_ui.so, which draws
+  // run's side (the audio thread).
+  uint32_t _since;                   // samples since the last snapshot (saturating)
+  float _peak;                       // largest |output sample| since the last snapshot
+  int _write_slot;
+  bool _have_published;              // at least one snapshot went out
+  morvane_frame _last_published;     // run's copy of what it last published
+  // Shared: the slots, and which one is the latest.
+  morvane_frame _slots[3];
+  std::atomic<int> _latest;          // the latest slot, | MORVANE_INLINE_FRESH until render takes it
+  // render's side (the host's GUI thread).
+  int _read_slot;
+  bool _has_picture;                 // render has taken at least one snapshot
+  void* _ui_object;                  // dlopen handle of morvane_ui.so, or NULL
+  morvane_ui_draw_inline_fn _draw;
+  bool _load_failed;
+  morvane_inline_surface _surface;   // pixels returned to the host, owned here
+  size_t _surface_bytes;
+};
+constexpr int MORVANE_INLINE_FRESH = 4;
+
+/* Sets up a picture for a plug-in at `rate` Hz in `bundle_path`; queue is
+ * the host's queue_draw feature or NULL, without which nothing is ever
+ * snapshot or drawn. Returns false when memory runs out (inline_picture_free
+ * then releases what was taken). */
+bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
+                         const char* bundle_path, double rate) noexcept;
+
+/* After a run of n_samples whose output peaked at run_peak: a snapshot of
+ * `engine` every 1/8 s of audio, published and a redraw asked for only when
+ * its partials changed. Audio thread: no allocation, lock or system call. */
+void inline_picture_run(inline_picture* picture, libquivex engine, double rate, float run_peak,
+                        uint32_t n_samples) noexcept;
+
+/* The latest snapshot drawn in at most w x h pixels, or NULL. The host's
+ * GUI thread, while run goes on. */
+morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t w, uint32_t h) noexcept;
+
+/* Releases the pixels, the path and the drawing's object. */
+void inline_picture_free(inline_picture* picture) noexcept;
+
+#endif /* MORVANE_INLINE_PICTURE_H */

@@ -1,0 +1,64 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+/* The plug-in's side of its window's data path: the window's messages on
+ * the control port switch frames on and off, and while a window is open
+ * run writes a frame of the engine's partials to the notify port at most
+ * 30 times a second of audio and once a run (frame.h). Audio thread, after
+ * window_link_init: no allocation, no lock, no system call. */
+#ifndef MORVANE_WINDOW_LINK_H
+#define MORVANE_WINDOW_LINK_H
+
+#include <cstdint>
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
+#include <lv2/urid/urid.h>
+#include <quivex/libquivex.h>
+
+#include "frame.h"
+
+/* Frames to the window: at most this many a second of audio (and one a run). */
+constexpr uint32_t MORVANE_FRAMES_PER_SECOND = 30;
+
+struct window_link {
+  bool _mapped;                  // the host gave urid:map: messages can be read, frames written
+  morvane_uris _uris;
+  LV2_Atom_Forge _forge;
+  bool _open;                    // a window said WindowOpen and not yet WindowClosed
+  uint32_t _frame_interval;      // samples between frames
+  uint32_t _since_frame;         // samples since the last frame (saturating)
+  float _peak;                   // largest |output sample| since the last frame
+  morvane_frame _frame;          // the frame being written
+};
+
+/* A closed link for a plug-in at `rate` Hz; map may be NULL (the host has
+ * none), and then no message is read and no frame written. */
+void window_link_init(window_link* link, const LV2_URID_Map* map, double rate) noexcept;
+
+/* Reads the window's messages in `control` (NULL: none). WindowOpen and
+ * WindowClosed switch frames on and off; everything else (other types,
+ * truncated or oversized events, garbage) is passed over. */
+void window_link_read(window_link* link, const LV2_Atom_Sequence* control) noexcept;
+
+/* Whether the next window_link_write can send a frame, so run should
+ * measure its output's peak. */
+bool window_link_open(const window_link* link, const LV2_Atom_Sequence* notify) noexcept;
+
+/* After a run of n_samples whose output peaked at run_peak: writes
+ * `notify` (NULL: nothing) as a valid sequence within the capacity the
+ * host set in it, with one frame of `engine` when one is due and fits. */
+void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, double rate,
+                       float run_peak, uint32_t n_samples) noexcept;
+
+/* What `engine` holds after its last sample, as a frame with this peak. */
+void morvane_fill_frame(libquivex engine, double rate, float peak, morvane_frame* frame) noexcept;
+
+/* The largest |sample| of out[0 .. n). */
+float morvane_buffer_peak(const float* out, uint32_t n) noexcept;
+
+/* a + b, held at UINT32_MAX. */
+inline uint32_t morvane_saturating_add(uint32_t a, uint32_t b) noexcept
+{
+  return a > UINT32_MAX - b ? UINT32_MAX : a + b;
+}
+
+#endif /* MORVANE_WINDOW_LINK_H */
