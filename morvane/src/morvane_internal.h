@@ -10,10 +10,8 @@
 #include "controls.h"
 #include "morvane.h"
 
-/* Number of ports the Parts' plug-in has: the 25 controls and 4 audio
- * ports. The two atom ports of the window come after them. */
-constexpr uint32_t MORVANE_NUM_AUDIO_CONTROL_PORTS = 29;
-/* Number of ports of every kind, the window's two included. */
+/* Number of ports: the 25 controls, the 4 audio ports and the window's
+ * two atom ports. */
 constexpr uint32_t MORVANE_NUM_PORTS = 31;
 
 #endif /* MORVANE_MORVANE_INTERNAL_H */
