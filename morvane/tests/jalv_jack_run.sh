@@ -21,18 +21,13 @@ mkdir -p "$out"
 export JACK_DEFAULT_SERVER="morvane-test-$$-$RANDOM"
 export JACK_NO_AUDIO_RESERVATION=1
 export JACK_NO_START_SERVER=1
+# shellcheck source=scripts/stop-processes.sh
+source "$(dirname "$0")/../../scripts/stop-processes.sh"
 pids=()
 cleanup() {
   exec 7>&- || true
   # Clients first, the server last; each is given 3 s to go.
-  local i pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[$i]}
-    kill "$pid" 2>/dev/null || continue
-    for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
+  stop_processes
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; for f in "$out"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }

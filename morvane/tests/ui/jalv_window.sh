@@ -33,18 +33,13 @@ done
 rm -rf "$out"
 mkdir -p "$out"
 
+# shellcheck source=scripts/stop-processes.sh
+source "$(dirname "$0")/../../../scripts/stop-processes.sh"
 pids=()
 cleanup() {
   # Last started first: the host, the tone, JACK, then the X server; each
   # is given 3 s to go.
-  local i pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[$i]}
-    kill "$pid" 2>/dev/null || continue
-    for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
+  stop_processes
 }
 trap cleanup EXIT
 fail() {
