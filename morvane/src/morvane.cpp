@@ -317,17 +317,10 @@ static const morvane_inline_interface inline_interface = {render_inline};
 MORVANE_BASELINE_CODE
 static const void* extension_data(const char* uri) noexcept
 {
-  if (uri == nullptr) {
-    return nullptr;
+  if (uri != nullptr && std::strcmp(uri, MORVANE_INLINEDISPLAY__interface) == 0) {
+    return &inline_interface;
   }
-  for (const char* a = uri, *b = MORVANE_INLINEDISPLAY__interface;; ++a, ++b) {
-    if (*a != *b) {
-      return nullptr;
-    }
-    if (*a == '\0') {
-      return &inline_interface;
-    }
-  }
+  return nullptr;
 }
 
 static const LV2_Descriptor descriptor = {
