@@ -36,6 +36,17 @@ void moving_frame(morvane_frame* f, int n)
   f->_audible = MORVANE_NUM_PARTIALS;
 }
 
+// Every control at its default, nothing under the pointer.
+morvane_view default_view()
+{
+  morvane_view view{};
+  for (uint32_t p = 0; p < MORVANE_NUM_CONTROLS; ++p) {
+    view._controls[p] = morvane_controls[p]._default;
+  }
+  view._active_control = -1;
+  return view;
+}
+
 void BM_DrawWindow900x540(benchmark::State& state)
 {
   morvane_layout layout;
@@ -43,14 +54,10 @@ void BM_DrawWindow900x540(benchmark::State& state)
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 900, 540);
   cairo_t* cr = cairo_create(surface);
   morvane_frame frame{};
-  morvane_view view{};
+  morvane_view view = default_view();
   view._frame = &frame;
-  for (uint32_t p = 0; p < MORVANE_NUM_CONTROLS; ++p) {
-    view._controls[p] = morvane_controls[p]._default;
-  }
   view._controls[3] = 60.0f;
   view._controls[7] = 30.0f;
-  view._active_control = -1;
   int n = 0;
   for (auto _ : state) {
     moving_frame(&frame, n);
@@ -73,12 +80,8 @@ void BM_DrawWindowWithoutFrame900x540(benchmark::State& state)
   morvane_layout_compute(&layout, 900, 540, 1.0);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 900, 540);
   cairo_t* cr = cairo_create(surface);
-  morvane_view view{};
-  for (uint32_t p = 0; p < MORVANE_NUM_CONTROLS; ++p) {
-    view._controls[p] = morvane_controls[p]._default;
-  }
+  morvane_view view = default_view();
   view._meter_db = -12.0f;
-  view._active_control = -1;
   for (auto _ : state) {
     morvane_draw(cr, &layout, &view);
     cairo_surface_flush(surface);

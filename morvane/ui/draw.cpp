@@ -242,18 +242,40 @@ void partials_grid(cairo_t* cr, const morvane_rect& a, double s, double db_step)
   cairo_stroke(cr);
 }
 
+// Where `count` partials stand in area `a`: each one's x from its frequency
+// and y from its level, held at the top when above the ceiling; _shown is
+// false for one that has no place (NaN, a frequency outside the axis, a
+// level that is not finite).
+struct partial_points {
+  double _x[MORVANE_NUM_PARTIALS];
+  double _y[MORVANE_NUM_PARTIALS];
+  bool _shown[MORVANE_NUM_PARTIALS];
+};
+
+void place_partials(const morvane_rect& a, const float* freqs, const float* amps, int count, partial_points* p)
+{
+  for (int k = 0; k < count; ++k) {
+    const double hz = freqs[k];
+    const double db = level_db(amps[k]);
+    p->_shown[k] = in_hz_range(hz) && std::isfinite(db);
+    if (p->_shown[k]) {
+      p->_x[k] = morvane_partials_x(&a, hz);
+      p->_y[k] = std::max(morvane_partials_y(&a, db), a._y);
+    }
+  }
+}
+
 // The sounding lines: from the floor up to each level, brighter the
 // higher, with a bright cap whose top edge is the level.
-void partials_sounding(cairo_t* cr, const morvane_rect& a, const bool* shaken, const double* xs,
-                       const double* ys, int count, double s)
+void partials_sounding(cairo_t* cr, const morvane_rect& a, const partial_points& p, int count, double s)
 {
   const double bottom = a._y + a._h;
   // Lines as filled rectangles: one fill of the whole set, no stroker.
   const double line_w = std::max(1.0, 2.0 * s);
   bool any = false;
   for (int k = 0; k < count; ++k) {
-    if (shaken[k]) {
-      cairo_rectangle(cr, xs[k] - 0.5 * line_w, ys[k], line_w, bottom - ys[k]);
+    if (p._shown[k]) {
+      cairo_rectangle(cr, p._x[k] - 0.5 * line_w, p._y[k], line_w, bottom - p._y[k]);
       any = true;
     }
   }
@@ -270,8 +292,8 @@ void partials_sounding(cairo_t* cr, const morvane_rect& a, const bool* shaken, c
   const double cap_w = std::max(1.0, 5.0 * s);
   const double cap_h = std::max(1.0, 1.5 * s);
   for (int k = 0; k < count; ++k) {
-    if (shaken[k]) {
-      cairo_rectangle(cr, xs[k] - 0.5 * cap_w, ys[k], cap_w, cap_h);
+    if (p._shown[k]) {
+      cairo_rectangle(cr, p._x[k] - 0.5 * cap_w, p._y[k], cap_w, cap_h);
     }
   }
   set_colour(cr, PARTIAL_CAP, 0.95);
@@ -325,52 +347,35 @@ void partials_lines(cairo_t* cr, const morvane_rect& a, const morvane_frame* fra
     cairo_fill(cr);
   }
 
-  // Where each sounding resonator is played and where it was analysed.
-  double shaken_x[MORVANE_NUM_PARTIALS];
-  double shaken_y[MORVANE_NUM_PARTIALS];
-  bool shaken[MORVANE_NUM_PARTIALS];
-  for (int k = 0; k < audible; ++k) {
-    const double hz = frame->_shaken_freqs[k];
-    const double db = level_db(frame->_shaken_amps[k]);
-    shaken[k] = in_hz_range(hz) && std::isfinite(db);
-    if (shaken[k]) {
-      shaken_x[k] = morvane_partials_x(&a, hz);
-      // A level above the ceiling stands at the top of the view.
-      shaken_y[k] = std::max(morvane_partials_y(&a, db), a._y);
-    }
-  }
+  // Where each sounding resonator is played.
+  partial_points shaken;
+  place_partials(a, frame->_shaken_freqs, frame->_shaken_amps, audible, &shaken);
 
   if (marks) {
-    // From each analysed ring to where the shake took it: faint.
-    double ring_x[MORVANE_NUM_PARTIALS];
-    double ring_y[MORVANE_NUM_PARTIALS];
-    bool ring[MORVANE_NUM_PARTIALS];
+    // Where each was analysed, and a faint line from there to where the
+    // shake took it.
+    partial_points ring;
+    place_partials(a, frame->_analysed_freqs, frame->_analysed_amps, audible, &ring);
     for (int k = 0; k < audible; ++k) {
-      const double hz = frame->_analysed_freqs[k];
-      const double db = level_db(frame->_analysed_amps[k]);
-      ring[k] = in_hz_range(hz) && std::isfinite(db);
-      if (ring[k]) {
-        ring_x[k] = morvane_partials_x(&a, hz);
-        ring_y[k] = std::max(morvane_partials_y(&a, db), a._y);
-        if (shaken[k] && std::hypot(ring_x[k] - shaken_x[k], ring_y[k] - shaken_y[k]) > 4.0 * s) {
-          cairo_move_to(cr, ring_x[k], ring_y[k]);
-          cairo_line_to(cr, shaken_x[k], shaken_y[k]);
-        }
+      if (ring._shown[k] && shaken._shown[k] &&
+          std::hypot(ring._x[k] - shaken._x[k], ring._y[k] - shaken._y[k]) > 4.0 * s) {
+        cairo_move_to(cr, ring._x[k], ring._y[k]);
+        cairo_line_to(cr, shaken._x[k], shaken._y[k]);
       }
     }
     cairo_set_line_width(cr, 0.8 * s);
     set_colour(cr, ANALYSED, 0.16);
     cairo_stroke(cr);
 
-    partials_sounding(cr, a, shaken, shaken_x, shaken_y, audible, s);
+    partials_sounding(cr, a, shaken, audible, s);
 
     // Rings as annuli filled even-odd, cheaper than stroking circles.
     for (int k = 0; k < audible; ++k) {
-      if (ring[k]) {
+      if (ring._shown[k]) {
         cairo_new_sub_path(cr);
-        cairo_arc(cr, ring_x[k], ring_y[k], 2.95 * s, 0.0, 2.0 * PI);
+        cairo_arc(cr, ring._x[k], ring._y[k], 2.95 * s, 0.0, 2.0 * PI);
         cairo_new_sub_path(cr);
-        cairo_arc(cr, ring_x[k], ring_y[k], 1.85 * s, 0.0, 2.0 * PI);
+        cairo_arc(cr, ring._x[k], ring._y[k], 1.85 * s, 0.0, 2.0 * PI);
       }
     }
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
@@ -378,7 +383,7 @@ void partials_lines(cairo_t* cr, const morvane_rect& a, const morvane_frame* fra
     cairo_fill(cr);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   } else {
-    partials_sounding(cr, a, shaken, shaken_x, shaken_y, audible, s);
+    partials_sounding(cr, a, shaken, audible, s);
   }
   cairo_restore(cr);
 }
