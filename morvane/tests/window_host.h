@@ -42,6 +42,8 @@ public:
 
   LV2_URID_Map* map() { return &_map; }
   const morvane_uris& ids() const { return _ids; }
+  // The URID of any URI, as the host's map gives it to the plug-in.
+  LV2_URID id(const char* uri) { return _map.map(_map.handle, uri); }
 
 private:
   LV2_URID_Map _map{};

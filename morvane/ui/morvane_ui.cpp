@@ -80,8 +80,6 @@ struct MorvaneUi {
   int _height = 0;
   cairo_surface_t* _surface = nullptr;  // the window
   cairo_surface_t* _back = nullptr;     // off-screen picture of the window's size
-  int _back_width = 0;
-  int _back_height = 0;
 
   // What is shown.
   morvane_layout _layout{};
@@ -198,13 +196,12 @@ void paint(MorvaneUi* ui, bool redraw) noexcept
   if (ui->_surface == nullptr) {
     ui->_surface = cairo_xlib_surface_create(ui->_display, ui->_window, ui->_visual, ui->_width, ui->_height);
   }
-  if (ui->_back == nullptr || ui->_back_width != ui->_width || ui->_back_height != ui->_height) {
+  if (ui->_back == nullptr || cairo_image_surface_get_width(ui->_back) != ui->_width ||
+      cairo_image_surface_get_height(ui->_back) != ui->_height) {
     if (ui->_back != nullptr) {
       cairo_surface_destroy(ui->_back);
     }
     ui->_back = cairo_image_surface_create(CAIRO_FORMAT_RGB24, ui->_width, ui->_height);
-    ui->_back_width = ui->_width;
-    ui->_back_height = ui->_height;
     redraw = true;
   }
   if (redraw) {

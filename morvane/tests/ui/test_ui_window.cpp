@@ -397,7 +397,7 @@ TEST(UiWindow, SaysOpenAgainOnlyWhileNoFrameComes)
   // A frame every 100 ms for 1.5 s: no more WindowOpen.
   alignas(8) uint8_t buf[4096];
   LV2_Atom_Forge forge;
-  lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(UiTestWorld::get().urids().feature()));
+  lv2_atom_forge_init(&forge, UiTestWorld::get().urids().map());
   lv2_atom_forge_set_buffer(&forge, buf, sizeof buf);
   morvane_frame frame{};
   frame._sample_rate = 48000.0f;

@@ -66,20 +66,6 @@ int host_resize(LV2UI_Feature_Handle handle, int width, int height)
 
 }  // namespace
 
-// URID map -------------------------------------------------------------------
-
-LV2_URID UridMap::map(const char* uri)
-{
-  auto [it, inserted] = _ids.try_emplace(uri, static_cast<LV2_URID>(_ids.size() + 1));
-  (void)inserted;
-  return it->second;
-}
-
-LV2_URID UridMap::map_fn(LV2_URID_Map_Handle handle, const char* uri)
-{
-  return static_cast<UridMap*>(handle)->map(uri);
-}
-
 // The world -------------------------------------------------------------------
 
 UiTestWorld& UiTestWorld::get()
@@ -94,7 +80,6 @@ UiTestWorld::UiTestWorld() : _world(lilv_world_new())
   lilv_world_set_option(_world, LILV_OPTION_LV2_PATH, path);
   lilv_node_free(path);
   lilv_world_load_all(_world);
-  morvane_map_uris(&_uris, _urids.feature());
 
   LilvNode* uri = lilv_new_uri(_world, MORVANE_URI);
   _plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
@@ -136,7 +121,7 @@ PluginRunner::PluginRunner(double rate)
   if (w.plugin() == nullptr) {
     return;
   }
-  const LV2_Feature map_feature{LV2_URID__map, const_cast<LV2_URID_Map*>(w.urids().feature())};
+  const LV2_Feature map_feature{LV2_URID__map, w.urids().map()};
   const LV2_Feature* features[] = {&map_feature, nullptr};
   _instance = lilv_plugin_instantiate(w.plugin(), rate, features);
   if (_instance == nullptr) {
@@ -197,7 +182,7 @@ void PluginRunner::run_block(const float* input, uint32_t n)
 
   // The output sequence: all of its capacity offered, as hosts do.
   auto* out = reinterpret_cast<LV2_Atom_Sequence*>(_notify_seq);
-  out->atom.type = UiTestWorld::get().urids().map(LV2_ATOM__Chunk);
+  out->atom.type = UiTestWorld::get().urids().id(LV2_ATOM__Chunk);
   out->atom.size = ATOM_CAPACITY - sizeof(LV2_Atom);
 
   lilv_instance_run(_instance, n);
@@ -299,12 +284,12 @@ UiHost::UiHost(PluginRunner* plugin, double scale, int x, int y, bool offer_touc
     suil_host_set_touch_func(_host, suil_touch);
   }
   _resize = LV2UI_Resize{this, host_resize};
-  _options[0] = LV2_Options_Option{LV2_OPTIONS_INSTANCE, 0, w.urids().map(LV2_UI__scaleFactor), sizeof(float),
-                                   w.urids().map(LV2_ATOM__Float), &_scale};
+  _options[0] = LV2_Options_Option{LV2_OPTIONS_INSTANCE, 0, w.urids().id(LV2_UI__scaleFactor), sizeof(float),
+                                   w.urids().id(LV2_ATOM__Float), &_scale};
   _options[1] = LV2_Options_Option{LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
 
   const LV2_Feature parent_feature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(_parent))};
-  const LV2_Feature map_feature{LV2_URID__map, const_cast<LV2_URID_Map*>(w.urids().feature())};
+  const LV2_Feature map_feature{LV2_URID__map, w.urids().map()};
   const LV2_Feature resize_feature{LV2_UI__resize, &_resize};
   const LV2_Feature idle_feature{LV2_UI__idleInterface, nullptr};
   const LV2_Feature options_feature{LV2_OPTIONS__options, _options};

@@ -15,7 +15,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include <lilv/lilv.h>
@@ -28,21 +27,10 @@
 #include "controls.h"
 #include "draw.h"
 #include "frame.h"
+#include "window_host.h"
 
 // Xlib after the LV2 headers, whose declarations its macros would break.
 #include <X11/Xlib.h>
-
-// The URID map of the test process, shared by plug-in, window and tests.
-class UridMap {
-public:
-  LV2_URID map(const char* uri);
-  const LV2_URID_Map* feature() const { return &_map; }
-
-private:
-  static LV2_URID map_fn(LV2_URID_Map_Handle handle, const char* uri);
-  std::unordered_map<std::string, LV2_URID> _ids;
-  LV2_URID_Map _map{this, map_fn};
-};
 
 // The lilv world on the tests' LV2 path, loaded once, and what it says
 // about the plug-in and its X11 window.
@@ -52,8 +40,8 @@ public:
 
   LilvWorld* world() const { return _world; }
   const LilvPlugin* plugin() const { return _plugin; }
-  UridMap& urids() { return _urids; }
-  const morvane_uris& uris() const { return _uris; }
+  TestUridMap& urids() { return _urids; }
+  const morvane_uris& uris() const { return _urids.ids(); }
   // Empty when the bundle declares no X11 window for the plug-in.
   const std::string& ui_uri() const { return _ui_uri; }
   const std::string& ui_type_uri() const { return _ui_type_uri; }
@@ -71,8 +59,7 @@ private:
 
   LilvWorld* _world;
   const LilvPlugin* _plugin = nullptr;
-  UridMap _urids;
-  morvane_uris _uris{};
+  TestUridMap _urids;
   std::string _ui_uri, _ui_type_uri, _ui_bundle, _ui_binary;
   bool _window_ports = false;
 };
