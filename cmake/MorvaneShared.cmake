@@ -42,3 +42,22 @@ function(morvane_shared_library target name objects exports)
   install(TARGETS ${target}
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified)
 endfunction()
+
+# morvane_bundle_module(TARGET EXPORTS): the LV2 module TARGET (made by the
+# caller with add_library(TARGET MODULE ...)) as TARGET.so in the bundle. A
+# version script from EXPORTS exports exactly those names; its calls to its
+# own functions are bound inside it, so a host or library defining a
+# function of the same name cannot take them over; undefined symbols fail
+# the link.
+function(morvane_bundle_module target exports)
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  morvane_version_script(${exports} ${map})
+  target_link_options(${target} PRIVATE
+    -Wl,--no-undefined
+    -Wl,--version-script=${map}
+    -Wl,-Bsymbolic-functions)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${MORVANE_BUNDLE_DIR}
+    LINK_DEPENDS ${map})
+endfunction()
