@@ -12,79 +12,104 @@
 #include <cmath>
 
 const morvane_control morvane_controls[MORVANE_NUM_CONTROLS] = {
-  {"gain", "Gain", "Gain",
+  {MORVANE_GAIN, MORVANE_GROUP_GAIN, MORVANE_ROLE_GAIN,
+   "gain", "Gain", "Gain",
    "Output gain.",
    MORVANE_UNIT_DB, -60.0f, 0.0f, 12.0f, false, false},
-  {"lfo_shake_amp_amp", "Amplitude LFO depth", "Depth",
+  {MORVANE_LFO_SHAKE_AMP_AMP, 0, MORVANE_ROLE_DEPTH,
+   "lfo_shake_amp_amp", "Amplitude LFO depth", "Depth",
    "Depth of the amplitude LFO, a factor on the amplitudes: with the amount at 100 % each resonator's amplitude swings between -depth and +depth times its analysed value, so 1 follows the wave fully and 2 doubles the amplitudes at the peaks.",
    MORVANE_UNIT_NONE, 0.0f, 1.0f, 2.0f, false, false},
-  {"lfo_shake_amp_freq", "Amplitude LFO rate", "Rate",
+  {MORVANE_LFO_SHAKE_AMP_FREQ, 0, MORVANE_ROLE_RATE,
+   "lfo_shake_amp_freq", "Amplitude LFO rate", "Rate",
    "Rate of the amplitude LFO.",
    MORVANE_UNIT_HZ, 0.01f, 4.0f, 20.0f, true, false},
-  {"lfo_shake_amp_amount", "Amplitude LFO amount", "Amount",
+  {MORVANE_LFO_SHAKE_AMP_AMOUNT, 0, MORVANE_ROLE_AMOUNT,
+   "lfo_shake_amp_amount", "Amplitude LFO amount", "Amount",
    "Dry/wet mix of the amplitude LFO: 0 % leaves the amplitudes untouched, 100 % applies the full swing.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
-  {"lfo_shake_amp_mod", "Amplitude LFO shape", "Shape",
+  {MORVANE_LFO_SHAKE_AMP_MOD, 0, MORVANE_ROLE_SHAPE,
+   "lfo_shake_amp_mod", "Amplitude LFO shape", "Shape",
    "Wave shape of the amplitude LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
-  {"lfo_shake_freq_amp", "Frequency LFO depth", "Depth",
+  {MORVANE_LFO_SHAKE_FREQ_AMP, 1, MORVANE_ROLE_DEPTH,
+   "lfo_shake_freq_amp", "Frequency LFO depth", "Depth",
    "Depth of the frequency LFO in natural-log units: with the amount at 100 % each resonator's frequency swings between exp(-depth) and exp(+depth) times its analysed value, so ln 2 = 0.693 is one octave up and down and the maximum 1.386 two octaves.",
    MORVANE_UNIT_NONE, 0.0f, 0.1f, 1.386294f, false, false},
-  {"lfo_shake_freq_freq", "Frequency LFO rate", "Rate",
+  {MORVANE_LFO_SHAKE_FREQ_FREQ, 1, MORVANE_ROLE_RATE,
+   "lfo_shake_freq_freq", "Frequency LFO rate", "Rate",
    "Rate of the frequency LFO.",
    MORVANE_UNIT_HZ, 0.01f, 5.0f, 20.0f, true, false},
-  {"lfo_shake_freq_amount", "Frequency LFO amount", "Amount",
+  {MORVANE_LFO_SHAKE_FREQ_AMOUNT, 1, MORVANE_ROLE_AMOUNT,
+   "lfo_shake_freq_amount", "Frequency LFO amount", "Amount",
    "Dry/wet mix of the frequency LFO: 0 % leaves the frequencies untouched, 100 % applies the full swing.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
-  {"lfo_shake_freq_mod", "Frequency LFO shape", "Shape",
+  {MORVANE_LFO_SHAKE_FREQ_MOD, 1, MORVANE_ROLE_SHAPE,
+   "lfo_shake_freq_mod", "Frequency LFO shape", "Shape",
    "Wave shape of the frequency LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
-  {"lfo_shake_time_amp", "Smoothing LFO depth", "Depth",
+  {MORVANE_LFO_SHAKE_TIME_AMP, 2, MORVANE_ROLE_DEPTH,
+   "lfo_shake_time_amp", "Smoothing LFO depth", "Depth",
    "Depth of the smoothing LFO, a fraction of a 0.1 ms to 10 s smoothing time: at the LFO's peak the amplitudes are smoothed over 0.1 ms at the lowest resonator rising to 0.1 ms + depth x 10 s at the highest.",
    MORVANE_UNIT_NONE, 0.0f, 0.1f, 1.0f, false, false},
-  {"lfo_shake_time_freq", "Smoothing LFO rate", "Rate",
+  {MORVANE_LFO_SHAKE_TIME_FREQ, 2, MORVANE_ROLE_RATE,
+   "lfo_shake_time_freq", "Smoothing LFO rate", "Rate",
    "Rate of the smoothing LFO.",
    MORVANE_UNIT_HZ, 0.01f, 0.5f, 20.0f, true, false},
-  {"lfo_shake_time_amount", "Smoothing LFO amount", "Amount",
+  {MORVANE_LFO_SHAKE_TIME_AMOUNT, 2, MORVANE_ROLE_AMOUNT,
+   "lfo_shake_time_amount", "Smoothing LFO amount", "Amount",
    "Dry/wet mix of the smoothing LFO: 0 % leaves the amplitudes unsmoothed, 100 % takes the smoothed amplitudes only.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, false},
-  {"lfo_shake_time_mod", "Smoothing LFO shape", "Shape",
+  {MORVANE_LFO_SHAKE_TIME_MOD, 2, MORVANE_ROLE_SHAPE,
+   "lfo_shake_time_mod", "Smoothing LFO shape", "Shape",
    "Wave shape of the smoothing LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, false},
-  {"lfo_amp_range_amp", "Amplitude range LFO depth", "Depth",
+  {MORVANE_LFO_AMP_RANGE_AMP, 3, MORVANE_ROLE_DEPTH,
+   "lfo_amp_range_amp", "Amplitude range LFO depth", "Depth",
    "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
-  {"lfo_amp_range_freq", "Amplitude range LFO rate", "Rate",
+  {MORVANE_LFO_AMP_RANGE_FREQ, 3, MORVANE_ROLE_RATE,
+   "lfo_amp_range_freq", "Amplitude range LFO rate", "Rate",
    "Rate of the amplitude range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
-  {"lfo_amp_range_amount", "Amplitude range LFO amount", "Amount",
+  {MORVANE_LFO_AMP_RANGE_AMOUNT, 3, MORVANE_ROLE_AMOUNT,
+   "lfo_amp_range_amount", "Amplitude range LFO amount", "Amount",
    "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
-  {"lfo_amp_range_mod", "Amplitude range LFO shape", "Shape",
+  {MORVANE_LFO_AMP_RANGE_MOD, 3, MORVANE_ROLE_SHAPE,
+   "lfo_amp_range_mod", "Amplitude range LFO shape", "Shape",
    "Wave shape of the amplitude range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
-  {"lfo_freq_range_amp", "Frequency range LFO depth", "Depth",
+  {MORVANE_LFO_FREQ_RANGE_AMP, 4, MORVANE_ROLE_DEPTH,
+   "lfo_freq_range_amp", "Frequency range LFO depth", "Depth",
    "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
-  {"lfo_freq_range_freq", "Frequency range LFO rate", "Rate",
+  {MORVANE_LFO_FREQ_RANGE_FREQ, 4, MORVANE_ROLE_RATE,
+   "lfo_freq_range_freq", "Frequency range LFO rate", "Rate",
    "Rate of the frequency range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
-  {"lfo_freq_range_amount", "Frequency range LFO amount", "Amount",
+  {MORVANE_LFO_FREQ_RANGE_AMOUNT, 4, MORVANE_ROLE_AMOUNT,
+   "lfo_freq_range_amount", "Frequency range LFO amount", "Amount",
    "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
-  {"lfo_freq_range_mod", "Frequency range LFO shape", "Shape",
+  {MORVANE_LFO_FREQ_RANGE_MOD, 4, MORVANE_ROLE_SHAPE,
+   "lfo_freq_range_mod", "Frequency range LFO shape", "Shape",
    "Wave shape of the frequency range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
-  {"lfo_time_range_amp", "Smoothing range LFO depth", "Depth",
+  {MORVANE_LFO_TIME_RANGE_AMP, 5, MORVANE_ROLE_DEPTH,
+   "lfo_time_range_amp", "Smoothing range LFO depth", "Depth",
    "Depth of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, true},
-  {"lfo_time_range_freq", "Smoothing range LFO rate", "Rate",
+  {MORVANE_LFO_TIME_RANGE_FREQ, 5, MORVANE_ROLE_RATE,
+   "lfo_time_range_freq", "Smoothing range LFO rate", "Rate",
    "Rate of the smoothing range LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_HZ, 0.01f, 1.0f, 20.0f, true, true},
-  {"lfo_time_range_amount", "Smoothing range LFO amount", "Amount",
+  {MORVANE_LFO_TIME_RANGE_AMOUNT, 5, MORVANE_ROLE_AMOUNT,
+   "lfo_time_range_amount", "Smoothing range LFO amount", "Amount",
    "Dry/wet mix of this LFO. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 0.0f, 100.0f, false, true},
-  {"lfo_time_range_mod", "Smoothing range LFO shape", "Shape",
+  {MORVANE_LFO_TIME_RANGE_MOD, 5, MORVANE_ROLE_SHAPE,
+   "lfo_time_range_mod", "Smoothing range LFO shape", "Shape",
    "Wave shape of the smoothing range LFO: 50 % is a cosine, towards 0 % a square wave, towards 100 % a flat line. Reserved: this LFO runs but feeds no stage yet, so the port has no audible effect.",
    MORVANE_UNIT_PERCENT, 0.0f, 50.0f, 100.0f, false, true},
 };
@@ -102,9 +127,29 @@ const char* morvane_unit_label(morvane_unit unit) noexcept
   return "";
 }
 
-float morvane_clamp_control(uint32_t port, float value) noexcept
+int morvane_control_row(uint32_t port) noexcept
 {
-  const morvane_control& c = morvane_controls[port];
+  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    if (morvane_controls[row]._port == port) {
+      return static_cast<int>(row);
+    }
+  }
+  return -1;
+}
+
+int morvane_control_port(int group, morvane_role role) noexcept
+{
+  for (const morvane_control& c : morvane_controls) {
+    if (c._group == group && c._role == role) {
+      return static_cast<int>(c._port);
+    }
+  }
+  return -1;
+}
+
+float morvane_clamp_control(uint32_t row, float value) noexcept
+{
+  const morvane_control& c = morvane_controls[row];
   if (std::isnan(value)) {
     return c._default;
   }

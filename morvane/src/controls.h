@@ -16,8 +16,21 @@ constexpr uint32_t MORVANE_NUM_CONTROLS = 25;
 /* The unit of a control port's value. */
 enum morvane_unit { MORVANE_UNIT_NONE, MORVANE_UNIT_DB, MORVANE_UNIT_HZ, MORVANE_UNIT_PERCENT };
 
+/* What a control does within its group: a group is the gain alone, or
+ * one LFO's four settings. */
+enum morvane_role { MORVANE_ROLE_GAIN, MORVANE_ROLE_DEPTH, MORVANE_ROLE_RATE, MORVANE_ROLE_AMOUNT, MORVANE_ROLE_SHAPE };
+
+/* The groups: MORVANE_GROUP_GAIN, then the LFOs by number: the three shake
+ * LFOs (amplitude, frequency, smoothing time) and the three reserved range
+ * LFOs in the same order. */
+constexpr int MORVANE_GROUP_GAIN = -1;
+constexpr int MORVANE_NUM_LFO_GROUPS = 6;
+
 /* One control port. */
 struct morvane_control {
+  uint32_t _port;           // its LV2 port index
+  int _group;               // MORVANE_GROUP_GAIN or an LFO's number (0 .. 5)
+  morvane_role _role;
   const char* _symbol;      // lv2:symbol
   const char* _name;        // lv2:name, as hosts list it ("Amplitude LFO rate")
   const char* _short_name;  // the window's knob label within its group ("Rate")
@@ -30,9 +43,15 @@ struct morvane_control {
   bool _reserved;           // a range-LFO port: runs, changes no sample, hidden
 };
 
-/* The control ports, indexed by PortIndex from MORVANE_GAIN to
- * MORVANE_LFO_TIME_RANGE_MOD. */
+/* The control ports, one row each, in port order. Rows carry their port
+ * index: controls added later come after the audio and atom ports. */
 extern const morvane_control morvane_controls[MORVANE_NUM_CONTROLS];
+
+/* The row of control port `port`, or -1 for a port that is no control. */
+int morvane_control_row(uint32_t port) noexcept;
+
+/* The port of the control with `role` in `group`, or -1 if there is none. */
+int morvane_control_port(int group, morvane_role role) noexcept;
 
 /* Title of each shake LFO's group of four ports (depth, rate, amount,
  * shape), in the order amplitude, frequency, smoothing time. */
@@ -42,8 +61,8 @@ extern const char* const morvane_shake_lfo_names[3];
  * "Hz", "%"; "" for none). */
 const char* morvane_unit_label(morvane_unit unit) noexcept;
 
-/* value clamped to the range of control port `port` (below
- * MORVANE_NUM_CONTROLS); NaN gives the port's default. */
-float morvane_clamp_control(uint32_t port, float value) noexcept;
+/* value clamped to the range of the control in row `row` (below
+ * MORVANE_NUM_CONTROLS); NaN gives its default. */
+float morvane_clamp_control(uint32_t row, float value) noexcept;
 
 #endif /* MORVANE_CONTROLS_H */

@@ -23,6 +23,8 @@
 #include "libquivex_restart.h"
 #include "libtembra_internal.h"
 #include "morvane_internal.h"
+#include "sequence_reader.h"
+#include "frame_source.h"
 #include "window_link.h"
 
 namespace {
@@ -67,21 +69,59 @@ struct morvane {
   inline_picture _inline;
 };
 
+// How the plug-in applies each control of the table, row by row: the
+// record's field the host connects, and the engine's setter that takes the
+// value in the engine's unit.
+struct control_binding {
+  const float* morvane::*_field;
+  void (*_apply)(libquivex, float);
+};
+
+constexpr control_binding control_bindings[MORVANE_NUM_CONTROLS] = {
+  {&morvane::_gain, libquivex_set_gain},
+  {&morvane::_lfo_shake_amp_amp, libquivex_set_lfo_amp_amp},
+  {&morvane::_lfo_shake_amp_freq, libquivex_set_lfo_amp_freq},
+  {&morvane::_lfo_shake_amp_amount, libquivex_set_lfo_amp_amount},
+  {&morvane::_lfo_shake_amp_mod, libquivex_set_lfo_amp_mod},
+  {&morvane::_lfo_shake_freq_amp, libquivex_set_lfo_freq_amp},
+  {&morvane::_lfo_shake_freq_freq, libquivex_set_lfo_freq_freq},
+  {&morvane::_lfo_shake_freq_amount, libquivex_set_lfo_freq_amount},
+  {&morvane::_lfo_shake_freq_mod, libquivex_set_lfo_freq_mod},
+  {&morvane::_lfo_shake_time_amp, libquivex_set_lfo_time_amp},
+  {&morvane::_lfo_shake_time_freq, libquivex_set_lfo_time_freq},
+  {&morvane::_lfo_shake_time_amount, libquivex_set_lfo_time_amount},
+  {&morvane::_lfo_shake_time_mod, libquivex_set_lfo_time_mod},
+  {&morvane::_lfo_amp_range_amp, libquivex_set_lfo_amp_range_amp},
+  {&morvane::_lfo_amp_range_freq, libquivex_set_lfo_amp_range_freq},
+  {&morvane::_lfo_amp_range_amount, libquivex_set_lfo_amp_range_amount},
+  {&morvane::_lfo_amp_range_mod, libquivex_set_lfo_amp_range_mod},
+  {&morvane::_lfo_freq_range_amp, libquivex_set_lfo_freq_range_amp},
+  {&morvane::_lfo_freq_range_freq, libquivex_set_lfo_freq_range_freq},
+  {&morvane::_lfo_freq_range_amount, libquivex_set_lfo_freq_range_amount},
+  {&morvane::_lfo_freq_range_mod, libquivex_set_lfo_freq_range_mod},
+  {&morvane::_lfo_time_range_amp, libquivex_set_lfo_time_range_amp},
+  {&morvane::_lfo_time_range_freq, libquivex_set_lfo_time_range_freq},
+  {&morvane::_lfo_time_range_amount, libquivex_set_lfo_time_range_amount},
+  {&morvane::_lfo_time_range_mod, libquivex_set_lfo_time_range_mod},
+};
+
 }  // namespace
 
-// The value of a control port, clamped to its declared range. A port the
-// host has not connected reads as its default.
-static float control_value(const float* port, PortIndex index) noexcept
+// The value of the control in row `row` in the engine's unit: the port's
+// value (its default while the host has not connected it) clamped to its
+// range, then decibels as a linear factor and a percentage as the double
+// 0.01 times the widened value, rounded to float once.
+static float engine_value(const float* port, uint32_t row) noexcept
 {
-  const float value = port ? *port : morvane_controls[index]._default;
-  return morvane_clamp_control(index, value);
-}
-
-// A percentage as the engine's fraction: the double 0.01 times the widened
-// value, rounded to float once.
-static float percent(float value) noexcept
-{
-  return static_cast<float>(0.01 * static_cast<double>(value));
+  const morvane_control& c = morvane_controls[row];
+  const float value = morvane_clamp_control(row, port ? *port : c._default);
+  switch (c._unit) {
+    case MORVANE_UNIT_DB: return db_to_amp(value);
+    case MORVANE_UNIT_PERCENT: return static_cast<float>(0.01 * static_cast<double>(value));
+    case MORVANE_UNIT_HZ:
+    case MORVANE_UNIT_NONE: break;
+  }
+  return value;
 }
 
 // The host's feature of this URI, or NULL.
@@ -150,38 +190,16 @@ static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
 static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcept
 {
   auto* self = static_cast<morvane*>(instance);
-  const auto* in = static_cast<const float*>(data);
-  auto* out = static_cast<float*>(data);
+  const int row = morvane_control_row(port);
+  if (row >= 0) {
+    self->*control_bindings[row]._field = static_cast<const float*>(data);
+    return;
+  }
   switch (port) {
-    case MORVANE_GAIN: self->_gain = in; break;
-    case MORVANE_LFO_SHAKE_AMP_AMP: self->_lfo_shake_amp_amp = in; break;
-    case MORVANE_LFO_SHAKE_AMP_FREQ: self->_lfo_shake_amp_freq = in; break;
-    case MORVANE_LFO_SHAKE_AMP_AMOUNT: self->_lfo_shake_amp_amount = in; break;
-    case MORVANE_LFO_SHAKE_AMP_MOD: self->_lfo_shake_amp_mod = in; break;
-    case MORVANE_LFO_SHAKE_FREQ_AMP: self->_lfo_shake_freq_amp = in; break;
-    case MORVANE_LFO_SHAKE_FREQ_FREQ: self->_lfo_shake_freq_freq = in; break;
-    case MORVANE_LFO_SHAKE_FREQ_AMOUNT: self->_lfo_shake_freq_amount = in; break;
-    case MORVANE_LFO_SHAKE_FREQ_MOD: self->_lfo_shake_freq_mod = in; break;
-    case MORVANE_LFO_SHAKE_TIME_AMP: self->_lfo_shake_time_amp = in; break;
-    case MORVANE_LFO_SHAKE_TIME_FREQ: self->_lfo_shake_time_freq = in; break;
-    case MORVANE_LFO_SHAKE_TIME_AMOUNT: self->_lfo_shake_time_amount = in; break;
-    case MORVANE_LFO_SHAKE_TIME_MOD: self->_lfo_shake_time_mod = in; break;
-    case MORVANE_LFO_AMP_RANGE_AMP: self->_lfo_amp_range_amp = in; break;
-    case MORVANE_LFO_AMP_RANGE_FREQ: self->_lfo_amp_range_freq = in; break;
-    case MORVANE_LFO_AMP_RANGE_AMOUNT: self->_lfo_amp_range_amount = in; break;
-    case MORVANE_LFO_AMP_RANGE_MOD: self->_lfo_amp_range_mod = in; break;
-    case MORVANE_LFO_FREQ_RANGE_AMP: self->_lfo_freq_range_amp = in; break;
-    case MORVANE_LFO_FREQ_RANGE_FREQ: self->_lfo_freq_range_freq = in; break;
-    case MORVANE_LFO_FREQ_RANGE_AMOUNT: self->_lfo_freq_range_amount = in; break;
-    case MORVANE_LFO_FREQ_RANGE_MOD: self->_lfo_freq_range_mod = in; break;
-    case MORVANE_LFO_TIME_RANGE_AMP: self->_lfo_time_range_amp = in; break;
-    case MORVANE_LFO_TIME_RANGE_FREQ: self->_lfo_time_range_freq = in; break;
-    case MORVANE_LFO_TIME_RANGE_AMOUNT: self->_lfo_time_range_amount = in; break;
-    case MORVANE_LFO_TIME_RANGE_MOD: self->_lfo_time_range_mod = in; break;
-    case MORVANE_INPUT_L: self->_input_l = in; break;
-    case MORVANE_INPUT_R: self->_input_r = in; break;
-    case MORVANE_OUTPUT_L: self->_output_l = out; break;
-    case MORVANE_OUTPUT_R: self->_output_r = out; break;
+    case MORVANE_INPUT_L: self->_input_l = static_cast<const float*>(data); break;
+    case MORVANE_INPUT_R: self->_input_r = static_cast<const float*>(data); break;
+    case MORVANE_OUTPUT_L: self->_output_l = static_cast<float*>(data); break;
+    case MORVANE_OUTPUT_R: self->_output_r = static_cast<float*>(data); break;
     case MORVANE_CONTROL: self->_control = static_cast<const LV2_Atom_Sequence*>(data); break;
     case MORVANE_NOTIFY: self->_notify = static_cast<LV2_Atom_Sequence*>(data); break;
     default: break;
@@ -209,67 +227,23 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
 
   // Every control value is sampled once per call, clamped, converted and
   // handed to the engine in port order, also when the audio is skipped.
-  const float gain = db_to_amp(control_value(self->_gain, MORVANE_GAIN));
-  const float sa_amp = control_value(self->_lfo_shake_amp_amp, MORVANE_LFO_SHAKE_AMP_AMP);
-  const float sa_freq = control_value(self->_lfo_shake_amp_freq, MORVANE_LFO_SHAKE_AMP_FREQ);
-  const float sa_amount = percent(control_value(self->_lfo_shake_amp_amount, MORVANE_LFO_SHAKE_AMP_AMOUNT));
-  const float sa_mod = percent(control_value(self->_lfo_shake_amp_mod, MORVANE_LFO_SHAKE_AMP_MOD));
-  const float sf_amp = control_value(self->_lfo_shake_freq_amp, MORVANE_LFO_SHAKE_FREQ_AMP);
-  const float sf_freq = control_value(self->_lfo_shake_freq_freq, MORVANE_LFO_SHAKE_FREQ_FREQ);
-  const float sf_amount = percent(control_value(self->_lfo_shake_freq_amount, MORVANE_LFO_SHAKE_FREQ_AMOUNT));
-  const float sf_mod = percent(control_value(self->_lfo_shake_freq_mod, MORVANE_LFO_SHAKE_FREQ_MOD));
-  const float st_amp = control_value(self->_lfo_shake_time_amp, MORVANE_LFO_SHAKE_TIME_AMP);
-  const float st_freq = control_value(self->_lfo_shake_time_freq, MORVANE_LFO_SHAKE_TIME_FREQ);
-  const float st_amount = percent(control_value(self->_lfo_shake_time_amount, MORVANE_LFO_SHAKE_TIME_AMOUNT));
-  const float st_mod = percent(control_value(self->_lfo_shake_time_mod, MORVANE_LFO_SHAKE_TIME_MOD));
-  const float ra_amp = control_value(self->_lfo_amp_range_amp, MORVANE_LFO_AMP_RANGE_AMP);
-  const float ra_freq = control_value(self->_lfo_amp_range_freq, MORVANE_LFO_AMP_RANGE_FREQ);
-  const float ra_amount = percent(control_value(self->_lfo_amp_range_amount, MORVANE_LFO_AMP_RANGE_AMOUNT));
-  const float ra_mod = percent(control_value(self->_lfo_amp_range_mod, MORVANE_LFO_AMP_RANGE_MOD));
-  const float rf_amp = control_value(self->_lfo_freq_range_amp, MORVANE_LFO_FREQ_RANGE_AMP);
-  const float rf_freq = control_value(self->_lfo_freq_range_freq, MORVANE_LFO_FREQ_RANGE_FREQ);
-  const float rf_amount = percent(control_value(self->_lfo_freq_range_amount, MORVANE_LFO_FREQ_RANGE_AMOUNT));
-  const float rf_mod = percent(control_value(self->_lfo_freq_range_mod, MORVANE_LFO_FREQ_RANGE_MOD));
-  const float rt_amp = control_value(self->_lfo_time_range_amp, MORVANE_LFO_TIME_RANGE_AMP);
-  const float rt_freq = control_value(self->_lfo_time_range_freq, MORVANE_LFO_TIME_RANGE_FREQ);
-  const float rt_amount = percent(control_value(self->_lfo_time_range_amount, MORVANE_LFO_TIME_RANGE_AMOUNT));
-  const float rt_mod = percent(control_value(self->_lfo_time_range_mod, MORVANE_LFO_TIME_RANGE_MOD));
-
-  libquivex_set_gain(q, gain);
-  libquivex_set_lfo_amp_amp(q, sa_amp);
-  libquivex_set_lfo_amp_freq(q, sa_freq);
-  libquivex_set_lfo_amp_amount(q, sa_amount);
-  libquivex_set_lfo_amp_mod(q, sa_mod);
-  libquivex_set_lfo_freq_amp(q, sf_amp);
-  libquivex_set_lfo_freq_freq(q, sf_freq);
-  libquivex_set_lfo_freq_amount(q, sf_amount);
-  libquivex_set_lfo_freq_mod(q, sf_mod);
-  libquivex_set_lfo_time_amp(q, st_amp);
-  libquivex_set_lfo_time_freq(q, st_freq);
-  libquivex_set_lfo_time_amount(q, st_amount);
-  libquivex_set_lfo_time_mod(q, st_mod);
-  libquivex_set_lfo_amp_range_amp(q, ra_amp);
-  libquivex_set_lfo_amp_range_freq(q, ra_freq);
-  libquivex_set_lfo_amp_range_amount(q, ra_amount);
-  libquivex_set_lfo_amp_range_mod(q, ra_mod);
-  libquivex_set_lfo_freq_range_amp(q, rf_amp);
-  libquivex_set_lfo_freq_range_freq(q, rf_freq);
-  libquivex_set_lfo_freq_range_amount(q, rf_amount);
-  libquivex_set_lfo_freq_range_mod(q, rf_mod);
-  libquivex_set_lfo_time_range_amp(q, rt_amp);
-  libquivex_set_lfo_time_range_freq(q, rt_freq);
-  libquivex_set_lfo_time_range_amount(q, rt_amount);
-  libquivex_set_lfo_time_range_mod(q, rt_mod);
+  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    const control_binding& b = control_bindings[row];
+    b._apply(q, engine_value(self->*b._field, row));
+  }
 
   // The window's messages come before the audio: a window that opens
   // gets this run's frame.
-  window_link_read(&self->_window, self->_control);
+  morvane_sequence_reader events = morvane_sequence_begin(self->_control, self->_window._uris._atom_Sequence);
+  for (morvane_event event; morvane_sequence_next(&events, &event);) {
+    window_link_read(&self->_window, event);
+  }
 
   // Mono processing of the left input; the right input is never read.
   const float* in = self->_input_l;
   float* out = self->_output_l;
   if (!in || !out) {
-    window_link_write(&self->_window, self->_notify, q, self->_rate, 0.0f, 0);
+    window_link_write(&self->_window, self->_notify, q, 0.0f, 0);
     return;
   }
   // memmove: the host may hand both ports the same buffer.
@@ -290,9 +264,9 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
   // run look at its output again.
   const bool watched = window_link_open(&self->_window, self->_notify) || self->_inline._enabled;
   const float run_peak = watched ? morvane_buffer_peak(out, n_samples) : 0.0f;
-  window_link_write(&self->_window, self->_notify, q, self->_rate, run_peak, n_samples);
+  window_link_write(&self->_window, self->_notify, q, run_peak, n_samples);
   if (self->_inline._enabled) {
-    inline_picture_run(&self->_inline, q, self->_rate, run_peak, n_samples);
+    inline_picture_run(&self->_inline, q, run_peak, n_samples);
   }
 }
 
