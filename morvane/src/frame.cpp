@@ -2,6 +2,7 @@
 // Writing and reading the frames and window messages of frame.h.
 #include "frame.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include <lv2/atom/util.h>
@@ -184,4 +185,14 @@ int morvane_window_message_read(const morvane_uris* uris, const void* atom, uint
     return 0;
   }
   return -1;
+}
+
+uint32_t morvane_frame_checksum(const morvane_frame* frame) noexcept
+{
+  const auto* bytes = reinterpret_cast<const uint8_t*>(frame);
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < offsetof(morvane_frame, _sequence); ++i) {
+    hash = (hash ^ bytes[i]) * 16777619u;
+  }
+  return hash;
 }

@@ -72,7 +72,15 @@ struct morvane_frame {
   float _output_peak;                           // largest |sample| since the last frame
   float _sample_rate;                           // Hz
   int32_t _audible;  // resonators below Nyquist; those from here on are kept silent
+  // Not sent to the window: the plug-in numbers the snapshots it hands to
+  // another thread and sums their values, so that a reader can tell a whole
+  // snapshot from one written while it read.
+  uint32_t _sequence;  // 1, 2, ... in the order filled
+  uint32_t _checksum;  // morvane_frame_checksum of the fields above
 };
+
+/* 32-bit FNV-1a over the bytes of every field before _sequence. */
+uint32_t morvane_frame_checksum(const morvane_frame* frame) noexcept;
 
 /* Maps every URI of morvane_uris with the host's map. */
 void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept;

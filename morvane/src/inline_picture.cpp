@@ -10,7 +10,6 @@
 
 #include <dlfcn.h>
 
-#include "window_link.h"
 
 bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
                          const char* bundle_path, double rate) noexcept
@@ -18,7 +17,7 @@ bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_dra
   picture->_write_slot = 0;
   picture->_read_slot = 1;
   picture->_latest.store(2, std::memory_order_relaxed);
-  picture->_interval = static_cast<uint32_t>(std::max(1.0, rate / MORVANE_INLINE_PICTURES_PER_SECOND));
+  frame_source_init(&picture->_source, rate, MORVANE_INLINE_PICTURES_PER_SECOND);
   if (queue == nullptr || queue->queue_draw == nullptr || bundle_path == nullptr) {
     return true;
   }
@@ -43,19 +42,14 @@ static bool same_partials(const morvane_frame& a, const morvane_frame& b) noexce
          std::memcmp(a._shaken_freqs, b._shaken_freqs, sizeof a._shaken_freqs) == 0;
 }
 
-void inline_picture_run(inline_picture* picture, libquivex engine, double rate, float run_peak,
-                        uint32_t n_samples) noexcept
+void inline_picture_run(inline_picture* picture, libquivex engine, float run_peak, uint32_t n_samples) noexcept
 {
   inline_picture& d = *picture;
-  d._peak = std::fmax(d._peak, run_peak);
-  d._since = morvane_saturating_add(d._since, n_samples);
-  if (d._since < d._interval) {
+  if (!frame_source_advance(&d._source, run_peak, n_samples)) {
     return;
   }
-  d._since = 0;
   morvane_frame* slot = &d._slots[d._write_slot];
-  morvane_fill_frame(engine, rate, d._peak, slot);
-  d._peak = 0.0f;
+  frame_source_fill(&d._source, engine, slot);
   // While the partials keep their bits (in silence the analysis comes to
   // rest) there is nothing new to draw, even though the LFOs and the peak
   // move on.

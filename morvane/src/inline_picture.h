@@ -13,6 +13,7 @@
 #include <quivex/libquivex.h>
 
 #include "frame.h"
+#include "frame_source.h"
 #include "inline_display.h"
 
 /* Pictures for a host's inline display: at most this many a second. */
@@ -27,11 +28,9 @@ struct inline_picture {
   // Fixed at instantiate.
   bool _enabled;                     // the host offered queue_draw
   morvane_inline_queue_draw _queue;  // the host's queue_draw feature (handle, function)
-  uint32_t _interval;                // samples between snapshots
   char* _bundle_path;                // to find morvane_ui.so, which draws
   // run's side (the audio thread).
-  uint32_t _since;                   // samples since the last snapshot (saturating)
-  float _peak;                       // largest |output sample| since the last snapshot
+  frame_source _source;              // when the next snapshot is due, and the peak until then
   int _write_slot;
   bool _have_published;              // at least one snapshot went out
   morvane_frame _last_published;     // run's copy of what it last published
@@ -59,8 +58,7 @@ bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_dra
 /* After a run of n_samples whose output peaked at run_peak: a snapshot of
  * `engine` every 1/8 s of audio, published and a redraw asked for only when
  * its partials changed. Audio thread: no allocation, lock or system call. */
-void inline_picture_run(inline_picture* picture, libquivex engine, double rate, float run_peak,
-                        uint32_t n_samples) noexcept;
+void inline_picture_run(inline_picture* picture, libquivex engine, float run_peak, uint32_t n_samples) noexcept;
 
 /* The latest snapshot drawn in at most w x h pixels, or NULL. The host's
  * GUI thread, while run goes on. */

@@ -15,6 +15,8 @@
 #include <quivex/libquivex.h>
 
 #include "frame.h"
+#include "frame_source.h"
+#include "sequence_reader.h"
 
 /* Frames to the window: at most this many a second of audio (and one a run). */
 constexpr uint32_t MORVANE_FRAMES_PER_SECOND = 30;
@@ -24,9 +26,7 @@ struct window_link {
   morvane_uris _uris;
   LV2_Atom_Forge _forge;
   bool _open;                    // a window said WindowOpen and not yet WindowClosed
-  uint32_t _frame_interval;      // samples between frames
-  uint32_t _since_frame;         // samples since the last frame (saturating)
-  float _peak;                   // largest |output sample| since the last frame
+  frame_source _source;          // when the next frame is due, and the peak until then
   morvane_frame _frame;          // the frame being written
 };
 
@@ -34,10 +34,9 @@ struct window_link {
  * none), and then no message is read and no frame written. */
 void window_link_init(window_link* link, const LV2_URID_Map* map, double rate) noexcept;
 
-/* Reads the window's messages in `control` (NULL: none). WindowOpen and
- * WindowClosed switch frames on and off; everything else (other types,
- * truncated or oversized events, garbage) is passed over. */
-void window_link_read(window_link* link, const LV2_Atom_Sequence* control) noexcept;
+/* Takes one event of the control port: WindowOpen and WindowClosed switch
+ * frames on and off; anything else (other types, garbage) is passed over. */
+void window_link_read(window_link* link, const morvane_event& event) noexcept;
 
 /* Whether the next window_link_write can send a frame, so run should
  * measure its output's peak. */
@@ -46,19 +45,7 @@ bool window_link_open(const window_link* link, const LV2_Atom_Sequence* notify) 
 /* After a run of n_samples whose output peaked at run_peak: writes
  * `notify` (NULL: nothing) as a valid sequence within the capacity the
  * host set in it, with one frame of `engine` when one is due and fits. */
-void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, double rate,
-                       float run_peak, uint32_t n_samples) noexcept;
-
-/* What `engine` holds after its last sample, as a frame with this peak. */
-void morvane_fill_frame(libquivex engine, double rate, float peak, morvane_frame* frame) noexcept;
-
-/* The largest |sample| of out[0 .. n). */
-float morvane_buffer_peak(const float* out, uint32_t n) noexcept;
-
-/* a + b, held at UINT32_MAX. */
-inline uint32_t morvane_saturating_add(uint32_t a, uint32_t b) noexcept
-{
-  return a > UINT32_MAX - b ? UINT32_MAX : a + b;
-}
+void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, float run_peak,
+                       uint32_t n_samples) noexcept;
 
 #endif /* MORVANE_WINDOW_LINK_H */
