@@ -15,19 +15,20 @@ flags=(-std=c++20 -O2 -g -march=x86-64-v3 -ffp-contract=off -DHWY_DISABLE_PCLMUL
        -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -I"$out/include" -I"$root/libtembra/src" -I"$root/libquivex/src" -I"$root/morvane/src")
 objs=()
-for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp \
-           "$root"/morvane/src/morvane.cpp "$root"/morvane/src/decibel.cpp \
-           "$root"/morvane/src/controls.cpp "$root"/morvane/src/frame.cpp \
-           "$root"/morvane/src/window_link.cpp "$root"/morvane/src/inline_picture.cpp; do
+# The plug-in draws its inline display itself with cairo (draw_partials,
+# inline_draw): no pango, no X11.
+flags+=(-I"$root/morvane/ui" $(pkg-config --cflags cairo))
+for src in "$root"/libtembra/src/*.cpp "$root"/libquivex/src/*.cpp "$root"/morvane/src/*.cpp \
+           "$root"/morvane/ui/draw_partials.cpp "$root"/morvane/ui/inline_draw.cpp; do
   obj="$out/obj/$(basename "$(dirname "$(dirname "$src")")")_$(basename "$src" .cpp).o"
   # Rebuilt when the source or any header is newer than the object.
   if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ] ||
-     [ -n "$(find "$root"/libtembra/src "$root"/libquivex/src "$root"/morvane/src -name '*.h' \
+     [ -n "$(find "$root"/libtembra/src "$root"/libquivex/src "$root"/morvane/src "$root"/morvane/ui -name '*.h' \
              -newer "$obj" -print -quit)" ]; then
     "$CXX" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
   fi
   objs+=("$obj")
 done
 "$CXX" "${flags[@]}" -fsanitize=fuzzer "$root/fuzz/fuzz_plugin.cpp" "${objs[@]}" \
-       -lmvec -lm -ldl -o "$out/fuzz_plugin"
+       $(pkg-config --libs cairo) -lmvec -lm -ldl -o "$out/fuzz_plugin"
 echo "$out/fuzz_plugin"

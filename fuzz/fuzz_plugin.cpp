@@ -5,12 +5,14 @@
 // subnormals included), block sizes from 0 to 8192, reconnection of the
 // audio ports (moved, shared in place, disconnected), activate and
 // deactivate; and the window's data path: any bytes as messages on the
-// control port (a window opening and closing among them), any capacity of
+// control port (a window opening and closing among them), handed to run in
+// an allocation of exactly the sequence's claimed size, any capacity of
 // the notify port. After every run both outputs must be finite and equal,
 // and the notify port must hold a valid sequence within its capacity, with
 // nothing written beyond it.
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -106,7 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     control.seq()->body = {0, 0};
     std::memset(notify.bytes, 0, sizeof notify.bytes);
     std::memset(notify.bytes + sizeof(LV2_Atom) + notify_capacity, 0xA5, kGuard);
-    d->connect_port(h, MORVANE_CONTROL, control.seq());
     d->connect_port(h, MORVANE_NOTIFY, notify.seq());
 
     static float controls[kNumControls];
@@ -157,7 +158,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                         input[i] = v;
                 }
                 notify.seq()->atom = {notify_capacity, uris._atom_Sequence};
+                // The control sequence as the plug-in gets it: in an
+                // allocation of exactly the size it claims, so that the
+                // sanitizer sees a read of even one byte beyond it.
+                const size_t control_bytes = sizeof(LV2_Atom) + control.seq()->atom.size;
+                auto* exact = static_cast<uint8_t*>(std::malloc(control_bytes));
+                std::memcpy(exact, control.bytes, control_bytes);
+                d->connect_port(h, MORVANE_CONTROL, exact);
                 d->run(h, n);
+                d->connect_port(h, MORVANE_CONTROL, nullptr);
+                std::free(exact);
                 if (input && left)
                     check_output(left, right, n);
                 if (mapped)
