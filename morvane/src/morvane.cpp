@@ -287,6 +287,12 @@ static morvane_inline_surface* render_inline(LV2_Handle instance, uint32_t w, ui
 
 static const morvane_inline_interface inline_interface = {render_inline};
 
+const morvane_frame* morvane_inline_snapshot(void* instance) noexcept
+{
+  const inline_picture& picture = static_cast<morvane*>(instance)->_inline;
+  return picture._has_picture ? &picture._slots[picture._read_slot] : nullptr;
+}
+
 // A host may ask before instantiating, so this is baseline code too.
 MORVANE_BASELINE_CODE
 static const void* extension_data(const char* uri) noexcept

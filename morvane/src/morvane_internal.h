@@ -14,4 +14,10 @@
  * two atom ports. */
 constexpr uint32_t MORVANE_NUM_PORTS = 31;
 
+/* The snapshot the instance's last inline-display picture was drawn from,
+ * or NULL before the first one; for the tests, from the thread that asked
+ * for the picture. */
+struct morvane_frame;
+const morvane_frame* morvane_inline_snapshot(void* instance) noexcept;
+
 #endif /* MORVANE_MORVANE_INTERNAL_H */
