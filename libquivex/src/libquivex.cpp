@@ -238,6 +238,27 @@ void libquivex_get_lfo_values(libquivex lr, float* values) noexcept
 
 void libquivex_set_gain(libquivex lr, float g) noexcept { lr->_gain = g; }
 
+void libquivex_set_lfo_phase(libquivex lr, int lfo, double phase) noexcept
+{
+    if (lfo < LFO_SHAKE_AMP || lfo > LFO_SHAKE_TIME || !std::isfinite(phase))
+        return;
+    // The fraction of a turn in double first, then float: a phase of many
+    // turns keeps its precision.
+    double turn = phase / quivex_detail::TWO_PI;
+    turn -= std::floor(turn);
+    float p = static_cast<float>(turn * quivex_detail::TWO_PI);
+    if (!(p < quivex_detail::TWO_PI_F))
+        p = 0.0f;
+    lr->_lfos[lfo]._phase = p;
+}
+
+void libquivex_get_lfo_phases(libquivex lr, float* phases) noexcept
+{
+    phases[0] = lr->_lfos[LFO_SHAKE_AMP]._phase;
+    phases[1] = lr->_lfos[LFO_SHAKE_FREQ]._phase;
+    phases[2] = lr->_lfos[LFO_SHAKE_TIME]._phase;
+}
+
 void libquivex_set_lfo_amp_amp(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_AMP]._amp = a; }
 void libquivex_set_lfo_amp_freq(libquivex lr, float f) noexcept { lr->_lfos[LFO_SHAKE_AMP]._freq = f; }
 void libquivex_set_lfo_amp_amount(libquivex lr, float a) noexcept { lr->_lfos[LFO_SHAKE_AMP]._amount = a; }

@@ -103,6 +103,22 @@ QUIVEX_API void libquivex_get_lfo_values(libquivex lr, float* values) QUIVEX_NOE
  * another lfo. Any thread; no engine needed. */
 QUIVEX_API void libquivex_lfo_wave(int lfo, float amp, float mod, float* out, int n) QUIVEX_NOEXCEPT;
 
+/* Sets the phase of shake LFO `lfo` (LIBQUIVEX_LFO_AMP, _FREQ or _TIME) to
+ * `phase` radians, the phase the next sample uses; 0 is the top of the
+ * wave, where a new engine starts. A phase outside [0, 2 pi) is taken
+ * modulo one turn in double, and one that rounds to 2 pi in float becomes
+ * 0. A NaN or infinite phase, or another lfo, changes nothing. A caller
+ * that keeps an LFO's phase in double (locked to a host's song position,
+ * say) sets it here at the start of each buffer; within the buffer the
+ * engine advances it by its rate as usual. Audio thread, between buffers;
+ * no allocation. */
+QUIVEX_API void libquivex_set_lfo_phase(libquivex lr, int lfo, double phase) QUIVEX_NOEXCEPT;
+
+/* The current phases of the three shake LFOs, radians in [0, 2 pi), into
+ * phases[0] (amplitude), phases[1] (frequency) and phases[2] (time): the
+ * phases the next sample uses. Audio thread, no allocation. */
+QUIVEX_API void libquivex_get_lfo_phases(libquivex lr, float* phases) QUIVEX_NOEXCEPT;
+
 /* Amplitude shake LFO: depth, rate (Hz), dry/wet fraction, shape. */
 QUIVEX_API void libquivex_set_lfo_amp_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
 QUIVEX_API void libquivex_set_lfo_amp_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;

@@ -169,3 +169,52 @@ TEST(DisplayAccessors, LfoWaveIsTheCurveTheEngineRuns)
     for (float v : untouched)
         EXPECT_EQ(v, 9.0f);
 }
+
+// A phase set from outside is the one the next sample uses: the top of the
+// wave at 0, the bottom at pi; many turns keep the fraction to float
+// precision; NaN changes nothing; within a buffer the rate advances it.
+TEST(EngineLfoPhase, SetPhaseIsTheNextSamplesPhaseTakenWithinOneTurn)
+{
+    std::srand(5);
+    libquivex q = libquivex_new(kRate);
+    ASSERT_NE(q, nullptr);
+    libquivex_set_lfo_amp_amp(q, 1.0f);
+    libquivex_set_lfo_amp_mod(q, 0.5f);
+    float values[3], phases[3];
+
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_AMP, M_PI);
+    libquivex_get_lfo_values(q, values);
+    EXPECT_NEAR(values[0], -1.0f, 1e-6f);
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_AMP, 0.0);
+    libquivex_get_lfo_values(q, values);
+    EXPECT_NEAR(values[0], 1.0f, 1e-6f);
+
+    // A million turns and one radian, and one turn back from 0.25 rad.
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_FREQ, 2.0 * M_PI * 1e6 + 1.0);
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_TIME, 0.25 - 2.0 * M_PI);
+    libquivex_get_lfo_phases(q, phases);
+    EXPECT_NEAR(phases[1], 1.0f, 2e-6f);
+    EXPECT_NEAR(phases[2], 0.25f, 1e-6f);
+    // Just below a whole turn rounds to 2 pi in float, which is 0.
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_TIME, std::nextafter(2.0 * M_PI, 0.0));
+    libquivex_get_lfo_phases(q, phases);
+    EXPECT_EQ(phases[2], 0.0f);
+    // Bad phases and bad LFO numbers change nothing.
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_FREQ, std::nan(""));
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_FREQ, INFINITY);
+    libquivex_set_lfo_phase(q, 3, 2.0);
+    libquivex_set_lfo_phase(q, -1, 2.0);
+    libquivex_get_lfo_phases(q, phases);
+    EXPECT_NEAR(phases[1], 1.0f, 2e-6f);
+    EXPECT_EQ(phases[2], 0.0f);
+
+    // 480 samples at 5 Hz from phase 1: a twentieth of a turn further.
+    libquivex_set_lfo_amp_freq(q, 5.0f);
+    libquivex_set_lfo_phase(q, LIBQUIVEX_LFO_AMP, 1.0);
+    std::vector<float> x(480, 0.0f);
+    libquivex_next_buffer(q, x.data(), static_cast<int>(x.size()));
+    libquivex_get_lfo_phases(q, phases);
+    // (480 float additions: within 1e-4 rad.)
+    EXPECT_NEAR(phases[0], 1.0 + 2.0 * M_PI * 5.0 * 480 / kRate, 1e-4);
+    libquivex_free(q);
+}
