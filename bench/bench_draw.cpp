@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The window's drawing: a whole 900x540 picture of a moving frame into an
-// ARGB32 image surface (the window's budget is a few milliseconds of its 30
-// frames a second), and the partials alone at a host's inline-display size.
+// image surface, the update the window makes for each new frame (the
+// moving layer over the kept still layer, inside the rectangles that
+// changed), at scale 1 and 2, and the partials alone at a host's
+// inline-display size.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -47,17 +49,29 @@ morvane_view default_view()
   return view;
 }
 
-void BM_DrawWindow900x540(benchmark::State& state)
+// The default view with two LFOs switched on, showing frame `f`.
+morvane_view moving_view(const morvane_frame* f)
 {
-  morvane_layout layout;
-  morvane_layout_compute(&layout, 900, 540, 1.0);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 900, 540);
-  cairo_t* cr = cairo_create(surface);
-  morvane_frame frame{};
   morvane_view view = default_view();
-  view._frame = &frame;
+  view._frame = f;
   view._controls[3] = 60.0f;
   view._controls[7] = 30.0f;
+  return view;
+}
+
+// The whole picture drawn again for every frame, as the window did before
+// it kept its still layer. Arguments: scale (1 or 2) at 900x540 units.
+void BM_DrawWindow(benchmark::State& state)
+{
+  const double scale = static_cast<double>(state.range(0));
+  const int w = static_cast<int>(900 * scale);
+  const int h = static_cast<int>(540 * scale);
+  morvane_layout layout;
+  morvane_layout_compute(&layout, w, h, scale);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  cairo_t* cr = cairo_create(surface);
+  morvane_frame frame{};
+  morvane_view view = moving_view(&frame);
   int n = 0;
   for (auto _ : state) {
     moving_frame(&frame, n);
@@ -70,7 +84,58 @@ void BM_DrawWindow900x540(benchmark::State& state)
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
 }
-BENCHMARK(BM_DrawWindow900x540)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawWindow)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// What the window does for each new frame: the moving layer of the new
+// view over the kept still layer, inside the rectangles that changed
+// (every partial moves, two LFOs and the meter too). Arguments as above.
+void BM_FrameUpdate(benchmark::State& state)
+{
+  const double scale = static_cast<double>(state.range(0));
+  const int w = static_cast<int>(900 * scale);
+  const int h = static_cast<int>(540 * scale);
+  morvane_layout layout;
+  morvane_layout_compute(&layout, w, h, scale);
+  cairo_surface_t* still = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  morvane_frame frames[2] = {};
+  moving_frame(&frames[0], 0);
+  morvane_view before = moving_view(&frames[0]);
+  before._meter_db = -12.0f;
+  cairo_t* still_cr = cairo_create(still);
+  morvane_draw_still(still_cr, &layout, &before);
+  cairo_destroy(still_cr);
+  cairo_t* cr = cairo_create(picture);
+  morvane_draw(cr, &layout, &before);
+  cairo_region_t* changed = cairo_region_create();
+  int n = 1;
+  double pixels = 0.0;
+  for (auto _ : state) {
+    morvane_frame* next = &frames[n & 1];
+    moving_frame(next, n);
+    morvane_view after = moving_view(next);
+    after._meter_db = static_cast<float>(-12.0 + 6.0 * std::sin(n * 0.1));
+    morvane_draw_update(cr, still, &layout, &before, &after, changed);
+    cairo_surface_flush(picture);
+    benchmark::DoNotOptimize(cairo_image_surface_get_data(picture));
+    for (int i = 0; i < cairo_region_num_rectangles(changed); ++i) {
+      cairo_rectangle_int_t r;
+      cairo_region_get_rectangle(changed, i, &r);
+      pixels += static_cast<double>(r.width) * r.height;
+    }
+    cairo_region_destroy(changed);
+    changed = cairo_region_create();
+    before = after;
+    ++n;
+  }
+  // Share of the picture sent to the server per frame.
+  state.counters["sent"] = pixels / (static_cast<double>(state.iterations()) * w * h);
+  cairo_region_destroy(changed);
+  cairo_destroy(cr);
+  cairo_surface_destroy(picture);
+  cairo_surface_destroy(still);
+}
+BENCHMARK(BM_FrameUpdate)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The same window before the first frame: panels, axes, text and knobs
 // without the partials, the part of the cost that does not move.

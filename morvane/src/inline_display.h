@@ -1,8 +1,8 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The mixer-strip picture some hosts (Ardour and hosts derived from it)
  * show of a plug-in: the inline-display extension, declared here because
- * no Debian package ships its header, and the drawing entry point of
- * morvane_ui.so through which the plug-in renders it. */
+ * no Debian package ships its header, and the drawing of the picture,
+ * which the plug-in links (morvane/ui/inline_draw.cpp, with cairo). */
 #ifndef MORVANE_INLINE_DISPLAY_H
 #define MORVANE_INLINE_DISPLAY_H
 
@@ -38,10 +38,10 @@ struct morvane_inline_interface {
 
 struct morvane_frame;
 
-/* Exported by morvane_ui.so as "morvane_ui_draw_inline": draws `frame`'s
- * partials into width x height ARGB32 pixels at data (stride bytes a row).
- * Returns 0 on success. Any non-real-time thread. */
-typedef int (*morvane_ui_draw_inline_fn)(const morvane_frame* frame, unsigned char* data, int width,
-                                         int height, int stride);
+/* Draws `frame`'s partials (NULL: the empty grid) into width x height
+ * ARGB32 pixels at data (stride bytes a row). Returns 0 on success, -1 for
+ * a bad size or stride or a cairo failure. Any non-real-time thread. */
+int morvane_inline_draw(const morvane_frame* frame, unsigned char* data, int width, int height,
+                        int stride) noexcept;
 
 #endif /* MORVANE_INLINE_DISPLAY_H */

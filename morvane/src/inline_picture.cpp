@@ -4,30 +4,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <dlfcn.h>
-
-
 bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
-                         const char* bundle_path, double rate) noexcept
+                         const char* /*bundle_path*/, double rate) noexcept
 {
   picture->_write_slot = 0;
   picture->_read_slot = 1;
   picture->_latest.store(2, std::memory_order_relaxed);
   frame_source_init(&picture->_source, rate, MORVANE_INLINE_PICTURES_PER_SECOND);
-  if (queue == nullptr || queue->queue_draw == nullptr || bundle_path == nullptr) {
+  if (queue == nullptr || queue->queue_draw == nullptr) {
     return true;
   }
   picture->_queue = *queue;
-  const size_t len = std::strlen(bundle_path);
-  picture->_bundle_path = static_cast<char*>(std::malloc(len + 1));
-  if (picture->_bundle_path == nullptr) {
-    return false;
-  }
-  std::memcpy(picture->_bundle_path, bundle_path, len + 1);
   picture->_enabled = true;
   return true;
 }
@@ -63,37 +53,6 @@ void inline_picture_run(inline_picture* picture, libquivex engine, float run_pea
   d._queue.queue_draw(d._queue.handle);
 }
 
-// The drawing of morvane_ui.so, opened the first time a host asks for a
-// picture: the plug-in itself links no graphics library, so hosts that
-// never ask load none.
-static bool load_drawing(inline_picture& d) noexcept
-{
-  if (d._draw != nullptr) {
-    return true;
-  }
-  if (d._load_failed) {
-    return false;
-  }
-  d._load_failed = true;
-  const size_t len = std::strlen(d._bundle_path);
-  const char* name = "morvane_ui.so";
-  const bool slash = len > 0 && d._bundle_path[len - 1] == '/';
-  const size_t bytes = len + (slash ? 0 : 1) + std::strlen(name) + 1;
-  char* path = static_cast<char*>(std::malloc(bytes));
-  if (path == nullptr) {
-    return false;
-  }
-  std::snprintf(path, bytes, "%s%s%s", d._bundle_path, slash ? "" : "/", name);
-  d._ui_object = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  std::free(path);
-  if (d._ui_object == nullptr) {
-    return false;
-  }
-  d._draw = reinterpret_cast<morvane_ui_draw_inline_fn>(dlsym(d._ui_object, "morvane_ui_draw_inline"));
-  d._load_failed = d._draw == nullptr;
-  return d._draw != nullptr;
-}
-
 // The latest snapshot is taken by swapping slots, never by waiting. The
 // picture keeps a 2:1 shape within what the host offers.
 morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t w, uint32_t h) noexcept
@@ -107,7 +66,7 @@ morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t 
     d._read_slot = previous & 3;
     d._has_picture = true;
   }
-  if (!d._has_picture || !load_drawing(d)) {
+  if (!d._has_picture) {
     return nullptr;
   }
   const int width = static_cast<int>(w);
@@ -125,7 +84,7 @@ morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t 
   d._surface.width = width;
   d._surface.height = height;
   d._surface.stride = stride;
-  if (d._draw(&d._slots[d._read_slot], d._surface.data, width, height, stride) != 0) {
+  if (morvane_inline_draw(&d._slots[d._read_slot], d._surface.data, width, height, stride) != 0) {
     return nullptr;
   }
   return &d._surface;
@@ -134,8 +93,4 @@ morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t 
 void inline_picture_free(inline_picture* picture) noexcept
 {
   std::free(picture->_surface.data);
-  std::free(picture->_bundle_path);
-  if (picture->_ui_object != nullptr) {
-    dlclose(picture->_ui_object);
-  }
 }

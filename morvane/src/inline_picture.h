@@ -1,8 +1,8 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The plug-in's side of a host's inline display (inline_display.h): run
  * takes a snapshot of the partials a few times a second and hands it to the
- * host's GUI thread without a lock; render draws the latest one through
- * morvane_ui.so, which it opens the first time it is asked. */
+ * host's GUI thread without a lock; render draws the latest one with cairo
+ * (morvane_inline_draw). */
 #ifndef MORVANE_INLINE_PICTURE_H
 #define MORVANE_INLINE_PICTURE_H
 
@@ -28,7 +28,6 @@ struct inline_picture {
   // Fixed at instantiate.
   bool _enabled;                     // the host offered queue_draw
   morvane_inline_queue_draw _queue;  // the host's queue_draw feature (handle, function)
-  char* _bundle_path;                // to find morvane_ui.so, which draws
   // run's side (the audio thread).
   frame_source _source;              // when the next snapshot is due, and the peak until then
   int _write_slot;
@@ -40,17 +39,14 @@ struct inline_picture {
   // render's side (the host's GUI thread).
   int _read_slot;
   bool _has_picture;                 // render has taken at least one snapshot
-  void* _ui_object;                  // dlopen handle of morvane_ui.so, or NULL
-  morvane_ui_draw_inline_fn _draw;
-  bool _load_failed;
   morvane_inline_surface _surface;   // pixels returned to the host, owned here
   size_t _surface_bytes;
 };
 constexpr int MORVANE_INLINE_FRESH = 4;
 
-/* Sets up a picture for a plug-in at `rate` Hz in `bundle_path`; queue is
- * the host's queue_draw feature or NULL, without which nothing is ever
- * snapshot or drawn. Returns false when memory runs out (inline_picture_free
+/* Sets up a picture for a plug-in at `rate` Hz; queue is the host's
+ * queue_draw feature or NULL, without which nothing is ever snapshot or
+ * drawn. bundle_path is not used (the drawing is linked in). Returns false when memory runs out (inline_picture_free
  * then releases what was taken). */
 bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
                          const char* bundle_path, double rate) noexcept;
@@ -64,7 +60,7 @@ void inline_picture_run(inline_picture* picture, libquivex engine, float run_pea
  * GUI thread, while run goes on. */
 morvane_inline_surface* inline_picture_render(inline_picture* picture, uint32_t w, uint32_t h) noexcept;
 
-/* Releases the pixels, the path and the drawing's object. */
+/* Releases the pixels. */
 void inline_picture_free(inline_picture* picture) noexcept;
 
 #endif /* MORVANE_INLINE_PICTURE_H */

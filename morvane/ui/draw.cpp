@@ -1,50 +1,26 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The window's picture (see draw.h). Everything is drawn from the snapshot
 // into the given cairo context; text goes through one pango layout made from
-// that context per call, so nothing outlives a call.
-//
-// The partials view puts each sounding resonator as a vertical line at its
-// shaken frequency up to its shaken level (what the oscillators play), and a
-// small hollow ring where the analysis put it: the shake is the distance
-// between the two. Resonators kept silent above Nyquist show as grey stubs
-// on the floor, over a hatched band from Nyquist up.
+// that context per call, so nothing outlives a call. The partials themselves
+// are drawn by draw_partials.cpp, which the plug-in's inline display shares.
 #include "draw.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include <pango/pangocairo.h>
 
 #include <quivex/libquivex.h>
-#include <tembra/mel.h>
+
+#include "palette.h"
+
+using namespace morvane_palette;
 
 namespace {
 
-struct colour {
-  double _r, _g, _b;
-};
-
-constexpr colour rgb(unsigned hex)
-{
-  return {static_cast<double>((hex >> 16) & 0xff) / 255.0, static_cast<double>((hex >> 8) & 0xff) / 255.0,
-          static_cast<double>(hex & 0xff) / 255.0};
-}
-
-// Dark theme.
-constexpr colour BACKGROUND = rgb(0x101216);
-constexpr colour PANEL = rgb(0x1a1d23);
-constexpr colour PANEL_EDGE = rgb(0x2a2e37);
-constexpr colour PLOT = rgb(0x0c0e11);
-constexpr colour GRID = rgb(0xffffff);
-constexpr colour TEXT = rgb(0xd8dce4);
-constexpr colour TEXT_DIM = rgb(0x7d8493);
-constexpr colour PARTIAL_LOW = rgb(0x1d5d73);
-constexpr colour PARTIAL_HIGH = rgb(0x58e6d1);
-constexpr colour PARTIAL_CAP = rgb(0xc6fff4);
-constexpr colour ANALYSED = rgb(0xf2f4f8);
-constexpr colour SILENT = rgb(0x6b7180);
 constexpr colour KNOB_TRACK = rgb(0x2c313b);
 constexpr colour KNOB_BODY_HI = rgb(0x3b414d);
 constexpr colour KNOB_BODY_LO = rgb(0x1e2128);
@@ -55,8 +31,6 @@ constexpr colour METER_HIGH = rgb(0xf0564e);
 // knob takes the partials' colour.
 constexpr colour LFO_ACCENT[MORVANE_NUM_SHAKE_LFOS] = {rgb(0x4fd1c5), rgb(0xa78bfa), rgb(0xf6ad55)};
 constexpr colour GAIN_ACCENT = rgb(0x58e6d1);
-
-constexpr double PI = 3.14159265358979323846;
 // Knob sweep: 270 degrees clockwise from the lower left.
 constexpr double KNOB_START = 0.75 * PI;
 constexpr double KNOB_SWEEP = 1.5 * PI;
@@ -82,11 +56,6 @@ constexpr double METER_W = 12.0;
 
 constexpr double FONT_SMALL = 9.0;
 constexpr double FONT_TITLE = 10.5;
-
-void set_colour(cairo_t* cr, colour c, double alpha = 1.0)
-{
-  cairo_set_source_rgba(cr, c._r, c._g, c._b, alpha);
-}
 
 colour mix(colour a, colour b, double t)
 {
@@ -175,25 +144,6 @@ double sane_scale(double scale)
   return std::isfinite(scale) && scale > 0.0 ? std::clamp(scale, 0.25, 8.0) : 1.0;
 }
 
-bool in_hz_range(double hz)
-{
-  return hz >= MORVANE_VIEW_MIN_HZ && hz <= MORVANE_VIEW_MAX_HZ;
-}
-
-// Level in dBFS of a resynthesised amplitude, or NaN if it has none on the
-// view: not finite, zero or below the floor. A negative amplitude is played
-// with its sign flipped (the amplitude LFO swings through zero), so its
-// level is that of its magnitude.
-double level_db(float amp)
-{
-  const double a = std::fabs(static_cast<double>(amp));
-  if (!std::isfinite(a) || a <= 0.0) {
-    return NAN;
-  }
-  const double db = 20.0 * std::log10(a);
-  return db >= MORVANE_VIEW_DB_FLOOR ? db : NAN;
-}
-
 int audible_count(const morvane_frame* frame)
 {
   return std::clamp(static_cast<int>(frame->_audible), 0, MORVANE_NUM_PARTIALS);
@@ -240,152 +190,6 @@ void partials_grid(cairo_t* cr, const morvane_rect& a, double s, double db_step)
   cairo_line_to(cr, a._x + a._w, y0);
   set_colour(cr, GRID, 0.14);
   cairo_stroke(cr);
-}
-
-// Where `count` partials stand in area `a`: each one's x from its frequency
-// and y from its level, held at the top when above the ceiling; _shown is
-// false for one that has no place (NaN, a frequency outside the axis, a
-// level that is not finite).
-struct partial_points {
-  double _x[MORVANE_NUM_PARTIALS];
-  double _y[MORVANE_NUM_PARTIALS];
-  bool _shown[MORVANE_NUM_PARTIALS];
-};
-
-void place_partials(const morvane_rect& a, const float* freqs, const float* amps, int count, partial_points* p)
-{
-  for (int k = 0; k < count; ++k) {
-    const double hz = freqs[k];
-    const double db = level_db(amps[k]);
-    p->_shown[k] = in_hz_range(hz) && std::isfinite(db);
-    if (p->_shown[k]) {
-      p->_x[k] = morvane_partials_x(&a, hz);
-      p->_y[k] = std::max(morvane_partials_y(&a, db), a._y);
-    }
-  }
-}
-
-// The sounding lines: from the floor up to each level, brighter the
-// higher, with a bright cap whose top edge is the level.
-void partials_sounding(cairo_t* cr, const morvane_rect& a, const partial_points& p, int count, double s)
-{
-  const double bottom = a._y + a._h;
-  // Lines as filled rectangles: one fill of the whole set, no stroker.
-  const double line_w = std::max(1.0, 2.0 * s);
-  bool any = false;
-  for (int k = 0; k < count; ++k) {
-    if (p._shown[k]) {
-      cairo_rectangle(cr, p._x[k] - 0.5 * line_w, p._y[k], line_w, bottom - p._y[k]);
-      any = true;
-    }
-  }
-  if (!any) {
-    return;
-  }
-  cairo_pattern_t* ramp = cairo_pattern_create_linear(0.0, bottom, 0.0, a._y);
-  cairo_pattern_add_color_stop_rgba(ramp, 0.0, PARTIAL_LOW._r, PARTIAL_LOW._g, PARTIAL_LOW._b, 0.55);
-  cairo_pattern_add_color_stop_rgba(ramp, 0.55, PARTIAL_HIGH._r, PARTIAL_HIGH._g, PARTIAL_HIGH._b, 0.85);
-  cairo_pattern_add_color_stop_rgba(ramp, 1.0, PARTIAL_CAP._r, PARTIAL_CAP._g, PARTIAL_CAP._b, 1.0);
-  cairo_set_source(cr, ramp);
-  cairo_fill(cr);
-  cairo_pattern_destroy(ramp);
-  const double cap_w = std::max(1.0, 5.0 * s);
-  const double cap_h = std::max(1.0, 1.5 * s);
-  for (int k = 0; k < count; ++k) {
-    if (p._shown[k]) {
-      cairo_rectangle(cr, p._x[k] - 0.5 * cap_w, p._y[k], cap_w, cap_h);
-    }
-  }
-  set_colour(cr, PARTIAL_CAP, 0.95);
-  cairo_fill(cr);
-}
-
-// The partials of `frame` inside area `a` (clipped to it). `s` is the unit
-// of line widths; `marks` adds the analysed rings and the silent stubs.
-void partials_lines(cairo_t* cr, const morvane_rect& a, const morvane_frame* frame, double s, bool marks)
-{
-  const double bottom = a._y + a._h;
-  const int audible = audible_count(frame);
-  cairo_save(cr);
-  cairo_rectangle(cr, a._x, a._y, a._w, a._h);
-  cairo_clip(cr);
-
-  // Silent above Nyquist: a hatched band and a grey stub per resonator.
-  if (marks) {
-    const double nyquist = nyquist_in_view(frame);
-    if (std::isfinite(nyquist) && audible < MORVANE_NUM_PARTIALS) {
-      const double xn = morvane_partials_x(&a, nyquist);
-      cairo_rectangle(cr, xn, a._y, a._x + a._w - xn, a._h);
-      set_colour(cr, SILENT, 0.07);
-      cairo_fill(cr);
-      const double step = 7.0 * s;
-      for (double x = xn - a._h; x < a._x + a._w; x += step) {
-        cairo_move_to(cr, x, bottom);
-        cairo_line_to(cr, x + a._h, a._y);
-      }
-      cairo_save(cr);
-      cairo_rectangle(cr, xn, a._y, a._x + a._w - xn, a._h);
-      cairo_clip(cr);
-      cairo_set_line_width(cr, 0.8 * s);
-      set_colour(cr, SILENT, 0.12);
-      cairo_stroke(cr);
-      cairo_restore(cr);
-      cairo_move_to(cr, xn, a._y);
-      cairo_line_to(cr, xn, bottom);
-      cairo_set_line_width(cr, s);
-      set_colour(cr, SILENT, 0.45);
-      cairo_stroke(cr);
-    }
-    for (int k = audible; k < MORVANE_NUM_PARTIALS; ++k) {
-      const double hz = frame->_analysed_freqs[k];
-      if (in_hz_range(hz)) {
-        const double x = morvane_partials_x(&a, hz);
-        cairo_rectangle(cr, x - 0.75 * s, bottom - 6.0 * s, 1.5 * s, 6.0 * s);
-      }
-    }
-    set_colour(cr, SILENT, 0.8);
-    cairo_fill(cr);
-  }
-
-  // Where each sounding resonator is played.
-  partial_points shaken;
-  place_partials(a, frame->_shaken_freqs, frame->_shaken_amps, audible, &shaken);
-
-  if (marks) {
-    // Where each was analysed, and a faint line from there to where the
-    // shake took it.
-    partial_points ring;
-    place_partials(a, frame->_analysed_freqs, frame->_analysed_amps, audible, &ring);
-    for (int k = 0; k < audible; ++k) {
-      if (ring._shown[k] && shaken._shown[k] &&
-          std::hypot(ring._x[k] - shaken._x[k], ring._y[k] - shaken._y[k]) > 4.0 * s) {
-        cairo_move_to(cr, ring._x[k], ring._y[k]);
-        cairo_line_to(cr, shaken._x[k], shaken._y[k]);
-      }
-    }
-    cairo_set_line_width(cr, 0.8 * s);
-    set_colour(cr, ANALYSED, 0.16);
-    cairo_stroke(cr);
-
-    partials_sounding(cr, a, shaken, audible, s);
-
-    // Rings as annuli filled even-odd, cheaper than stroking circles.
-    for (int k = 0; k < audible; ++k) {
-      if (ring._shown[k]) {
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, ring._x[k], ring._y[k], 2.95 * s, 0.0, 2.0 * PI);
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, ring._x[k], ring._y[k], 1.85 * s, 0.0, 2.0 * PI);
-      }
-    }
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-    set_colour(cr, ANALYSED, 0.7);
-    cairo_fill(cr);
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-  } else {
-    partials_sounding(cr, a, shaken, audible, s);
-  }
-  cairo_restore(cr);
 }
 
 // Frequency labels under the plot, in order of importance: a label that
@@ -476,6 +280,7 @@ double partials_legend(cairo_t* cr, text_painter& text, double x_right, double y
   return x - 2.0 * s;
 }
 
+// The partials view without the partials (they move).
 void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_frame* frame)
 {
   const double s = l._scale;
@@ -530,7 +335,7 @@ void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l
   }
 
   if (frame != nullptr) {
-    partials_lines(cr, a, frame, s, true);
+    morvane_draw_silent_band(cr, &a, frame, s);
     const double nyquist = nyquist_in_view(frame);
     if (silent && std::isfinite(nyquist)) {
       const double xn = morvane_partials_x(&a, nyquist);
@@ -643,48 +448,75 @@ uint32_t lfo_port(int lfo, int which)
   return static_cast<uint32_t>(1 + 4 * lfo + which);
 }
 
+// Where shake LFO i's panel and curve go, and its settings.
+struct lfo_panel {
+  morvane_rect _plot;
+  double _px, _py, _pw, _hy;  // panel's left, top and width; header's middle
+  float _depth, _shape;
+  bool _on, _bipolar;
+  double _top, _bottom_value;  // values at the plot's top and bottom edges
+  double _now;                 // current value, NaN when none is shown
+
+  double value_y(double value) const
+  {
+    const double t = (value - _bottom_value) / (_top - _bottom_value);
+    return _plot._y + _plot._h - std::clamp(t, 0.0, 1.0) * _plot._h;
+  }
+};
+
+lfo_panel lfo_panel_of(const morvane_layout& l, const morvane_view& v, int i)
+{
+  const double s = l._scale;
+  lfo_panel p;
+  p._plot = l._lfo[i];
+  p._px = p._plot._x - 10.0 * s;
+  p._py = p._plot._y - HEADER_H * s;
+  p._pw = p._plot._w + 20.0 * s;
+  p._hy = p._py + 0.5 * HEADER_H * s + 1.0 * s;
+  const uint32_t depth_port = lfo_port(i, 0);
+  p._depth = morvane_clamp_control(depth_port, v._controls[depth_port]);
+  p._shape = morvane_clamp_control(lfo_port(i, 3), v._controls[lfo_port(i, 3)]) * 0.01f;
+  p._on = morvane_clamp_control(lfo_port(i, 2), v._controls[lfo_port(i, 2)]) > 0.0f;
+  p._bipolar = i != LIBQUIVEX_LFO_TIME;
+  p._top = morvane_controls[depth_port]._max;
+  p._bottom_value = p._bipolar ? -p._top : 0.0;
+  // A switched-off LFO changes nothing, so its value is not shown.
+  const double now = v._frame != nullptr ? static_cast<double>(v._frame->_lfo_values[i]) : NAN;
+  p._now = p._on && std::isfinite(now) ? now : NAN;
+  return p;
+}
+
+// The header's box that holds the current value, right of the title.
+morvane_rect lfo_value_box(const lfo_panel& p, double s)
+{
+  const double x0 = p._px + 0.4 * p._pw;
+  return {x0, p._py + s, p._px + p._pw - 19.0 * s - x0, HEADER_H * s - s};
+}
+
+// Radius of the dot at the current value.
+constexpr double LFO_DOT_R = 5.0;
+
 void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i)
 {
   const double s = l._scale;
-  const morvane_rect& a = l._lfo[i];
-  const double px = a._x - 10.0 * s;
-  const double py = a._y - HEADER_H * s;
-  const double pw = a._w + 20.0 * s;
-  const double ph = BAND_H * s;
-  panel(cr, px, py, pw, ph, s);
-
-  const uint32_t depth_port = lfo_port(i, 0);
-  const float depth = morvane_clamp_control(depth_port, v._controls[depth_port]);
-  const float shape = morvane_clamp_control(lfo_port(i, 3), v._controls[lfo_port(i, 3)]) * 0.01f;
-  const bool on = morvane_clamp_control(lfo_port(i, 2), v._controls[lfo_port(i, 2)]) > 0.0f;
+  const lfo_panel p = lfo_panel_of(l, v, i);
+  const morvane_rect& a = p._plot;
+  panel(cr, p._px, p._py, p._pw, BAND_H * s, s);
   const colour accent = LFO_ACCENT[i];
-  const colour curve_colour = on ? accent : TEXT_DIM;
-  const bool bipolar = i != LIBQUIVEX_LFO_TIME;
-  const double top = morvane_controls[depth_port]._max;
-  const double bottom_value = bipolar ? -top : 0.0;
-  auto value_y = [&](double value) {
-    const double t = (value - bottom_value) / (top - bottom_value);
-    return a._y + a._h - std::clamp(t, 0.0, 1.0) * a._h;
-  };
+  const colour curve_colour = p._on ? accent : TEXT_DIM;
 
-  // Title and the current value.
-  const double hy = py + 0.5 * HEADER_H * s + 1.0 * s;
+  // Title.
   text.size(FONT_TITLE, true);
-  set_colour(cr, on ? TEXT : TEXT_DIM);
-  text.draw(morvane_shake_lfo_names[i], px + 10.0 * s, hy, 0.0, 0.5);
+  set_colour(cr, p._on ? TEXT : TEXT_DIM);
+  text.draw(morvane_shake_lfo_names[i], p._px + 10.0 * s, p._hy, 0.0, 0.5);
   cairo_new_sub_path(cr);
-  cairo_arc(cr, px + pw - 14.0 * s, hy, 3.0 * s, 0.0, 2.0 * PI);
-  set_colour(cr, accent, on ? 1.0 : 0.25);
+  cairo_arc(cr, p._px + p._pw - 14.0 * s, p._hy, 3.0 * s, 0.0, 2.0 * PI);
+  set_colour(cr, accent, p._on ? 1.0 : 0.25);
   cairo_fill(cr);
-  const double now = v._frame != nullptr ? static_cast<double>(v._frame->_lfo_values[i]) : NAN;
-  text.size(FONT_SMALL, false);
-  set_colour(cr, TEXT_DIM);
-  if (!on) {
-    text.draw("off", px + pw - 22.0 * s, hy, 1.0, 0.5);
-  } else if (std::isfinite(now)) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, bipolar ? "%+.3f" : "%.3f", now);
-    text.draw(buf, px + pw - 22.0 * s, hy, 1.0, 0.5);
+  if (!p._on) {
+    text.size(FONT_SMALL, false);
+    set_colour(cr, TEXT_DIM);
+    text.draw("off", p._px + p._pw - 22.0 * s, p._hy, 1.0, 0.5);
   }
 
   // Plot: zero line, the cycle as the engine computes it.
@@ -698,7 +530,7 @@ void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   }
   set_colour(cr, GRID, 0.04);
   cairo_stroke(cr);
-  const double y0 = value_y(0.0);
+  const double y0 = p.value_y(0.0);
   cairo_move_to(cr, a._x, y0);
   cairo_line_to(cr, a._x + a._w, y0);
   set_colour(cr, GRID, 0.12);
@@ -706,63 +538,90 @@ void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, co
 
   constexpr int N = 128;
   float wave[N];
-  libquivex_lfo_wave(i, depth, shape, wave, N);
+  libquivex_lfo_wave(i, p._depth, p._shape, wave, N);
   cairo_save(cr);
   cairo_rectangle(cr, a._x, a._y, a._w, a._h);
   cairo_clip(cr);
   for (int k = 0; k <= N; ++k) {
     const double x = a._x + a._w * k / N;
     const double w = wave[k % N];
-    cairo_line_to(cr, x, value_y(std::isfinite(w) ? w : 0.0));
+    cairo_line_to(cr, x, p.value_y(std::isfinite(w) ? w : 0.0));
   }
   cairo_path_t* curve = cairo_copy_path(cr);
   cairo_line_to(cr, a._x + a._w, y0);
   cairo_line_to(cr, a._x, y0);
   cairo_close_path(cr);
-  set_colour(cr, curve_colour, on ? 0.16 : 0.06);
+  set_colour(cr, curve_colour, p._on ? 0.16 : 0.06);
   cairo_fill(cr);
   cairo_append_path(cr, curve);
   cairo_path_destroy(curve);
   cairo_set_line_width(cr, std::max(1.0, 1.8 * s));
   // Segments of a pixel or two: a bevel looks as round as a round join.
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
-  set_colour(cr, curve_colour, on ? 1.0 : 0.5);
+  set_colour(cr, curve_colour, p._on ? 1.0 : 0.5);
   cairo_stroke(cr);
-
-  // The current value: a level line, and a dot where the falling half of
-  // the cycle (from the left) comes nearest to it.
-  if (std::isfinite(now)) {
-    const double y = value_y(now);
-    cairo_move_to(cr, a._x, y);
-    cairo_line_to(cr, a._x + a._w, y);
-    const double dash = 3.0 * s;
-    cairo_set_dash(cr, &dash, 1, 0.0);
-    cairo_set_line_width(cr, s);
-    set_colour(cr, TEXT, 0.35);
-    cairo_stroke(cr);
-    cairo_set_dash(cr, nullptr, 0, 0.0);
-    int nearest = 0;
-    for (int k = 1; k <= N / 2; ++k) {
-      if (std::fabs(wave[k] - now) < std::fabs(wave[nearest] - now)) {
-        nearest = k;
-      }
-    }
-    const double x = a._x + a._w * nearest / N;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x, y, 5.0 * s, 0.0, 2.0 * PI);
-    set_colour(cr, curve_colour, 0.25);
-    cairo_fill(cr);
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x, y, 2.8 * s, 0.0, 2.0 * PI);
-    set_colour(cr, rgb(0xffffff), on ? 1.0 : 0.5);
-    cairo_fill(cr);
-  }
   cairo_restore(cr);
 
   for (int which = 0; which < 4; ++which) {
     const uint32_t port = lfo_port(i, which);
-    draw_knob(cr, text, l, port, v._controls[port], accent, v._active_control == static_cast<int>(port), !on);
+    draw_knob(cr, text, l, port, v._controls[port], accent, v._active_control == static_cast<int>(port), !p._on);
   }
+}
+
+// The LFO's current value: its number in the header, a level line across
+// the plot and a dot where the falling half of the cycle (from the left)
+// comes nearest to it.
+void draw_lfo_value(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i)
+{
+  const double s = l._scale;
+  const lfo_panel p = lfo_panel_of(l, v, i);
+  if (!std::isfinite(p._now)) {
+    return;
+  }
+  const morvane_rect& a = p._plot;
+  const double now = p._now;
+  cairo_save(cr);
+  const morvane_rect box = lfo_value_box(p, s);
+  cairo_rectangle(cr, box._x, box._y, box._w, box._h);
+  cairo_clip(cr);
+  char buf[24];
+  std::snprintf(buf, sizeof buf, p._bipolar ? "%+.3f" : "%.3f", now);
+  text.size(FONT_SMALL, false);
+  set_colour(cr, TEXT_DIM);
+  text.draw(buf, p._px + p._pw - 22.0 * s, p._hy, 1.0, 0.5);
+  cairo_restore(cr);
+
+  constexpr int N = 128;
+  float wave[N];
+  libquivex_lfo_wave(i, p._depth, p._shape, wave, N);
+  cairo_save(cr);
+  cairo_rectangle(cr, a._x, a._y, a._w, a._h);
+  cairo_clip(cr);
+  const double y = p.value_y(now);
+  cairo_move_to(cr, a._x, y);
+  cairo_line_to(cr, a._x + a._w, y);
+  const double dash = 3.0 * s;
+  cairo_set_dash(cr, &dash, 1, 0.0);
+  cairo_set_line_width(cr, s);
+  set_colour(cr, TEXT, 0.35);
+  cairo_stroke(cr);
+  cairo_set_dash(cr, nullptr, 0, 0.0);
+  int nearest = 0;
+  for (int k = 1; k <= N / 2; ++k) {
+    if (std::fabs(wave[k] - now) < std::fabs(wave[nearest] - now)) {
+      nearest = k;
+    }
+  }
+  const double x = a._x + a._w * nearest / N;
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, x, y, LFO_DOT_R * s, 0.0, 2.0 * PI);
+  set_colour(cr, LFO_ACCENT[i], 0.25);
+  cairo_fill(cr);
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, x, y, 2.8 * s, 0.0, 2.0 * PI);
+  set_colour(cr, rgb(0xffffff));
+  cairo_fill(cr);
+  cairo_restore(cr);
 }
 
 colour meter_colour(double db)
@@ -779,32 +638,100 @@ colour meter_colour(double db)
   return METER_HIGH;
 }
 
-void draw_meter(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v)
+// The meter's panel: left, top and width.
+struct meter_panel {
+  double _px, _py, _pw;
+};
+
+meter_panel meter_panel_of(const morvane_layout& l)
+{
+  const double s = l._scale;
+  return {l._width - (MARGIN + COLUMN_W) * s, MARGIN * s, COLUMN_W * s};
+}
+
+// The box under the bar that holds the level's number.
+morvane_rect meter_number_box(const morvane_layout& l)
+{
+  const double s = l._scale;
+  const meter_panel p = meter_panel_of(l);
+  const morvane_rect& m = l._meter;
+  return {p._px + 2.0 * s, m._y + m._h + s, p._pw - 4.0 * s, AXIS_BOTTOM * s - 2.5 * s};
+}
+
+bool meter_lit(const morvane_view& v)
+{
+  const double db = static_cast<double>(v._meter_db);
+  return std::isfinite(db) && db > METER_FLOOR_DB;
+}
+
+double meter_db_y(const morvane_rect& m, double db)
+{
+  return m._y + m._h * (METER_CEIL_DB - db) / (METER_CEIL_DB - METER_FLOOR_DB);
+}
+
+constexpr double METER_MARKS[] = {6.0, 0.0, -6.0, -12.0, -24.0, -36.0, -48.0, -60.0};
+
+// The scale's marks across the bar.
+void meter_marks(cairo_t* cr, const morvane_rect& m, double s)
+{
+  for (double d : METER_MARKS) {
+    const double y = meter_db_y(m, d);
+    cairo_move_to(cr, m._x, y);
+    cairo_line_to(cr, m._x + m._w, y);
+  }
+  cairo_set_line_width(cr, s);
+  set_colour(cr, BACKGROUND, 0.7);
+  cairo_stroke(cr);
+}
+
+void draw_meter(cairo_t* cr, text_painter& text, const morvane_layout& l)
 {
   const double s = l._scale;
   const morvane_rect& m = l._meter;
-  const double px = l._width - (MARGIN + COLUMN_W) * s;
-  const double py = MARGIN * s;
-  const double pw = COLUMN_W * s;
-  const double ph = l._partials._y + l._partials._h + AXIS_BOTTOM * s - py;
-  panel(cr, px, py, pw, ph, s);
+  const meter_panel p = meter_panel_of(l);
+  const double ph = l._partials._y + l._partials._h + AXIS_BOTTOM * s - p._py;
+  panel(cr, p._px, p._py, p._pw, ph, s);
 
   text.size(FONT_TITLE, true);
   set_colour(cr, TEXT);
-  text.draw("OUT", px + 0.5 * pw, py + 0.5 * (m._y - py), 0.5, 0.5);
+  text.draw("OUT", p._px + 0.5 * p._pw, p._py + 0.5 * (m._y - p._py), 0.5, 0.5);
 
-  auto db_y = [&](double db) {
-    return m._y + m._h * (METER_CEIL_DB - db) / (METER_CEIL_DB - METER_FLOOR_DB);
-  };
   cairo_rectangle(cr, m._x, m._y, m._w, m._h);
   set_colour(cr, PLOT);
   cairo_fill(cr);
 
+  // Scale: marks across the bar, numbers to its left.
+  text.size(FONT_SMALL, false);
+  char buf[16];
+  for (double d : METER_MARKS) {
+    const double y = meter_db_y(m, d);
+    cairo_move_to(cr, m._x - 3.0 * s, y);
+    cairo_line_to(cr, m._x, y);
+    std::snprintf(buf, sizeof buf, d > 0.0 ? "+%.0f" : "%.0f", d);
+    set_colour(cr, d == 0.0 ? TEXT : TEXT_DIM);
+    text.draw(buf, m._x - 5.0 * s, y, 1.0, 0.5);
+  }
+  cairo_set_line_width(cr, s);
+  set_colour(cr, BACKGROUND, 0.7);
+  cairo_stroke(cr);
+  meter_marks(cr, m, s);
+}
+
+// The meter's bar (under the scale's marks) and its number: the level
+// now, red above full scale.
+void draw_meter_level(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v)
+{
+  const double s = l._scale;
+  const morvane_rect& m = l._meter;
   const double db = static_cast<double>(v._meter_db);
-  const bool lit = std::isfinite(db) && db > METER_FLOOR_DB;
+  const bool lit = meter_lit(v);
   if (lit) {
-    const double y = db_y(std::min(db, METER_CEIL_DB));
-    cairo_pattern_t* ramp = cairo_pattern_create_linear(0.0, db_y(METER_FLOOR_DB), 0.0, db_y(METER_CEIL_DB));
+    cairo_save(cr);
+    cairo_rectangle(cr, m._x, m._y, m._w, m._h);
+    cairo_clip(cr);
+    const double y = meter_db_y(m, std::min(db, METER_CEIL_DB));
+    cairo_pattern_t* ramp =
+        cairo_pattern_create_linear(0.0, meter_db_y(m, METER_FLOOR_DB), 0.0, meter_db_y(m, METER_CEIL_DB));
     const double stops[] = {-60.0, -18.0, -6.0, 0.0, 6.0};
     for (double d : stops) {
       const colour c = meter_colour(d);
@@ -815,26 +742,16 @@ void draw_meter(cairo_t* cr, text_painter& text, const morvane_layout& l, const 
     cairo_set_source(cr, ramp);
     cairo_fill(cr);
     cairo_pattern_destroy(ramp);
+    meter_marks(cr, m, s);
+    cairo_restore(cr);
   }
 
-  // Scale: marks across the bar, numbers to its left.
-  text.size(FONT_SMALL, false);
+  const meter_panel p = meter_panel_of(l);
+  const morvane_rect box = meter_number_box(l);
+  cairo_save(cr);
+  cairo_rectangle(cr, box._x, box._y, box._w, box._h);
+  cairo_clip(cr);
   char buf[16];
-  for (double d : {6.0, 0.0, -6.0, -12.0, -24.0, -36.0, -48.0, -60.0}) {
-    const double y = db_y(d);
-    cairo_move_to(cr, m._x - 3.0 * s, y);
-    cairo_line_to(cr, m._x, y);
-    cairo_move_to(cr, m._x, y);
-    cairo_line_to(cr, m._x + m._w, y);
-    std::snprintf(buf, sizeof buf, d > 0.0 ? "+%.0f" : "%.0f", d);
-    set_colour(cr, d == 0.0 ? TEXT : TEXT_DIM);
-    text.draw(buf, m._x - 5.0 * s, y, 1.0, 0.5);
-  }
-  cairo_set_line_width(cr, s);
-  set_colour(cr, BACKGROUND, 0.7);
-  cairo_stroke(cr);
-
-  // The number: the level now, red above full scale.
   text.size(FONT_SMALL, true);
   if (lit) {
     std::snprintf(buf, sizeof buf, "%.1f dB", db);
@@ -843,7 +760,8 @@ void draw_meter(cairo_t* cr, text_painter& text, const morvane_layout& l, const 
     std::snprintf(buf, sizeof buf, "-\xe2\x88\x9e dB");
     set_colour(cr, TEXT_DIM);
   }
-  text.draw(buf, px + 0.5 * pw, m._y + m._h + 0.5 * AXIS_BOTTOM * s + s, 0.5, 0.5);
+  text.draw(buf, p._px + 0.5 * p._pw, m._y + m._h + 0.5 * AXIS_BOTTOM * s + s, 0.5, 0.5);
+  cairo_restore(cr);
 }
 
 void draw_gain(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v)
@@ -854,6 +772,87 @@ void draw_gain(cairo_t* cr, text_painter& text, const morvane_layout& l, const m
   panel(cr, px, py, COLUMN_W * s, BAND_H * s, s);
   draw_knob(cr, text, l, MORVANE_GAIN, v._controls[MORVANE_GAIN], GAIN_ACCENT,
             v._active_control == MORVANE_GAIN, false);
+}
+
+// `r` grown to whole pixels.
+morvane_rect whole_pixels(const morvane_rect& r)
+{
+  const double x0 = std::floor(r._x);
+  const double y0 = std::floor(r._y);
+  return {x0, y0, std::ceil(r._x + r._w) - x0, std::ceil(r._y + r._h) - y0};
+}
+
+bool same_bits(double a, double b)
+{
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+bool usable(cairo_t* cr, const morvane_layout* layout, const morvane_view* view)
+{
+  return cr != nullptr && layout != nullptr && view != nullptr && cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
+// The moving layer's parts, which never overlap: the partials, each LFO's
+// value, the meter.
+constexpr int PART_PARTIALS = 0;
+constexpr int PART_LFO = 1;  // .. PART_LFO + MORVANE_NUM_SHAKE_LFOS - 1
+constexpr int PART_METER = PART_LFO + MORVANE_NUM_SHAKE_LFOS;
+constexpr int MOVING_PARTS = PART_METER + 1;
+// Most rectangles of one LFO or the meter.
+constexpr int PART_MAX_DAMAGE = 3;
+
+void draw_moving_part(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int part)
+{
+  if (part == PART_PARTIALS) {
+    morvane_draw_partials(cr, &l._partials, v._frame, l._scale, true);
+  } else if (part < PART_METER) {
+    draw_lfo_value(cr, text, l, v, part - PART_LFO);
+  } else {
+    draw_meter_level(cr, text, l, v);
+  }
+}
+
+// The rectangles (whole pixels) outside which `part` paints the same for
+// both views; returns their number.
+int part_damage(const morvane_layout& l, const morvane_view& before, const morvane_view& after, int part,
+                morvane_rect* boxes)
+{
+  const double s = l._scale;
+  if (part == PART_PARTIALS) {
+    if (before._frame == nullptr && after._frame == nullptr) {
+      return 0;
+    }
+    return morvane_partials_damage(&l._partials, s, before._frame, after._frame, boxes,
+                                   MORVANE_VIEW_MAX_DAMAGE - (MOVING_PARTS - 1) * PART_MAX_DAMAGE);
+  }
+  int n = 0;
+  if (part < PART_METER) {
+    const int i = part - PART_LFO;
+    const lfo_panel p = lfo_panel_of(l, before, i);
+    const lfo_panel q = lfo_panel_of(l, after, i);
+    if (same_bits(p._now, q._now)) {
+      return 0;
+    }
+    boxes[n++] = whole_pixels(lfo_value_box(q, s));
+    // The level line spans the plot, the dot stands on it.
+    const morvane_rect& a = q._plot;
+    const double half = LFO_DOT_R * s + 1.0;
+    for (double now : {p._now, q._now}) {
+      if (std::isfinite(now)) {
+        const double y0 = std::max(a._y, q.value_y(now) - half);
+        const double y1 = std::min(a._y + a._h, q.value_y(now) + half);
+        boxes[n++] = whole_pixels({a._x, y0, a._w, y1 - y0});
+      }
+    }
+    return n;
+  }
+  const bool lit_before = meter_lit(before);
+  const bool lit_after = meter_lit(after);
+  if (lit_before != lit_after || (lit_after && !same_bits(before._meter_db, after._meter_db))) {
+    boxes[n++] = whole_pixels(l._meter);
+    boxes[n++] = whole_pixels(meter_number_box(l));
+  }
+  return n;
 }
 
 }  // namespace
@@ -932,22 +931,9 @@ int morvane_layout_knob_at(const morvane_layout* layout, double x, double y) noe
   return best;
 }
 
-double morvane_partials_x(const morvane_rect* area, double hz) noexcept
+void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept
 {
-  const double lo = hz_to_mel(static_cast<float>(MORVANE_VIEW_MIN_HZ));
-  const double hi = hz_to_mel(static_cast<float>(MORVANE_VIEW_MAX_HZ));
-  const double mel = hz_to_mel(static_cast<float>(hz));
-  return area->_x + area->_w * (mel - lo) / (hi - lo);
-}
-
-double morvane_partials_y(const morvane_rect* area, double db) noexcept
-{
-  return area->_y + area->_h * (MORVANE_VIEW_DB_CEIL - db) / (MORVANE_VIEW_DB_CEIL - MORVANE_VIEW_DB_FLOOR);
-}
-
-void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept
-{
-  if (cr == nullptr || layout == nullptr || view == nullptr || cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+  if (!usable(cr, layout, view)) {
     return;
   }
   cairo_save(cr);
@@ -964,41 +950,107 @@ void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view*
     for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
       draw_lfo_panel(cr, text, l, *view, i);
     }
-    draw_meter(cr, text, l, *view);
+    draw_meter(cr, text, l);
     draw_gain(cr, text, l, *view);
   }
   cairo_restore(cr);
 }
 
-void morvane_draw_partials_only(cairo_t* cr, double width, double height, const morvane_frame* frame) noexcept
+void morvane_draw_moving(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept
 {
-  if (cr == nullptr || cairo_status(cr) != CAIRO_STATUS_SUCCESS || !std::isfinite(width) ||
-      !std::isfinite(height) || width <= 0.0 || height <= 0.0) {
+  if (!usable(cr, layout, view)) {
     return;
   }
   cairo_save(cr);
-  cairo_rectangle(cr, 0.0, 0.0, width, height);
-  set_colour(cr, PLOT);
-  cairo_fill(cr);
-  // Line widths follow the picture's size: a mixer strip's 150 pixels get
-  // hairlines, a larger picture a little more.
-  const morvane_rect a{0.0, 0.0, width, height};
-  const double s = std::clamp(width / 400.0, 0.5, 2.0);
-  cairo_set_line_width(cr, 1.0);
-  for (double hz : {100.0, 1000.0, 10000.0}) {
-    const double x = std::round(morvane_partials_x(&a, hz)) + 0.5;
-    cairo_move_to(cr, x, 0.0);
-    cairo_line_to(cr, x, height);
+  cairo_set_tolerance(cr, 0.25);
+  {
+    text_painter text(cr, layout->_scale);
+    for (int part = 0; part < MOVING_PARTS; ++part) {
+      draw_moving_part(cr, text, *layout, *view, part);
+    }
   }
-  for (double db : {0.0, -48.0}) {
-    const double y = std::round(morvane_partials_y(&a, db)) + 0.5;
-    cairo_move_to(cr, 0.0, y);
-    cairo_line_to(cr, width, y);
+  cairo_restore(cr);
+}
+
+void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept
+{
+  morvane_draw_still(cr, layout, view);
+  morvane_draw_moving(cr, layout, view);
+}
+
+bool morvane_still_differs(const morvane_view* a, const morvane_view* b) noexcept
+{
+  if (a == nullptr || b == nullptr) {
+    return a != b;
   }
-  set_colour(cr, GRID, 0.07);
-  cairo_stroke(cr);
-  if (frame != nullptr) {
-    partials_lines(cr, a, frame, s, false);
+  if (std::memcmp(a->_controls, b->_controls, sizeof a->_controls) != 0 ||
+      a->_active_control != b->_active_control || (a->_frame == nullptr) != (b->_frame == nullptr)) {
+    return true;
+  }
+  // The header's count, the silent band and its label.
+  return a->_frame != nullptr &&
+         (a->_frame->_audible != b->_frame->_audible ||
+          !same_bits(a->_frame->_sample_rate, b->_frame->_sample_rate));
+}
+
+int morvane_moving_damage(const morvane_layout* layout, const morvane_view* before, const morvane_view* after,
+                          morvane_rect* boxes) noexcept
+{
+  if (layout == nullptr || before == nullptr || after == nullptr || boxes == nullptr) {
+    return 0;
+  }
+  int n = 0;
+  for (int part = 0; part < MOVING_PARTS; ++part) {
+    n += part_damage(*layout, *before, *after, part, boxes + n);
+  }
+  return n;
+}
+
+void morvane_draw_update(cairo_t* cr, cairo_surface_t* still, const morvane_layout* layout,
+                         const morvane_view* before, const morvane_view* after, cairo_region_t* changed) noexcept
+{
+  if (!usable(cr, layout, after) || before == nullptr || still == nullptr || changed == nullptr) {
+    return;
+  }
+  const cairo_rectangle_int_t whole = {0, 0, cairo_image_surface_get_width(still),
+                                       cairo_image_surface_get_height(still)};
+  cairo_save(cr);
+  cairo_set_tolerance(cr, 0.25);
+  text_painter text(cr, layout->_scale);
+  for (int part = 0; part < MOVING_PARTS; ++part) {
+    morvane_rect boxes[MORVANE_VIEW_MAX_DAMAGE];
+    const int n = part_damage(*layout, *before, *after, part, boxes);
+    if (n == 0) {
+      continue;
+    }
+    cairo_region_t* region = cairo_region_create();
+    for (int i = 0; i < n; ++i) {
+      // Whole pixels already.
+      const cairo_rectangle_int_t r = {static_cast<int>(boxes[i]._x), static_cast<int>(boxes[i]._y),
+                                       static_cast<int>(boxes[i]._w), static_cast<int>(boxes[i]._h)};
+      cairo_region_union_rectangle(region, &r);
+    }
+    cairo_region_intersect_rectangle(region, &whole);
+    // The part is drawn again over the still layer in the box around its
+    // changes: one rectangle clips far faster than the many of the region
+    // (0.38 ms of a 0.96 ms update), and the part alone paints inside it,
+    // the same pixels as before where nothing changed. Only the region
+    // goes to the server.
+    cairo_rectangle_int_t box;
+    cairo_region_get_extents(region, &box);
+    if (box.width > 0 && box.height > 0) {
+      cairo_save(cr);
+      cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+      cairo_clip(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+      cairo_set_source_surface(cr, still, 0, 0);
+      cairo_paint(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+      draw_moving_part(cr, text, *layout, *after, part);
+      cairo_restore(cr);
+      cairo_region_union(changed, region);
+    }
+    cairo_region_destroy(region);
   }
   cairo_restore(cr);
 }

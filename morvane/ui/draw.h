@@ -1,8 +1,14 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* The window's picture as a pure function: everything is drawn from a
- * plain snapshot (a morvane_view) into any cairo context, by the window,
- * by the tests into image surfaces and by the host's inline display. No
- * X11 here, no state between calls.
+ * plain snapshot (a morvane_view) into any cairo context, by the window and
+ * by the tests into image surfaces. No X11 here, no state between calls.
+ *
+ * The picture is two layers: the still layer (panels, grid, labels, knobs,
+ * the LFOs' curves), which changes only with the size, the scale, the
+ * controls, the knob under the pointer and the frame's audible count and
+ * sample rate; and the moving layer on top of it (the partials, the LFOs'
+ * current values, the meter), which changes with every frame. The window
+ * keeps the still layer and repaints only where the moving layer changed.
  *
  * Coordinates are cairo user units of the target surface; `scale` is the
  * host's UI scale factor (1 at 96 dpi): every length and font size is
@@ -13,6 +19,7 @@
 #include <cairo.h>
 
 #include "controls.h"
+#include "draw_partials.h"
 #include "frame.h"
 
 /* Smallest and default size of the window at scale 1, in pixels. */
@@ -20,18 +27,6 @@ constexpr double MORVANE_VIEW_MIN_WIDTH = 640.0;
 constexpr double MORVANE_VIEW_MIN_HEIGHT = 400.0;
 constexpr double MORVANE_VIEW_DEFAULT_WIDTH = 900.0;
 constexpr double MORVANE_VIEW_DEFAULT_HEIGHT = 540.0;
-
-/* The partials view's axes: frequency from 20 Hz to 20 kHz on the mel
- * scale, level from MORVANE_VIEW_DB_FLOOR to MORVANE_VIEW_DB_CEIL dBFS. */
-constexpr double MORVANE_VIEW_MIN_HZ = 20.0;
-constexpr double MORVANE_VIEW_MAX_HZ = 20000.0;
-constexpr double MORVANE_VIEW_DB_FLOOR = -96.0;
-constexpr double MORVANE_VIEW_DB_CEIL = 6.0;
-
-/* An axis-aligned rectangle in user units. */
-struct morvane_rect {
-  double _x, _y, _w, _h;
-};
 
 /* Where each part of the picture goes for a given size and scale. */
 struct morvane_layout {
@@ -62,21 +57,37 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
 /* The control whose knob contains (x, y), or -1. */
 int morvane_layout_knob_at(const morvane_layout* layout, double x, double y) noexcept;
 
-/* x of frequency hz (Hz) in the partials area: linear in mel(hz), 20 Hz at
- * the left edge, 20 kHz at the right. */
-double morvane_partials_x(const morvane_rect* area, double hz) noexcept;
-
-/* y of a level (dBFS) in the partials area: MORVANE_VIEW_DB_CEIL at the top,
- * MORVANE_VIEW_DB_FLOOR at the bottom. */
-double morvane_partials_y(const morvane_rect* area, double db) noexcept;
-
-/* Draws the whole window: partials view, the three LFOs' curves with their
- * current values, the knobs and the meter. */
+/* Draws the whole window: the still layer, then the moving layer. */
 void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
 
-/* Draws the partials alone, filling width x height from (0, 0), for small
- * pictures such as a host's inline display: no labels, no knobs. */
-void morvane_draw_partials_only(cairo_t* cr, double width, double height,
-                                const morvane_frame* frame) noexcept;
+/* Most rectangles morvane_moving_damage returns. */
+constexpr int MORVANE_VIEW_MAX_DAMAGE = 48;
+
+/* Draws the still layer: everything but the moving layer. */
+void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
+
+/* Draws the moving layer over the still layer of the same view: the
+ * partials, each switched-on LFO's current value (its number, level line
+ * and dot) and the meter's bar and number. It paints only inside the
+ * rectangles morvane_moving_damage can return. */
+void morvane_draw_moving(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
+
+/* Whether the still layers of two views differ. */
+bool morvane_still_differs(const morvane_view* a, const morvane_view* b) noexcept;
+
+/* For two views with the same still layer: the rectangles (whole pixels, at
+ * most MORVANE_VIEW_MAX_DAMAGE) outside which the moving layers of `before`
+ * and `after` paint the same pixels. Returns their number, 0 when nothing
+ * moved: an LFO switched off or a meter below its scale moves nothing. */
+int morvane_moving_damage(const morvane_layout* layout, const morvane_view* before, const morvane_view* after,
+                          morvane_rect* boxes) noexcept;
+
+/* Brings the picture under `cr`, which shows `before` over `still` (the
+ * still layer of both views, an image of the picture's size), up to
+ * `after`: inside the rectangles of morvane_moving_damage it puts the still
+ * layer back and draws the moving layer of `after` on it. Adds those
+ * rectangles, cut to the picture, to `changed`. */
+void morvane_draw_update(cairo_t* cr, cairo_surface_t* still, const morvane_layout* layout,
+                         const morvane_view* before, const morvane_view* after, cairo_region_t* changed) noexcept;
 
 #endif /* MORVANE_DRAW_H */

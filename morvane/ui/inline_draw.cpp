@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The inline display's drawing, exported by morvane_ui.so for the plug-in,
-// which opens this object only when a host asks for a picture (so that
-// morvane.so itself never loads cairo): the partials alone, drawn by the
-// drawing module into the plug-in's pixels.
+// The inline display's picture (inline_display.h): the partials alone,
+// drawn with cairo into the plug-in's pixels. The plug-in links this with
+// the partials' drawing (draw_partials.cpp) and cairo, nothing else of the
+// window.
 #include <cairo.h>
 
-#include "draw.h"
+#include "draw_partials.h"
 #include "inline_display.h"
 
-extern "C" __attribute__((visibility("default"))) int morvane_ui_draw_inline(const morvane_frame* frame,
-                                                                             unsigned char* data, int width,
-                                                                             int height, int stride) noexcept
+int morvane_inline_draw(const morvane_frame* frame, unsigned char* data, int width, int height,
+                        int stride) noexcept
 {
   if (data == nullptr || width <= 0 || height <= 0 ||
       stride < cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width)) {
