@@ -15,7 +15,7 @@
 #include <lv2/core/lv2.h>
 
 #include "morvane_internal.h"
-#include "window_host.h"
+#include "plugin_host.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 

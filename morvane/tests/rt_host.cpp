@@ -31,12 +31,11 @@
 #include <thread>
 #include <vector>
 
-#include <lilv/lilv.h>
 #include <lv2/core/lv2.h>
 
 #include "morvane.h"
 #include "morvane_internal.h"
-#include "window_host.h"
+#include "plugin_host.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define RT_SANITIZED 1
@@ -165,128 +164,34 @@ namespace {
 
 constexpr uint32_t kMaxBlock = 8192;
 
-// The plug-in's descriptor, from the shared object lilv loads from the
-// test bundle folder. One instance stays alive for the whole program so
-// that the shared object stays loaded.
-class Library {
-public:
-    static Library& get()
-    {
-        static Library lib;
-        return lib;
-    }
-    const LV2_Descriptor* descriptor() const { return _desc; }
-    const char* bundle() const { return _bundle.c_str(); }
-
-private:
-    Library() : _world(lilv_world_new())
-    {
-        LilvNode* path = lilv_new_string(_world, MORVANE_TEST_LV2_PATH);
-        lilv_world_set_option(_world, LILV_OPTION_LV2_PATH, path);
-        lilv_node_free(path);
-        lilv_world_load_all(_world);
-        LilvNode* uri = lilv_new_uri(_world, MORVANE_URI);
-        const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
-        lilv_node_free(uri);
-        if (plugin) {
-            _anchor = lilv_plugin_instantiate(plugin, 48000.0, nullptr);
-            char* b = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_bundle_uri(plugin)), nullptr);
-            _bundle = b ? b : "";
-            lilv_free(b);
-        }
-        if (_anchor)
-            _desc = lilv_instance_get_descriptor(_anchor);
-    }
-    ~Library()
-    {
-        if (_anchor)
-            lilv_instance_free(_anchor);
-        lilv_world_free(_world);
-    }
-    LilvWorld* _world;
-    LilvInstance* _anchor = nullptr;
-    const LV2_Descriptor* _desc = nullptr;
-    std::string _bundle;
-};
-
-// One instance driven through the descriptor with buffers of its own. It
-// runs with everything the window and a host's inline display ask of run
-// switched on: a URID map and queue_draw offered, both atom ports
-// connected and a window that says it is open, so frames and snapshots go
-// out while the probes watch.
-struct Instance {
+// One instance that runs with everything the window and a host's inline
+// display ask of run switched on: a URID map and queue_draw offered, both
+// atom ports connected and a window that says it is open, so frames and
+// snapshots go out while the probes watch.
+struct Instance : PluginHost {
     explicit Instance(double rate, unsigned seed = 1)
-        : d(Library::get().descriptor()), in_l(kMaxBlock), in_r(kMaxBlock),
-          out_l(kMaxBlock), out_r(kMaxBlock), control(256), notify(8192)
+        : PluginHost(rate, HostSetup{.max_block = kMaxBlock, .seed = seed, .offer_urid_map = true,
+                                     .offer_queue_draw = true, .connect_atom_ports = true,
+                                     .control_capacity = 256})
     {
-        for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
-            controls[i] = morvane_controls[i]._default;
-        if (!d)
-            return;
-        std::srand(seed);
-        h = d->instantiate(d, rate, Library::get().bundle(), features);
-        if (!h)
-            return;
-        for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
-            d->connect_port(h, i, &controls[i]);
-        d->connect_port(h, MORVANE_INPUT_L, in_l.data());
-        d->connect_port(h, MORVANE_INPUT_R, in_r.data());
-        d->connect_port(h, MORVANE_OUTPUT_L, out_l.data());
-        d->connect_port(h, MORVANE_OUTPUT_R, out_r.data());
-        control.clear_input(map.ids());
-        send_window_message(control, map.ids(), true);
-        d->connect_port(h, MORVANE_CONTROL, control.seq());
-        d->connect_port(h, MORVANE_NOTIFY, notify.seq());
-        d->activate(h);
+        send_window_message(true);
     }
-
-    // A run as hosts make it: the notify port's capacity set before, the
-    // messages consumed after.
-    void run(uint32_t n)
-    {
-        notify.prepare_output(map.ids());
-        d->run(h, n);
-        control.clear_input(map.ids());
-        if (notify.seq()->atom.size > sizeof(LV2_Atom_Sequence_Body))
-            ++runs_with_frame;
-    }
-    ~Instance()
-    {
-        if (h) {
-            d->deactivate(h);
-            d->cleanup(h);
-        }
-    }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
 
     void fill(uint32_t n, uint32_t salt)
     {
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t k = (i + salt) * 2654435761u;
-            in_l[i] = static_cast<float>(0.5 * std::sin(0.031 * (i + salt))) +
-                      static_cast<float>(k >> 8) / 16777216.0f * 0.1f - 0.05f;
+            in_l()[i] = static_cast<float>(0.5 * std::sin(0.031 * (i + salt))) +
+                        static_cast<float>(k >> 8) / 16777216.0f * 0.1f - 0.05f;
         }
     }
-    bool finite(uint32_t n) const
+    bool finite(uint32_t n)
     {
         for (uint32_t i = 0; i < n; ++i)
-            if (!std::isfinite(out_l[i]) || !std::isfinite(out_r[i]))
+            if (!std::isfinite(out_l()[i]) || !std::isfinite(out_r()[i]))
                 return false;
         return true;
     }
-
-    TestUridMap map;
-    QueueDrawCounter queue;
-    LV2_Feature map_feature{LV2_URID__map, map.map()};
-    LV2_Feature queue_feature{MORVANE_INLINEDISPLAY__queue_draw, &queue.feature};
-    const LV2_Feature* features[3] = {&map_feature, &queue_feature, nullptr};
-    const LV2_Descriptor* d;
-    LV2_Handle h = nullptr;
-    float controls[MORVANE_NUM_CONTROLS];
-    std::vector<float> in_l, in_r, out_l, out_r;
-    AtomBuffer control, notify;
-    long runs_with_frame = 0;
 };
 
 // Values every control port is tried with: the declared range's ends and
@@ -337,19 +242,19 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
     std::size_t j = 0;
     for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port) {
         for (float v : values[port]) {
-            inst.controls[port] = v;
+            inst.controls()[port] = v;
             run(kBlocks[j++ % kNumBlocks]);
         }
-        inst.controls[port] = morvane_controls[port]._default;
+        inst.controls()[port] = morvane_controls[port]._default;
     }
     for (std::size_t k = 0; k < values[0].size(); ++k) {
         for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
-            inst.controls[port] = values[port][k];
+            inst.controls()[port] = values[port][k];
         for (uint32_t n : kBlocks)
             run(n);
     }
     for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
-        inst.controls[port] = morvane_controls[port]._default;
+        inst.controls()[port] = morvane_controls[port]._default;
     return runs;
 }
 
@@ -360,7 +265,7 @@ TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
     if (RT_SANITIZED)
         GTEST_SKIP() << "the sanitizer owns the allocator";
     Instance inst(48000.0);
-    ASSERT_NE(inst.h, nullptr);
+    ASSERT_TRUE(inst.ok());
     std::vector<float> spare_in(kMaxBlock, 0.25f), spare_out(kMaxBlock);
     const auto values = all_hostile_values();
     long runs = 0, allocs = 0, frees = 0;
@@ -369,17 +274,17 @@ TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
     // Reconnections from the audio thread: audio ports moved, shared in
     // place, disconnected and reconnected between runs.
     for (uint32_t n : kBlocks) {
-        inst.d->connect_port(inst.h, MORVANE_INPUT_L, spare_in.data());
+        inst.connect(MORVANE_INPUT_L, spare_in.data());
         inst.run(n);
-        inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, spare_in.data());
+        inst.connect(MORVANE_OUTPUT_L, spare_in.data());
         inst.run(n);
-        inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, nullptr);
+        inst.connect(MORVANE_OUTPUT_R, nullptr);
         inst.run(n);
-        inst.d->connect_port(inst.h, MORVANE_INPUT_L, nullptr);
+        inst.connect(MORVANE_INPUT_L, nullptr);
         inst.run(n);
-        inst.d->connect_port(inst.h, MORVANE_INPUT_L, inst.in_l.data());
-        inst.d->connect_port(inst.h, MORVANE_OUTPUT_L, inst.out_l.data());
-        inst.d->connect_port(inst.h, MORVANE_OUTPUT_R, inst.out_r.data());
+        inst.connect(MORVANE_INPUT_L, inst.in_l().data());
+        inst.connect(MORVANE_OUTPUT_L, inst.out_l().data());
+        inst.connect(MORVANE_OUTPUT_R, inst.out_r().data());
         inst.run(n);
         runs += 5;
     }
@@ -390,8 +295,8 @@ TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
     EXPECT_EQ(frees, 0) << "releases in " << runs << " runs";
     // The window's frames and the inline display's snapshots went out
     // while the probe watched.
-    EXPECT_GT(inst.runs_with_frame, 0);
-    EXPECT_GT(inst.queue.calls.load(), 0);
+    EXPECT_GT(inst.runs_with_notify_events(), 0);
+    EXPECT_GT(inst.queue_draws(), 0);
     EXPECT_GT(runs, 500);
     std::printf("run: %ld calls, %ld allocations, %ld releases\n", runs, allocs, frees);
     EXPECT_TRUE(inst.finite(kMaxBlock));
@@ -403,10 +308,10 @@ TEST(RealTime, ProbeSeesAllocationsOfTheLifecycleItself)
     // so the zero of the test above is a measurement, not a blind spot.
     if (RT_SANITIZED)
         GTEST_SKIP() << "the sanitizer owns the allocator";
-    const LV2_Descriptor* d = Library::get().descriptor();
+    const LV2_Descriptor* d = LilvTestWorld::get().descriptor();
     ASSERT_NE(d, nullptr);
     g_probe.arm(-1);
-    LV2_Handle h = d->instantiate(d, 48000.0, Library::get().bundle(), nullptr);
+    LV2_Handle h = d->instantiate(d, 48000.0, LilvTestWorld::get().bundle_path().c_str(), nullptr);
     const long made = g_probe.allocs;
     d->cleanup(h);
     const long released = g_probe.frees;
@@ -443,7 +348,7 @@ TEST(RealTime, RunMakesNoSystemCall)
     if (RT_SANITIZED)
         GTEST_SKIP() << "sanitizer runtimes make system calls of their own";
     Instance inst(48000.0);
-    ASSERT_NE(inst.h, nullptr);
+    ASSERT_TRUE(inst.ok());
     inst.fill(kMaxBlock, 1);
     inst.run(64);  // first-call work of the C library, if any
     const auto values = all_hostile_values();
@@ -461,12 +366,12 @@ TEST(Faults, InstantiateSurvivesTheFailureOfEachOfItsAllocations)
 {
     if (RT_SANITIZED)
         GTEST_SKIP() << "the sanitizer owns the allocator";
-    const LV2_Descriptor* d = Library::get().descriptor();
+    const LV2_Descriptor* d = LilvTestWorld::get().descriptor();
     ASSERT_NE(d, nullptr);
     long points = 0;
     for (long k = 0;; ++k) {
         g_probe.arm(k);
-        LV2_Handle h = d->instantiate(d, 48000.0, Library::get().bundle(), nullptr);
+        LV2_Handle h = d->instantiate(d, 48000.0, LilvTestWorld::get().bundle_path().c_str(), nullptr);
         const long made = g_probe.allocs;
         const int live = g_probe.live_count;
         g_probe.disarm();
@@ -502,18 +407,18 @@ TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
     // Reference: each instance alone, one after the other.
     std::vector<std::vector<float>> solo(kThreads), parallel(kThreads);
     auto drive = [&](Instance& inst, int t, std::vector<float>& out) {
-        inst.controls[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 10.0f * t;
-        inst.controls[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 50.0f;
-        inst.controls[MORVANE_LFO_SHAKE_TIME_AMOUNT] = 80.0f;
+        inst.controls()[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 10.0f * t;
+        inst.controls()[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 50.0f;
+        inst.controls()[MORVANE_LFO_SHAKE_TIME_AMOUNT] = 80.0f;
         for (int r = 0; r < kRuns; ++r) {
             inst.fill(kBlock, static_cast<uint32_t>(r * kBlock + t));
             inst.run(kBlock);
-            out.insert(out.end(), inst.out_l.begin(), inst.out_l.begin() + kBlock);
+            out.insert(out.end(), inst.out_l().begin(), inst.out_l().begin() + kBlock);
         }
     };
     for (int t = 0; t < kThreads; ++t) {
         Instance inst(rates[t], 100u + t);
-        ASSERT_NE(inst.h, nullptr);
+        ASSERT_TRUE(inst.ok());
         drive(inst, t, solo[t]);
     }
     // The same instances made one after the other (rand() is shared) and
@@ -521,7 +426,7 @@ TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
     std::vector<std::unique_ptr<Instance>> insts;
     for (int t = 0; t < kThreads; ++t) {
         insts.push_back(std::make_unique<Instance>(rates[t], 100u + t));
-        ASSERT_NE(insts.back()->h, nullptr);
+        ASSERT_TRUE(insts.back()->ok());
     }
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
@@ -551,7 +456,7 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
-            const LV2_Descriptor* d = Library::get().descriptor();
+            const LV2_Descriptor* d = LilvTestWorld::get().descriptor();
             float controls[MORVANE_NUM_CONTROLS];
             for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
                 controls[i] = morvane_controls[i]._default;
@@ -559,7 +464,7 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
             for (std::size_t i = 0; i < in.size(); ++i)
                 in[i] = static_cast<float>(std::sin(0.1 * static_cast<double>(i + t)));
             for (int r = 0; r < kRounds; ++r) {
-                LV2_Handle h = d->instantiate(d, 44100.0 + 1000.0 * t, Library::get().bundle(), nullptr);
+                LV2_Handle h = d->instantiate(d, 44100.0 + 1000.0 * t, LilvTestWorld::get().bundle_path().c_str(), nullptr);
                 if (!h) {
                     ++failures;
                     continue;
@@ -591,20 +496,20 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
 {
     Instance watched(48000.0, 3);
     Instance alone(48000.0, 3);
-    ASSERT_NE(watched.h, nullptr);
-    ASSERT_NE(alone.h, nullptr);
+    ASSERT_TRUE(watched.ok());
+    ASSERT_TRUE(alone.ok());
     const auto* iface = static_cast<const morvane_inline_interface*>(
-        watched.d->extension_data(MORVANE_INLINEDISPLAY__interface));
+        watched.descriptor()->extension_data(MORVANE_INLINEDISPLAY__interface));
     ASSERT_NE(iface, nullptr);
     for (Instance* inst : {&watched, &alone}) {
-        inst->controls[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 100.0f;
-        inst->controls[MORVANE_LFO_SHAKE_FREQ_FREQ] = 7.0f;
+        inst->controls()[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 100.0f;
+        inst->controls()[MORVANE_LFO_SHAKE_FREQ_FREQ] = 7.0f;
     }
     std::atomic<bool> done{false};
     std::atomic<int> pictures{0}, lit_pictures{0};
     std::thread gui([&] {
         while (!done.load()) {
-            const morvane_inline_surface* s = iface->render(watched.h, 160, 200);
+            const morvane_inline_surface* s = iface->render(watched.handle(), 160, 200);
             if (s != nullptr) {
                 EXPECT_EQ(s->width, 160);
                 EXPECT_LE(s->height, 200);
@@ -630,11 +535,11 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
     for (uint32_t block = 0; block < 400; ++block) {
         for (Instance* inst : {&watched, &alone}) {
             for (uint32_t i = 0; i < 256; ++i)
-                inst->in_l[i] = static_cast<float>(0.4 * std::sin(0.1309 * (block * 256 + i)));
+                inst->in_l()[i] = static_cast<float>(0.4 * std::sin(0.1309 * (block * 256 + i)));
             inst->run(256);
         }
-        a.insert(a.end(), watched.out_l.begin(), watched.out_l.begin() + 256);
-        b.insert(b.end(), alone.out_l.begin(), alone.out_l.begin() + 256);
+        a.insert(a.end(), watched.out_l().begin(), watched.out_l().begin() + 256);
+        b.insert(b.end(), alone.out_l().begin(), alone.out_l().begin() + 256);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     done = true;
@@ -643,20 +548,20 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
     EXPECT_GT(pictures.load(), 0);
     EXPECT_EQ(lit_pictures.load(), pictures.load());
     // About two seconds of audio: a few redraws a second were asked for.
-    EXPECT_GE(watched.queue.calls.load(), 10);
-    EXPECT_LE(watched.queue.calls.load(), 20);
+    EXPECT_GE(watched.queue_draws(), 10);
+    EXPECT_LE(watched.queue_draws(), 20);
 }
 
 // In silence the picture stops changing, and so do the requests to redraw.
 TEST(Threads, InlineDisplayAsksForNoRedrawWhileNothingChanges)
 {
     Instance inst(48000.0, 4);
-    ASSERT_NE(inst.h, nullptr);
-    std::fill(inst.in_l.begin(), inst.in_l.end(), 0.0f);
+    ASSERT_TRUE(inst.ok());
+    std::fill(inst.in_l().begin(), inst.in_l().end(), 0.0f);
     for (int i = 0; i < 400; ++i)
         inst.run(256);
-    const int settled = inst.queue.calls.load();
+    const int settled = inst.queue_draws();
     for (int i = 0; i < 400; ++i)
         inst.run(256);
-    EXPECT_EQ(inst.queue.calls.load(), settled);
+    EXPECT_EQ(inst.queue_draws(), settled);
 }

@@ -16,8 +16,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "atom_buffer.h"
 #include "morvane.h"
-#include "window_host.h"
+#include "urid_map.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "lilv_host.h"
+#include "plugin_host.h"
 
 namespace {
 

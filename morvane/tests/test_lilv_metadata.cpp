@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // What a host learns from the bundle through liblilv: the plug-in, its class
 // and features, and its 29 ports with the ranges the plug-in clamps to.
+#include <cmath>
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
 
 #include <lv2/core/lv2.h>
 
+#include <gtest/gtest.h>
+
 #include "inline_display.h"
-#include "lilv_host.h"
+#include "lilv_world.h"
+#include "morvane_internal.h"
 
 namespace {
 

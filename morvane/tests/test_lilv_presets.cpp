@@ -10,7 +10,9 @@
 
 #include <sndfile.h>
 
-#include "lilv_presets.h"
+#include <gtest/gtest.h>
+
+#include "presets.h"
 
 namespace {
 

@@ -10,9 +10,11 @@
 
 #include <quivex/libquivex.h>
 
+#include <gtest/gtest.h>
+
 #include "denormal_guard.h"
 #include "decibel.h"
-#include "lilv_host.h"
+#include "plugin_host.h"
 
 namespace {
 

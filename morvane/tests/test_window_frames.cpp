@@ -7,14 +7,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
 
 #include <lilv/lilv.h>
 
-#include "lilv_host.h"
-#include "window_host.h"
+#include "plugin_host.h"
 
 namespace {
 
@@ -29,71 +29,39 @@ std::vector<float> tone(double hz, double amplitude, std::size_t n)
   return x;
 }
 
-// A plug-in with a URID map and both atom ports connected.
-struct WindowedPlugin {
-  explicit WindowedPlugin(uint32_t notify_capacity = 8192, std::size_t max_block = 8192)
-      : features_list{&map_feature, nullptr},
-        host(kRate, max_block, 1, features_list),
-        control(1024),
-        notify(notify_capacity)
-  {
-    control.clear_input(map.ids());
-    if (host.ok()) {
-      host.connect(MORVANE_CONTROL, control.seq());
-      host.connect(MORVANE_NOTIFY, notify.seq());
-    }
-  }
+// A host that offers the window's data path: a URID map and both atom
+// ports connected.
+HostSetup windowed(uint32_t notify_capacity = 8192)
+{
+  return HostSetup{.offer_urid_map = true, .connect_atom_ports = true, .notify_capacity = notify_capacity};
+}
 
-  // One run of n samples from `signal` at `pos`; the frames written.
-  std::vector<morvane_frame> run(const std::vector<float>& signal, std::size_t pos, uint32_t n)
-  {
-    std::copy(signal.begin() + static_cast<std::ptrdiff_t>(pos),
-              signal.begin() + static_cast<std::ptrdiff_t>(pos + n), host.in_l().begin());
-    notify.prepare_output(map.ids());
-    host.run(n);
-    control.clear_input(map.ids());
-    std::vector<morvane_frame> frames;
-    EXPECT_TRUE(read_frames(notify, map.ids(), &frames));
-    EXPECT_TRUE(notify.guard_intact());
-    return frames;
-  }
-
-  TestUridMap map;
-  LV2_Feature map_feature{LV2_URID__map, map.map()};
-  const LV2_Feature* features_list[2];
-  PluginHost host;
-  AtomBuffer control;
-  AtomBuffer notify;
-};
+// One run of n samples from `signal` at `pos`; the frames written.
+std::vector<morvane_frame> run_frames(PluginHost& p, const std::vector<float>& signal, std::size_t pos, uint32_t n)
+{
+  std::copy(signal.begin() + static_cast<std::ptrdiff_t>(pos), signal.begin() + static_cast<std::ptrdiff_t>(pos + n),
+            p.in_l().begin());
+  p.run(n);
+  std::vector<morvane_frame> frames;
+  EXPECT_TRUE(read_frames(p.notify(), p.ids(), &frames));
+  EXPECT_TRUE(p.notify().guard_intact());
+  return frames;
+}
 
 // Runs the signal in blocks, the window open from the start; returns the
 // output and counts the frames.
-std::vector<float> run_windowed(WindowedPlugin& p, const std::vector<float>& x, uint32_t block, bool open,
-                                int* frames)
+std::vector<float> run_windowed(PluginHost& p, const std::vector<float>& x, uint32_t block, bool open, int* frames)
 {
   if (open) {
-    send_window_message(p.control, p.map.ids(), true);
+    p.send_window_message(true);
   }
   std::vector<float> out;
   for (std::size_t pos = 0; pos < x.size(); pos += block) {
     const auto n = static_cast<uint32_t>(std::min<std::size_t>(block, x.size() - pos));
-    *frames += static_cast<int>(p.run(x, pos, n).size());
-    out.insert(out.end(), p.host.out_l().begin(), p.host.out_l().begin() + n);
+    *frames += static_cast<int>(run_frames(p, x, pos, n).size());
+    out.insert(out.end(), p.out_l().begin(), p.out_l().begin() + n);
   }
   return out;
-}
-
-uint64_t fnv1a(const std::vector<float>& v)
-{
-  uint64_t h = 1469598103934665603ull;
-  for (float f : v) {
-    uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    for (int i = 0; i < 4; ++i) {
-      h = (h ^ ((b >> (8 * i)) & 0xffu)) * 1099511628211ull;
-    }
-  }
-  return h;
 }
 
 // A shaking setting: every shake LFO at work.
@@ -111,18 +79,27 @@ void shake(Controls& c)
 TEST(WindowFrames, AudioKeepsItsBitsWithTheWindowOpenClosedOrAbsent)
 {
   const auto x = test_signal(48000);
-  // Without atom ports or features, as every host before the window.
+  // The reference: the plug-in as every host before the window ran it, with
+  // no feature offered and no atom port connected, in this same program.
+  // That path is held to the engine run on its own by
+  // LilvRun.OutputEqualsTheEngineRunDirectly.
   PluginHost plain(kRate, 256);
   ASSERT_TRUE(plain.ok());
   shake(plain.controls());
   const auto reference = plain.process(x, 256);
-  // The samples this signal and setting gave before the window existed.
-  EXPECT_EQ(fnv1a(reference), 0x3ce636d5b55784d6ull) << std::hex << fnv1a(reference);
+
+  // A host that maps URIDs but connects no atom port: the window absent.
+  PluginHost mapped(kRate, HostSetup{.offer_urid_map = true});
+  ASSERT_TRUE(mapped.ok());
+  shake(mapped.controls());
+  const auto absent = mapped.process(x, 256);
+  ASSERT_EQ(absent.size(), reference.size());
+  EXPECT_EQ(std::memcmp(absent.data(), reference.data(), absent.size() * sizeof(float)), 0) << "window absent";
 
   for (bool open : {false, true}) {
-    WindowedPlugin p;
-    ASSERT_TRUE(p.host.ok());
-    shake(p.host.controls());
+    PluginHost p(kRate, windowed());
+    ASSERT_TRUE(p.ok());
+    shake(p.controls());
     int frames = 0;
     const auto out = run_windowed(p, x, 256, open, &frames);
     EXPECT_EQ(frames > 0, open);
@@ -141,8 +118,8 @@ TEST(WindowFrames, AtMostThirtyFramesASecondAndOneARun)
   // 64-sample runs: one frame every 1600 samples, the first at once (30 in
   // all); 4096-sample runs: one per run (12 runs).
   for (const Case c : {Case{64, 30}, Case{4096, 12}, Case{1, 30}}) {
-    WindowedPlugin p;
-    ASSERT_TRUE(p.host.ok());
+    PluginHost p(kRate, windowed());
+    ASSERT_TRUE(p.ok());
     int frames = 0;
     run_windowed(p, x, c.block, true, &frames);
     EXPECT_EQ(frames, c.expected) << "block " << c.block;
@@ -152,16 +129,16 @@ TEST(WindowFrames, AtMostThirtyFramesASecondAndOneARun)
 TEST(WindowFrames, FramesShowTheToneAndStopWhenTheWindowCloses)
 {
   const auto x = tone(1000.0, 0.5, 96000);
-  WindowedPlugin p;
-  ASSERT_TRUE(p.host.ok());
-  send_window_message(p.control, p.map.ids(), true);
+  PluginHost p(kRate, windowed());
+  ASSERT_TRUE(p.ok());
+  p.send_window_message(true);
   morvane_frame last{};
   int frames = 0;
   float peak_since_frame = 0.0f;
   for (std::size_t pos = 0; pos < 48000; pos += 480) {
-    const auto got = p.run(x, pos, 480);
+    const auto got = run_frames(p, x, pos, 480);
     for (uint32_t i = 0; i < 480; ++i) {
-      peak_since_frame = std::max(peak_since_frame, std::fabs(p.host.out_l()[i]));
+      peak_since_frame = std::max(peak_since_frame, std::fabs(p.out_l()[i]));
     }
     for (const auto& f : got) {
       last = f;
@@ -184,9 +161,9 @@ TEST(WindowFrames, FramesShowTheToneAndStopWhenTheWindowCloses)
   EXPECT_EQ(last._sample_rate, 48000.0f);
   EXPECT_EQ(last._audible, MORVANE_NUM_PARTIALS);
 
-  send_window_message(p.control, p.map.ids(), false);
+  p.send_window_message(false);
   for (std::size_t pos = 48000; pos < 96000; pos += 480) {
-    EXPECT_TRUE(p.run(x, pos, 480).empty());
+    EXPECT_TRUE(run_frames(p, x, pos, 480).empty());
   }
 }
 
@@ -195,21 +172,19 @@ TEST(WindowFrames, SmallNotifyBufferLosesFramesNeverMemory)
   const uint32_t frame_bytes = morvane_frame_event_size();
   const auto x = tone(440.0, 0.3, 4800);
   for (uint32_t capacity : {0u, 8u, 16u, 100u, frame_bytes, frame_bytes + 15u, frame_bytes + 16u, 4096u}) {
-    WindowedPlugin p(capacity);
-    ASSERT_TRUE(p.host.ok());
-    send_window_message(p.control, p.map.ids(), true);
+    PluginHost p(kRate, windowed(capacity));
+    ASSERT_TRUE(p.ok());
+    p.send_window_message(true);
     int frames = 0;
     for (std::size_t pos = 0; pos < x.size(); pos += 1600) {
-      p.notify.prepare_output(p.map.ids());
       std::copy(x.begin() + static_cast<std::ptrdiff_t>(pos), x.begin() + static_cast<std::ptrdiff_t>(pos + 1600),
-                p.host.in_l().begin());
-      p.host.run(1600);
-      p.control.clear_input(p.map.ids());
-      EXPECT_TRUE(p.notify.guard_intact()) << capacity;
-      EXPECT_LE(p.notify.seq()->atom.size, capacity);
+                p.in_l().begin());
+      p.run(1600);
+      EXPECT_TRUE(p.notify().guard_intact()) << capacity;
+      EXPECT_LE(p.notify().seq()->atom.size, capacity);
       if (capacity >= sizeof(LV2_Atom_Sequence)) {
         std::vector<morvane_frame> got;
-        EXPECT_TRUE(read_frames(p.notify, p.map.ids(), &got)) << capacity;
+        EXPECT_TRUE(read_frames(p.notify(), p.ids(), &got)) << capacity;
         frames += static_cast<int>(got.size());
       }
     }
@@ -253,56 +228,56 @@ TEST(WindowFrames, MessagesThatAreNotTheWindowsAreIgnored)
   const auto x = tone(440.0, 0.3, 2048);
   const morvane_uris* ids = nullptr;
   std::mt19937 rng(7);
-  auto garbage_runs = [&](WindowedPlugin& p, auto&& fill) {
-    ids = &p.map.ids();
+  auto garbage_runs = [&](PluginHost& p, auto&& fill) {
+    ids = &p.ids();
     fill(p);
-    return p.run(x, 0, 2048).size();
+    return run_frames(p, x, 0, 2048).size();
   };
-  std::vector<std::function<void(WindowedPlugin&)>> messages = {
+  std::vector<std::function<void(PluginHost&)>> messages = {
       // An object of another type.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         LV2_Atom_Object o{{sizeof(LV2_Atom_Object_Body), ids->_atom_Object}, {0, ids->_frame}};
-        p.control.append(&o, sizeof o);
+        p.control().append(&o, sizeof o);
       },
       // An atom that is not an object, and an object too short for its body.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         LV2_Atom_Float f{{sizeof(float), ids->_atom_Float}, 1.0f};
-        p.control.append(&f, sizeof f);
+        p.control().append(&f, sizeof f);
         LV2_Atom short_object{2, ids->_atom_Object};
-        p.control.append(&short_object, sizeof short_object);
+        p.control().append(&short_object, sizeof short_object);
       },
       // An event claiming more bytes than the sequence holds, before a real
       // WindowOpen: nothing after it is trusted.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         LV2_Atom_Object o{{sizeof(LV2_Atom_Object_Body), ids->_atom_Object}, {0, ids->_window_open}};
-        p.control.append(&o, sizeof o);
-        auto* ev = reinterpret_cast<LV2_Atom_Event*>(LV2_ATOM_CONTENTS(LV2_Atom_Sequence, p.control.seq()));
+        p.control().append(&o, sizeof o);
+        auto* ev = reinterpret_cast<LV2_Atom_Event*>(LV2_ATOM_CONTENTS(LV2_Atom_Sequence, p.control().seq()));
         ev->body.size = 0x7ffffff0u;
       },
       // A sequence truncated inside its event header.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         LV2_Atom_Object o{{sizeof(LV2_Atom_Object_Body), ids->_atom_Object}, {0, ids->_window_open}};
-        p.control.append(&o, sizeof o);
-        p.control.seq()->atom.size = sizeof(LV2_Atom_Sequence_Body) + 12;
+        p.control().append(&o, sizeof o);
+        p.control().seq()->atom.size = sizeof(LV2_Atom_Sequence_Body) + 12;
       },
       // A buffer that is not a sequence at all.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         LV2_Atom_Object o{{sizeof(LV2_Atom_Object_Body), ids->_atom_Object}, {0, ids->_window_open}};
-        p.control.append(&o, sizeof o);
-        p.control.seq()->atom.type = ids->_atom_Float;
+        p.control().append(&o, sizeof o);
+        p.control().seq()->atom.type = ids->_atom_Float;
       },
       // Random bytes as events.
-      [&](WindowedPlugin& p) {
+      [&](PluginHost& p) {
         uint8_t bytes[200];
         for (auto& b : bytes) {
           b = static_cast<uint8_t>(rng());
         }
-        p.control.append(bytes, sizeof bytes);
+        p.control().append(bytes, sizeof bytes);
       },
   };
   for (std::size_t i = 0; i < messages.size(); ++i) {
-    WindowedPlugin p;
-    ASSERT_TRUE(p.host.ok());
+    PluginHost p(kRate, windowed());
+    ASSERT_TRUE(p.ok());
     EXPECT_EQ(garbage_runs(p, messages[i]), 0u) << "message " << i;
   }
 }

@@ -15,7 +15,9 @@
 #include <sndfile.h>
 #include <sys/wait.h>
 
-#include "lilv_presets.h"
+#include <gtest/gtest.h>
+
+#include "presets.h"
 
 namespace {
 

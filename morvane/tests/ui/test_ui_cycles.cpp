@@ -26,7 +26,7 @@ int cycles()
 
 TEST(UiCycles, OpenAndCloseManyTimesEachOpeningWorks)
 {
-  ASSERT_FALSE(UiTestWorld::get().ui_uri().empty()) << "the bundle declares no X11 window for the plug-in";
+  ASSERT_FALSE(LilvTestWorld::get().ui_uri().empty()) << "the bundle declares no X11 window for the plug-in";
   const int errors = x_error_count();
   morvane_view view{};
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
@@ -56,7 +56,7 @@ TEST(UiCycles, OpenAndCloseManyTimesEachOpeningWorks)
     }
     EXPECT_EQ(events.back()._value, 0.0f);  // WindowClosed
     // Closed and unloaded by suil, the object stays in the process.
-    void* resident = dlopen(UiTestWorld::get().ui_binary_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    void* resident = dlopen(LilvTestWorld::get().ui_binary_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(resident, nullptr) << "the window's object was unloaded";
     dlclose(resident);
   }

@@ -39,7 +39,7 @@ morvane_layout layout_of(const UiHost& host)
 
 void require_window(const UiHost& host)
 {
-  ASSERT_FALSE(UiTestWorld::get().ui_uri().empty()) << "the bundle declares no X11 window for the plug-in";
+  ASSERT_FALSE(LilvTestWorld::get().ui_uri().empty()) << "the bundle declares no X11 window for the plug-in";
   ASSERT_TRUE(host.ok()) << "the window did not open";
 }
 
@@ -119,8 +119,8 @@ class UiTone : public ::testing::TestWithParam<double> {};
 TEST_P(UiTone, ShowsAtItsMelPosition)
 {
   const double hz = GetParam();
-  ASSERT_TRUE(UiTestWorld::get().has_window_ports()) << "the plug-in has no control and notify ports";
-  PluginRunner plugin;
+  ASSERT_TRUE(LilvTestWorld::get().has_window_ports()) << "the plug-in has no control and notify ports";
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
   ASSERT_TRUE(plugin.ok());
   UiHost host(&plugin);
   require_window(host);
@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(Tones, UiTone, ::testing::Values(250.0, 1000.0, 4000.0)
 
 TEST(UiKnobs, DragOnRateKnobWritesRisingLogValuesFramedByTouch)
 {
-  PluginRunner plugin;
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
   UiHost host(&plugin);
   require_window(host);
   host.pump(30);
@@ -204,7 +204,7 @@ TEST(UiKnobs, DragOnRateKnobWritesRisingLogValuesFramedByTouch)
 
 TEST(UiKnobs, WheelStepWritesASmallStep)
 {
-  PluginRunner plugin;
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
   UiHost host(&plugin);
   require_window(host);
   host.pump(30);
@@ -233,7 +233,7 @@ TEST(UiKnobs, WheelStepWritesASmallStep)
 
 TEST(UiKnobs, DoubleClickWritesTheDefault)
 {
-  PluginRunner plugin;
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
   UiHost host(&plugin);
   require_window(host);
   host.set_control(RATE, 12.5f);
@@ -260,7 +260,7 @@ TEST(UiKnobs, DoubleClickWritesTheDefault)
 
 TEST(UiKnobs, HostValueMovesTheKnobWithoutAnEcho)
 {
-  PluginRunner plugin;
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
   UiHost host(&plugin);
   require_window(host);
   host.pump(40);
@@ -285,7 +285,7 @@ TEST(UiWindow, BadPortEventsChangeNothing)
   require_window(host);
   host.pump(40);
   const Image before = host.capture();
-  const morvane_uris& uris = UiTestWorld::get().uris();
+  const morvane_uris& uris = LilvTestWorld::get().uris();
   // Wrong sizes, wrong formats, ports without knobs or out of range, a
   // truncated atom and garbage on the notify port.
   alignas(8) uint8_t garbage[256];
@@ -341,7 +341,7 @@ TEST(UiWindow, FollowsResizesAndRedrawsAtTheNewSize)
 
 TEST(UiWindow, TwoInstancesDrawAndAnswerIndependently)
 {
-  PluginRunner first_plugin, second_plugin;
+  PluginHost first_plugin(kWindowTestRate, kWindowTestPlugin), second_plugin(kWindowTestRate, kWindowTestPlugin);
   UiHost first(&first_plugin, 1.0, 0, 0);
   UiHost second(&second_plugin, 1.0, 0, 500);
   require_window(first);
@@ -397,16 +397,16 @@ TEST(UiWindow, SaysOpenAgainOnlyWhileNoFrameComes)
   // A frame every 100 ms for 1.5 s: no more WindowOpen.
   alignas(8) uint8_t buf[4096];
   LV2_Atom_Forge forge;
-  lv2_atom_forge_init(&forge, UiTestWorld::get().urids().map());
+  lv2_atom_forge_init(&forge, LilvTestWorld::get().urids().map());
   lv2_atom_forge_set_buffer(&forge, buf, sizeof buf);
   morvane_frame frame{};
   frame._sample_rate = 48000.0f;
   frame._audible = MORVANE_NUM_PARTIALS;
-  ASSERT_TRUE(morvane_frame_forge(&forge, &UiTestWorld::get().uris(), &frame));
+  ASSERT_TRUE(morvane_frame_forge(&forge, &LilvTestWorld::get().uris(), &frame));
   const auto* atom = reinterpret_cast<const LV2_Atom*>(buf);
   host.clear_events();
   for (int i = 0; i < 15; ++i) {
-    host.send_port_event(MORVANE_NOTIFY, sizeof(LV2_Atom) + atom->size, UiTestWorld::get().uris()._atom_eventTransfer,
+    host.send_port_event(MORVANE_NOTIFY, sizeof(LV2_Atom) + atom->size, LilvTestWorld::get().uris()._atom_eventTransfer,
                          atom);
     host.pump(100);
   }

@@ -1,59 +1,16 @@
-/* SPDX-License-Identifier: LGPL-2.1-or-later */
-// The plug-in's factory presets as a host reads them: related to the
-// plug-in through the manifest, loaded from presets.ttl and turned into
-// port values by lilv's state loader.
-#ifndef MORVANE_TESTS_LILV_PRESETS_H
-#define MORVANE_TESTS_LILV_PRESETS_H
-
-#include <cstdint>
-#include <map>
-#include <string>
-#include <vector>
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "presets.h"
 
 #include <lilv/lilv.h>
-#include <lv2/urid/urid.h>
 
-#include "lilv_host.h"
-
-// URIs numbered from 1 in the order they are first seen.
-class TestUridMap {
-public:
-  TestUridMap() : _feature{this, &TestUridMap::map} {}
-  LV2_URID_Map* feature() { return &_feature; }
-  LV2_URID id(const char* uri) { return map(this, uri); }
-
-private:
-  static LV2_URID map(LV2_URID_Map_Handle handle, const char* uri)
-  {
-    auto* self = static_cast<TestUridMap*>(handle);
-    auto [it, inserted] = self->_ids.emplace(uri, static_cast<LV2_URID>(self->_ids.size() + 1));
-    (void)inserted;
-    return it->second;
-  }
-  std::map<std::string, LV2_URID> _ids;
-  LV2_URID_Map _feature;
-};
-
-struct LoadedPreset {
-  std::string uri;
-  std::string name;   // the URI's fragment, which morvane-render accepts
-  std::string label;  // empty when the preset has none
-  bool loaded = false;  // lilv made a state of it
-  // Every port value lilv emits, by symbol; a value that is not a float
-  // atom shows as a symbol in non_float.
-  std::map<std::string, float> values;
-  std::vector<std::string> non_float;
-};
-
-inline std::vector<LoadedPreset> load_presets()
+std::vector<LoadedPreset> load_presets()
 {
   LilvTestWorld& w = LilvTestWorld::get();
   std::vector<LoadedPreset> result;
   if (!w.plugin()) {
     return result;
   }
-  TestUridMap urids;
-  const LV2_URID float_type = urids.id("http://lv2plug.in/ns/ext/atom#Float");
+  const LV2_URID float_type = w.urids().id("http://lv2plug.in/ns/ext/atom#Float");
   LilvNodes* related =
     lilv_plugin_get_related(w.plugin(), w.uri("http://lv2plug.in/ns/ext/presets#Preset"));
   LILV_FOREACH (nodes, it, related) {
@@ -68,7 +25,7 @@ inline std::vector<LoadedPreset> load_presets()
       p.label = lilv_node_as_string(label);
       lilv_node_free(label);
     }
-    LilvState* state = lilv_state_new_from_world(w.world(), urids.feature(), node);
+    LilvState* state = lilv_state_new_from_world(w.world(), w.urids().map(), node);
     if (state) {
       p.loaded = true;
       struct Sink {
@@ -94,9 +51,7 @@ inline std::vector<LoadedPreset> load_presets()
   return result;
 }
 
-// The control port index of symbol in the plug-in's description, or
-// MORVANE_NUM_CONTROLS when no control port has that symbol.
-inline uint32_t control_index(const std::string& symbol)
+uint32_t control_index(const std::string& symbol)
 {
   LilvTestWorld& w = LilvTestWorld::get();
   LilvNode* node = lilv_new_string(w.world(), symbol.c_str());
@@ -109,8 +64,7 @@ inline uint32_t control_index(const std::string& symbol)
   return index < MORVANE_NUM_CONTROLS ? index : MORVANE_NUM_CONTROLS;
 }
 
-// The preset's values over the defaults, as a host sets them.
-inline Controls preset_controls(const LoadedPreset& p)
+Controls preset_controls(const LoadedPreset& p)
 {
   Controls c = default_controls();
   for (const auto& [symbol, value] : p.values) {
@@ -121,5 +75,3 @@ inline Controls preset_controls(const LoadedPreset& p)
   }
   return c;
 }
-
-#endif  // MORVANE_TESTS_LILV_PRESETS_H

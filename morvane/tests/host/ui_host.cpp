@@ -9,7 +9,6 @@
 #include <thread>
 
 #include <cairo.h>
-#include <lv2/atom/util.h>
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -28,14 +27,6 @@ int count_x_error(Display* display, XErrorEvent* error)
                error->minor_code, error->resourceid);
   ++g_x_errors;
   return 0;
-}
-
-std::string file_path(const LilvNode* uri_node)
-{
-  char* path = lilv_file_uri_parse(lilv_node_as_uri(uri_node), nullptr);
-  std::string result = path != nullptr ? path : "";
-  lilv_free(path);
-  return result;
 }
 
 void suil_write(SuilController controller, uint32_t port, uint32_t size, uint32_t protocol, const void* buffer)
@@ -65,128 +56,6 @@ int host_resize(LV2UI_Feature_Handle handle, int width, int height)
 }
 
 }  // namespace
-
-// The world -------------------------------------------------------------------
-
-UiTestWorld& UiTestWorld::get()
-{
-  static UiTestWorld world;
-  return world;
-}
-
-UiTestWorld::UiTestWorld() : _world(lilv_world_new())
-{
-  LilvNode* path = lilv_new_string(_world, MORVANE_TEST_LV2_PATH);
-  lilv_world_set_option(_world, LILV_OPTION_LV2_PATH, path);
-  lilv_node_free(path);
-  lilv_world_load_all(_world);
-
-  LilvNode* uri = lilv_new_uri(_world, MORVANE_URI);
-  _plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
-  lilv_node_free(uri);
-  if (_plugin == nullptr) {
-    return;
-  }
-  _window_ports = lilv_plugin_get_num_ports(_plugin) > MORVANE_NOTIFY;
-
-  // The window a host would pick: one it can embed in an X11 parent.
-  LilvUIs* uis = lilv_plugin_get_uis(_plugin);
-  LilvNode* x11 = lilv_new_uri(_world, LV2_UI__X11UI);
-  LILV_FOREACH (uis, i, uis) {
-    const LilvUI* ui = lilv_uis_get(uis, i);
-    const LilvNode* type = nullptr;
-    if (lilv_ui_is_supported(ui, suil_ui_supported, x11, &type) != 0 && type != nullptr) {
-      _ui_uri = lilv_node_as_uri(lilv_ui_get_uri(ui));
-      _ui_type_uri = lilv_node_as_uri(type);
-      _ui_bundle = file_path(lilv_ui_get_bundle_uri(ui));
-      _ui_binary = file_path(lilv_ui_get_binary_uri(ui));
-      break;
-    }
-  }
-  lilv_node_free(x11);
-  lilv_uis_free(uis);
-}
-
-UiTestWorld::~UiTestWorld()
-{
-  lilv_world_free(_world);
-}
-
-// The plug-in -------------------------------------------------------------------
-
-PluginRunner::PluginRunner(double rate)
-    : _rate(rate), _in_l(BLOCK, 0.0f), _in_r(BLOCK, 0.0f), _out_l(BLOCK, 0.0f), _out_r(BLOCK, 0.0f)
-{
-  UiTestWorld& w = UiTestWorld::get();
-  if (w.plugin() == nullptr) {
-    return;
-  }
-  const LV2_Feature map_feature{LV2_URID__map, w.urids().map()};
-  const LV2_Feature* features[] = {&map_feature, nullptr};
-  _instance = lilv_plugin_instantiate(w.plugin(), rate, features);
-  if (_instance == nullptr) {
-    return;
-  }
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    _controls[i] = morvane_controls[i]._default;
-    lilv_instance_connect_port(_instance, i, &_controls[i]);
-  }
-  lilv_instance_connect_port(_instance, MORVANE_INPUT_L, _in_l.data());
-  lilv_instance_connect_port(_instance, MORVANE_INPUT_R, _in_r.data());
-  lilv_instance_connect_port(_instance, MORVANE_OUTPUT_L, _out_l.data());
-  lilv_instance_connect_port(_instance, MORVANE_OUTPUT_R, _out_r.data());
-  if (w.has_window_ports()) {
-    lilv_instance_connect_port(_instance, MORVANE_CONTROL, _control_seq);
-    lilv_instance_connect_port(_instance, MORVANE_NOTIFY, _notify_seq);
-  }
-  std::memset(_control_seq, 0, sizeof _control_seq);
-  std::memset(_notify_seq, 0, sizeof _notify_seq);
-  lilv_instance_activate(_instance);
-}
-
-PluginRunner::~PluginRunner()
-{
-  if (_instance != nullptr) {
-    lilv_instance_deactivate(_instance);
-    lilv_instance_free(_instance);
-  }
-}
-
-void PluginRunner::queue_message(const void* atom, uint32_t size)
-{
-  LV2_Atom_Event ev{};
-  ev.time.frames = 0;
-  const size_t at = _pending.size();
-  _pending.resize(at + sizeof(int64_t) + lv2_atom_pad_size(size));
-  std::memcpy(_pending.data() + at, &ev.time.frames, sizeof(int64_t));
-  std::memcpy(_pending.data() + at + sizeof(int64_t), atom, size);
-}
-
-void PluginRunner::run_block(const float* input, uint32_t n)
-{
-  const morvane_uris& uris = UiTestWorld::get().uris();
-  n = std::min(n, BLOCK);
-  std::copy(input, input + n, _in_l.begin());
-  std::copy(input, input + n, _in_r.begin());
-
-  // The input sequence: what the window sent since the last run.
-  auto* in = reinterpret_cast<LV2_Atom_Sequence*>(_control_seq);
-  const size_t room = ATOM_CAPACITY - sizeof(LV2_Atom_Sequence);
-  const size_t events = std::min(_pending.size(), room);
-  in->atom.type = uris._atom_Sequence;
-  in->atom.size = static_cast<uint32_t>(sizeof(LV2_Atom_Sequence_Body) + events);
-  in->body.unit = 0;
-  in->body.pad = 0;
-  std::memcpy(_control_seq + sizeof(LV2_Atom_Sequence), _pending.data(), events);
-  _pending.clear();
-
-  // The output sequence: all of its capacity offered, as hosts do.
-  auto* out = reinterpret_cast<LV2_Atom_Sequence*>(_notify_seq);
-  out->atom.type = UiTestWorld::get().urids().id(LV2_ATOM__Chunk);
-  out->atom.size = ATOM_CAPACITY - sizeof(LV2_Atom);
-
-  lilv_instance_run(_instance, n);
-}
 
 // Pictures ----------------------------------------------------------------------
 
@@ -255,10 +124,10 @@ std::vector<float> sine(double hz, double dbfs, double seconds, double rate)
 
 // The host window ---------------------------------------------------------------
 
-UiHost::UiHost(PluginRunner* plugin, double scale, int x, int y, bool offer_touch)
+UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch)
     : _plugin(plugin), _scale(static_cast<float>(scale))
 {
-  UiTestWorld& w = UiTestWorld::get();
+  LilvTestWorld& w = LilvTestWorld::get();
   if (w.ui_uri().empty()) {
     return;
   }
@@ -398,16 +267,20 @@ bool UiHost::resize_through_extension(int width, int height)
 
 void UiHost::run_audio(const std::vector<float>& signal)
 {
-  const uint32_t transfer = UiTestWorld::get().uris()._atom_eventTransfer;
+  const morvane_uris& uris = LilvTestWorld::get().uris();
   uint32_t blocks = 0;
   if (_plugin == nullptr || !_plugin->ok()) {
     return;
   }
-  for (size_t pos = 0; pos < signal.size(); pos += PluginRunner::BLOCK) {
-    const auto n = static_cast<uint32_t>(std::min<size_t>(PluginRunner::BLOCK, signal.size() - pos));
-    _plugin->run(signal.data() + pos, n, [&](const LV2_Atom* atom, uint32_t size) {
+  const size_t block = _plugin->max_block();
+  for (size_t pos = 0; pos < signal.size(); pos += block) {
+    const auto n = static_cast<uint32_t>(std::min(block, signal.size() - pos));
+    std::copy_n(signal.data() + pos, n, _plugin->in_l().begin());
+    std::copy_n(signal.data() + pos, n, _plugin->in_r().begin());
+    _plugin->run(n);
+    _plugin->notify().for_each_event(uris, [&](const LV2_Atom* atom, uint32_t size) {
       if (_instance != nullptr) {
-        suil_instance_port_event(_instance, MORVANE_NOTIFY, size, transfer, atom);
+        suil_instance_port_event(_instance, MORVANE_NOTIFY, size, uris._atom_eventTransfer, atom);
       }
     });
     if (++blocks % 8 == 0) {
@@ -470,7 +343,7 @@ std::pair<int, int> UiHost::to_root(double x, double y) const
 
 void UiHost::on_write(uint32_t port, uint32_t size, uint32_t protocol, const void* buffer)
 {
-  const morvane_uris& uris = UiTestWorld::get().uris();
+  const morvane_uris& uris = LilvTestWorld::get().uris();
   if (protocol == 0 && size == sizeof(float) && port < MORVANE_NUM_CONTROLS) {
     float value;
     std::memcpy(&value, buffer, sizeof value);
@@ -482,7 +355,7 @@ void UiHost::on_write(uint32_t port, uint32_t size, uint32_t protocol, const voi
     const int kind = morvane_window_message_read(&uris, buffer, size);
     _events.push_back(UiEvent{UiEvent::MESSAGE, port, static_cast<float>(kind)});
     if (_plugin != nullptr) {
-      _plugin->queue_message(buffer, size);
+      _plugin->control().append(buffer, size);
     }
   } else {
     // Anything else is a fault of the window: logged as a message of

@@ -9,104 +9,29 @@
 // the next run's input sequence, each run's frames on the notify port go to
 // the window, and control values set by the host go to the window as port
 // events. Everything the window sends is logged for the tests.
-#ifndef MORVANE_TESTS_UI_HOST_H
-#define MORVANE_TESTS_UI_HOST_H
+#ifndef MORVANE_TESTS_HOST_UI_HOST_H
+#define MORVANE_TESTS_HOST_UI_HOST_H
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <lilv/lilv.h>
-#include <lv2/atom/atom.h>
 #include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
-#include <lv2/urid/urid.h>
 #include <suil/suil.h>
 
-#include "controls.h"
 #include "draw.h"
-#include "frame.h"
-#include "window_host.h"
+#include "plugin_host.h"
 
 // Xlib after the LV2 headers, whose declarations its macros would break.
 #include <X11/Xlib.h>
 
-// The lilv world on the tests' LV2 path, loaded once, and what it says
-// about the plug-in and its X11 window.
-class UiTestWorld {
-public:
-  static UiTestWorld& get();
-
-  LilvWorld* world() const { return _world; }
-  const LilvPlugin* plugin() const { return _plugin; }
-  TestUridMap& urids() { return _urids; }
-  const morvane_uris& uris() const { return _urids.ids(); }
-  // Empty when the bundle declares no X11 window for the plug-in.
-  const std::string& ui_uri() const { return _ui_uri; }
-  const std::string& ui_type_uri() const { return _ui_type_uri; }
-  const std::string& ui_bundle_path() const { return _ui_bundle; }
-  const std::string& ui_binary_path() const { return _ui_binary; }
-  // Whether the plug-in has the two atom ports for its window.
-  bool has_window_ports() const { return _window_ports; }
-
-  UiTestWorld(const UiTestWorld&) = delete;
-  UiTestWorld& operator=(const UiTestWorld&) = delete;
-
-private:
-  UiTestWorld();
-  ~UiTestWorld();
-
-  LilvWorld* _world;
-  const LilvPlugin* _plugin = nullptr;
-  TestUridMap _urids;
-  std::string _ui_uri, _ui_type_uri, _ui_bundle, _ui_binary;
-  bool _window_ports = false;
-};
-
-// One plug-in instance with its control, audio and atom ports connected.
-class PluginRunner {
-public:
-  static constexpr uint32_t BLOCK = 256;
-  static constexpr uint32_t ATOM_CAPACITY = 8192;
-
-  explicit PluginRunner(double rate = 48000.0);
-  ~PluginRunner();
-  PluginRunner(const PluginRunner&) = delete;
-  PluginRunner& operator=(const PluginRunner&) = delete;
-
-  bool ok() const { return _instance != nullptr; }
-  double rate() const { return _rate; }
-  std::array<float, MORVANE_NUM_CONTROLS>& controls() { return _controls; }
-  // An atom for the control port, delivered at the start of the next run.
-  void queue_message(const void* atom, uint32_t size);
-  // Runs n <= BLOCK samples of `input` (left input); calls on_event with
-  // each atom the plug-in writes on its notify port.
-  template <typename F> void run(const float* input, uint32_t n, F&& on_event);
-
-private:
-  void run_block(const float* input, uint32_t n);
-
-  double _rate;
-  LilvInstance* _instance = nullptr;
-  std::array<float, MORVANE_NUM_CONTROLS> _controls{};
-  std::vector<float> _in_l, _in_r, _out_l, _out_r;
-  alignas(16) uint8_t _control_seq[ATOM_CAPACITY];
-  alignas(16) uint8_t _notify_seq[ATOM_CAPACITY];
-  std::vector<uint8_t> _pending;  // events (header and body) for the next run
-};
-
-template <typename F> void PluginRunner::run(const float* input, uint32_t n, F&& on_event)
-{
-  run_block(input, n);
-  const auto* seq = reinterpret_cast<const LV2_Atom_Sequence*>(_notify_seq);
-  if (seq->atom.type != UiTestWorld::get().uris()._atom_Sequence) {
-    return;
-  }
-  LV2_ATOM_SEQUENCE_FOREACH (seq, ev) {
-    on_event(&ev->body, static_cast<uint32_t>(sizeof(LV2_Atom) + ev->body.size));
-  }
-}
+// The plug-in as the window tests run it: 48 kHz in runs of up to 256
+// samples, the URID map it shares with the window offered, both atom ports
+// connected, the notify port offered as an atom:Chunk as jalv does.
+inline constexpr double kWindowTestRate = 48000.0;
+inline constexpr HostSetup kWindowTestPlugin{
+  .max_block = 256, .offer_urid_map = true, .connect_atom_ports = true, .notify_offered_as_chunk = true};
 
 // A picture read back from the server: 0x00RRGGBB per pixel.
 struct Image {
@@ -141,7 +66,7 @@ class UiHost {
 public:
   // `plugin` may be null for a window alone. The host's window goes at
   // (x, y) of the screen.
-  explicit UiHost(PluginRunner* plugin, double scale = 1.0, int x = 0, int y = 0,
+  explicit UiHost(PluginHost* plugin, double scale = 1.0, int x = 0, int y = 0,
                   bool offer_touch = true);
   ~UiHost();
   UiHost(const UiHost&) = delete;
@@ -192,7 +117,7 @@ public:
   void on_resize(int width, int height);
 
 private:
-  PluginRunner* _plugin;
+  PluginHost* _plugin;
   Display* _display = nullptr;
   Window _parent = 0;
   Window _widget = 0;
@@ -215,4 +140,4 @@ void fake_motion(UiHost& host, double x, double y);
 // Presses or releases pointer button `button`, with XTest.
 void fake_button(UiHost& host, unsigned button, bool press);
 
-#endif  // MORVANE_TESTS_UI_HOST_H
+#endif  // MORVANE_TESTS_HOST_UI_HOST_H

@@ -1,0 +1,36 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+// The plug-in's factory presets as a host reads them: related to the
+// plug-in through the manifest, loaded from presets.ttl and turned into
+// port values by lilv's state loader.
+#ifndef MORVANE_TESTS_HOST_PRESETS_H
+#define MORVANE_TESTS_HOST_PRESETS_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+struct LoadedPreset {
+  std::string uri;
+  std::string name;   // the URI's fragment, which morvane-render accepts
+  std::string label;  // empty when the preset has none
+  bool loaded = false;  // lilv made a state of it
+  // Every port value lilv emits, by symbol; a value that is not a float
+  // atom shows as a symbol in non_float.
+  std::map<std::string, float> values;
+  std::vector<std::string> non_float;
+};
+
+// Every preset related to the plug-in; empty when it is not found.
+std::vector<LoadedPreset> load_presets();
+
+// The control port index of symbol in the plug-in's description, or
+// MORVANE_NUM_CONTROLS when no control port has that symbol.
+uint32_t control_index(const std::string& symbol);
+
+// The preset's values over the defaults, as a host sets them.
+Controls preset_controls(const LoadedPreset& p);
+
+#endif  // MORVANE_TESTS_HOST_PRESETS_H
