@@ -442,10 +442,13 @@ void draw_knob(cairo_t* cr, text_painter& text, const morvane_layout& l, uint32_
   text.draw(buf, cx, cy + r + 3.0 * s, 0.5, 0.0);
 }
 
-// Port of shake LFO `lfo`'s depth, rate, amount and shape.
-uint32_t lfo_port(int lfo, int which)
+// An LFO's four knobs, left to right.
+constexpr morvane_role LFO_KNOBS[] = {MORVANE_ROLE_DEPTH, MORVANE_ROLE_RATE, MORVANE_ROLE_AMOUNT, MORVANE_ROLE_SHAPE};
+
+// Port of shake LFO `lfo`'s control with `role` (the table has each).
+uint32_t lfo_port(int lfo, morvane_role role)
 {
-  return static_cast<uint32_t>(1 + 4 * lfo + which);
+  return static_cast<uint32_t>(morvane_control_port(lfo, role));
 }
 
 // Where shake LFO i's panel and curve go, and its settings.
@@ -473,10 +476,12 @@ lfo_panel lfo_panel_of(const morvane_layout& l, const morvane_view& v, int i)
   p._py = p._plot._y - HEADER_H * s;
   p._pw = p._plot._w + 20.0 * s;
   p._hy = p._py + 0.5 * HEADER_H * s + 1.0 * s;
-  const uint32_t depth_port = lfo_port(i, 0);
+  const uint32_t depth_port = lfo_port(i, MORVANE_ROLE_DEPTH);
+  const uint32_t shape_port = lfo_port(i, MORVANE_ROLE_SHAPE);
+  const uint32_t amount_port = lfo_port(i, MORVANE_ROLE_AMOUNT);
   p._depth = morvane_clamp_control(depth_port, v._controls[depth_port]);
-  p._shape = morvane_clamp_control(lfo_port(i, 3), v._controls[lfo_port(i, 3)]) * 0.01f;
-  p._on = morvane_clamp_control(lfo_port(i, 2), v._controls[lfo_port(i, 2)]) > 0.0f;
+  p._shape = morvane_clamp_control(shape_port, v._controls[shape_port]) * 0.01f;
+  p._on = morvane_clamp_control(amount_port, v._controls[amount_port]) > 0.0f;
   p._bipolar = i != LIBQUIVEX_LFO_TIME;
   p._top = morvane_controls[depth_port]._max;
   p._bottom_value = p._bipolar ? -p._top : 0.0;
@@ -562,8 +567,8 @@ void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   cairo_stroke(cr);
   cairo_restore(cr);
 
-  for (int which = 0; which < 4; ++which) {
-    const uint32_t port = lfo_port(i, which);
+  for (morvane_role role : LFO_KNOBS) {
+    const uint32_t port = lfo_port(i, role);
     draw_knob(cr, text, l, port, v._controls[port], accent, v._active_control == static_cast<int>(port), !p._on);
   }
 }
@@ -890,14 +895,14 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
   const double panel_w = (main_w - 2.0 * gap) / MORVANE_NUM_SHAKE_LFOS;
   for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
     const double px = m + i * (panel_w + gap);
-    const double cell = (panel_w - 12.0 * s) / 4.0;
+    const double cell = (panel_w - 12.0 * s) / static_cast<double>(std::size(LFO_KNOBS));
     const double r = std::min(KNOB_R * s, 0.3 * cell);
     const double knobs_h = KNOB_LABEL_H * s + 2.0 * r + KNOB_VALUE_H * s;
     const double plot_h = band_h - HEADER_H * s - knobs_h - 8.0 * s;
     layout->_lfo[i] = {px + 10.0 * s, band_y + HEADER_H * s, panel_w - 20.0 * s, plot_h};
     const double ky = band_y + HEADER_H * s + plot_h + KNOB_LABEL_H * s + r;
-    for (int which = 0; which < 4; ++which) {
-      const uint32_t port = lfo_port(i, which);
+    for (size_t which = 0; which < std::size(LFO_KNOBS); ++which) {
+      const uint32_t port = lfo_port(i, LFO_KNOBS[which]);
       layout->_knob_x[port] = px + 6.0 * s + cell * (which + 0.5);
       layout->_knob_y[port] = ky;
       layout->_knob_r[port] = r;
@@ -1035,9 +1040,16 @@ void morvane_draw_update(cairo_t* cr, cairo_surface_t* still, const morvane_layo
     // changes: one rectangle clips far faster than the many of the region
     // (0.38 ms of a 0.96 ms update), and the part alone paints inside it,
     // the same pixels as before where nothing changed. Only the region
-    // goes to the server.
+    // goes to the server. The partials' box is their whole area: their
+    // links, drawn without edge blending, fall on other pixels when cut by
+    // a smaller box.
     cairo_rectangle_int_t box;
-    cairo_region_get_extents(region, &box);
+    if (part == PART_PARTIALS) {
+      const morvane_rect a = whole_pixels(layout->_partials);
+      box = {static_cast<int>(a._x), static_cast<int>(a._y), static_cast<int>(a._w), static_cast<int>(a._h)};
+    } else {
+      cairo_region_get_extents(region, &box);
+    }
     if (box.width > 0 && box.height > 0) {
       cairo_save(cr);
       cairo_rectangle(cr, box.x, box.y, box.width, box.height);

@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The window's drawing, rendered into image surfaces. Positions are checked
-// against the module's own mappings (morvane_partials_x/_y, the layout), and
-// a partial's pixels are told from the grid by rendering the same snapshot
-// without it and comparing.
+// The window's drawing, rendered into image surfaces. Frequencies are placed
+// by the mel formula worked out here (mel_x), levels by the dB axis, knobs by
+// the layout, and a partial's pixels are told from the grid by rendering the
+// same snapshot without it and comparing. The picture updated over its still
+// layer is held to the whole picture drawn at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include <cairo.h>
 
-#include <quivex/libquivex.h>
 #include <tembra/mel.h>
+#include <quivex/libquivex.h>
 
 #include "draw.h"
+#include "inline_display.h"
 
 namespace {
 
@@ -81,6 +84,14 @@ private:
 
 // A frame with every resonator on the mel grid and silent, all audible at
 // 48 kHz.
+// x of hz in area a: mel(f) = 2595 log10(1 + f / 700), linear from 20 Hz at
+// the left edge to 20 kHz at the right.
+double mel_x(const morvane_rect& a, double hz)
+{
+  auto mel = [](double f) { return 2595.0 * std::log10(1.0 + f / 700.0); };
+  return a._x + a._w * (mel(hz) - mel(20.0)) / (mel(20000.0) - mel(20.0));
+}
+
 morvane_frame silent_frame()
 {
   morvane_frame f{};
@@ -189,7 +200,7 @@ TEST(Partials, PartialLandsAtItsMelX)
     const rendered with = render_frame(f);
     const morvane_rect& a = with._layout._partials;
     const int column = most_changed_column(*with._image, *base._image, inside(a, *with._image));
-    EXPECT_NEAR(column + 0.5, morvane_partials_x(&a, hz), 1.0) << hz << " Hz";
+    EXPECT_NEAR(column + 0.5, mel_x(a, hz), 1.0) << hz << " Hz";
   }
 }
 
@@ -203,7 +214,7 @@ TEST(Partials, LineTopStandsAtItsLevel)
     set_partial(&f, 40, 3000.0f, amp, 1000.0f, amp);
     const rendered with = render_frame(f);
     const morvane_rect& a = with._layout._partials;
-    const int column = static_cast<int>(std::floor(morvane_partials_x(&a, 1000.0)));
+    const int column = static_cast<int>(std::floor(mel_x(a, 1000.0)));
     const pixel_box box = inside(a, *with._image);
     int top = -1;
     for (int y = box._y0; y <= box._y1 && top < 0; ++y) {
@@ -227,8 +238,8 @@ TEST(Partials, AnalysedMarkSitsAtTheAnalysedFrequencyApartFromTheLine)
   const rendered with = render_frame(f);
   const morvane_rect& a = with._layout._partials;
   const double level_y = morvane_partials_y(&a, 20.0 * std::log10(0.25));
-  const double x_analysed = morvane_partials_x(&a, 500.0);
-  const double x_shaken = morvane_partials_x(&a, 2000.0);
+  const double x_analysed = mel_x(a, 500.0);
+  const double x_shaken = mel_x(a, 2000.0);
   const pixel_box around = {static_cast<int>(x_analysed) - 4, static_cast<int>(level_y) - 4,
                             static_cast<int>(x_analysed) + 4, static_cast<int>(level_y) + 4};
   EXPECT_GT(changed_pixels(*with._image, *base._image, around, 40), 4);
@@ -336,7 +347,7 @@ TEST(Partials, ResonatorsAboveTheAudibleCountDrawNoSoundingLine)
   // The same resonator counted audible does draw its line.
   f._audible = MORVANE_NUM_PARTIALS;
   const rendered sounding = render_frame(f);
-  const int x = static_cast<int>(morvane_partials_x(&a, hz));
+  const int x = static_cast<int>(mel_x(a, hz));
   const int y = static_cast<int>(0.5 * (morvane_partials_y(&a, 20.0 * std::log10(0.5)) + a._y + a._h));
   EXPECT_GT(sounding._image->change(*base._image, x, y), 40);
 }
@@ -547,21 +558,215 @@ TEST(PartialsOnly, PartialLandsAtItsMelXAcrossTheWholePicture)
     set_partial(&f, 60, hz, 0.5f, hz, 0.5f);
     image with(200, 100);
     morvane_draw_partials_only(with.cr(), 200, 100, &f);
-    EXPECT_NEAR(most_changed_column(with, base, {0, 0, 199, 99}) + 0.5, morvane_partials_x(&whole, hz), 1.0);
+    EXPECT_NEAR(most_changed_column(with, base, {0, 0, 199, 99}) + 0.5, mel_x(whole, hz), 1.0);
   }
 }
 
-TEST(Mapping, EndsOfTheAxesAreTheEdgesOfTheArea)
+TEST(Mapping, FrequencyGoesWhereTheMelFormulaPutsIt)
 {
   const morvane_rect a{10, 20, 300, 200};
-  EXPECT_NEAR(morvane_partials_x(&a, MORVANE_VIEW_MIN_HZ), a._x, 1e-3);
-  EXPECT_NEAR(morvane_partials_x(&a, MORVANE_VIEW_MAX_HZ), a._x + a._w, 1e-3);
+  EXPECT_NEAR(morvane_partials_x(&a, 20.0), a._x, 1e-3);
+  EXPECT_NEAR(morvane_partials_x(&a, 20000.0), a._x + a._w, 1e-3);
+  // 700 Hz is mel 2595 log10(2) = 781.2; 20 Hz 31.75, 20 kHz 3816.9.
+  EXPECT_NEAR(morvane_partials_x(&a, 700.0), a._x + a._w * (781.170 - 31.749) / (3816.92 - 31.749), 0.01);
+  for (double hz : {31.0, 100.0, 440.0, 1000.0, 2500.0, 7000.0, 15000.0}) {
+    EXPECT_NEAR(morvane_partials_x(&a, hz), mel_x(a, hz), 0.01) << hz;
+  }
   EXPECT_DOUBLE_EQ(morvane_partials_y(&a, MORVANE_VIEW_DB_CEIL), a._y);
   EXPECT_DOUBLE_EQ(morvane_partials_y(&a, MORVANE_VIEW_DB_FLOOR), a._y + a._h);
-  // Linear in mel: the mel mid-point is the middle of the area.
-  const double mid_hz =
-      mel_to_hz(0.5f * (hz_to_mel(static_cast<float>(MORVANE_VIEW_MIN_HZ)) + hz_to_mel(static_cast<float>(MORVANE_VIEW_MAX_HZ))));
-  EXPECT_NEAR(morvane_partials_x(&a, mid_hz), a._x + 0.5 * a._w, 0.01);
+}
+
+// Still and moving layers ---------------------------------------------------
+
+// A frame of speech-like partials at time step n: every resonator's level
+// and frequency wander, some drop below the view's floor.
+morvane_frame wandering_frame(int n)
+{
+  morvane_frame f = silent_frame();
+  uint32_t seed = 2654435761u * static_cast<uint32_t>(n + 1);
+  auto next = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / 16777216.0;
+  };
+  for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+    const double amp = next() < 0.15 ? 1e-6 : 0.6 * next();
+    set_partial(&f, k, f._analysed_freqs[k], static_cast<float>(amp),
+                static_cast<float>(f._analysed_freqs[k] * (0.9 + 0.2 * next())), static_cast<float>(amp * next()));
+  }
+  for (float& v : f._lfo_values) {
+    v = static_cast<float>(0.08 * (next() - 0.5));
+  }
+  return f;
+}
+
+morvane_view lively_view(const morvane_frame* f, float meter_db)
+{
+  morvane_view v = default_view(f);
+  v._controls[morvane_control_port(0, MORVANE_ROLE_AMOUNT)] = 60.0f;
+  v._controls[morvane_control_port(1, MORVANE_ROLE_AMOUNT)] = 30.0f;
+  v._meter_db = meter_db;
+  return v;
+}
+
+// Largest channel difference between two pictures of one size.
+int largest_change(const image& a, const image& b)
+{
+  int most = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      most = std::max(most, a.change(b, x, y));
+    }
+  }
+  return most;
+}
+
+// A picture of `before` brought up to `after` over the still layer, as the
+// window does; every pixel must match `after` drawn whole. The moving layer
+// is clipped to whole-pixel rectangles only, so the two are bit for bit the
+// same.
+TEST(Layers, UpdatedPictureEqualsTheWholePictureDrawnAtOnce)
+{
+  for (double scale : {1.0, 2.0}) {
+    const int w = static_cast<int>(900 * scale);
+    const int h = static_cast<int>(540 * scale);
+    morvane_layout l;
+    morvane_layout_compute(&l, w, h, scale);
+    morvane_frame frames[7];
+    for (int n = 0; n < 5; ++n) {
+      frames[n] = wandering_frame(n);
+    }
+    // A harmonic series, then one resonator of it louder and higher: a
+    // change that leaves most of the plot as it was.
+    frames[5] = silent_frame();
+    for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+      const float hz = 110.0f * static_cast<float>(k + 1);
+      set_partial(&frames[5], k, hz, 0.3f / static_cast<float>(k + 1), hz * 1.01f, 0.24f / static_cast<float>(k + 1));
+    }
+    frames[6] = frames[5];
+    frames[6]._shaken_amps[20] *= 3.0f;
+    frames[6]._shaken_freqs[20] *= 1.03f;
+    morvane_view before = lively_view(&frames[0], -12.0f);
+    image updated(w, h);
+    morvane_draw(updated.cr(), &l, &before);
+    image still(w, h);
+    morvane_draw_still(still.cr(), &l, &before);
+    cairo_surface_flush(cairo_get_target(still.cr()));
+    for (int n = 1; n < 7; ++n) {
+      const morvane_view after = lively_view(&frames[n], -12.0f + 2.5f * static_cast<float>(n));
+      ASSERT_FALSE(morvane_still_differs(&before, &after));
+      cairo_region_t* changed = cairo_region_create();
+      morvane_draw_update(updated.cr(), cairo_get_target(still.cr()), &l, &before, &after, changed);
+      cairo_region_destroy(changed);
+      image whole(w, h);
+      morvane_draw(whole.cr(), &l, &after);
+      ASSERT_EQ(largest_change(updated, whole), 0) << "scale " << scale << ", frame " << n;
+      before = after;
+    }
+  }
+}
+
+// Every pixel that differs between two frames' pictures lies in the region
+// the update reports, and a single moved partial reports a thin strip.
+TEST(Layers, ChangedRegionHoldsEveryChangedPixelAndLittleMore)
+{
+  morvane_layout l;
+  morvane_layout_compute(&l, 900, 540, 1.0);
+  const morvane_frame a = wandering_frame(7);
+  morvane_frame b = wandering_frame(8);
+  morvane_frame one = a;
+  set_partial(&one, 50, a._analysed_freqs[50], 0.4f, a._analysed_freqs[50] * 1.05f, 0.3f);
+  for (const morvane_frame* next : {&b, &one}) {
+    const morvane_view va = lively_view(&a, -20.0f);
+    const morvane_view vb = lively_view(next, next == &b ? -18.0f : -20.0f);
+    image pa(900, 540);
+    image pb(900, 540);
+    morvane_draw(pa.cr(), &l, &va);
+    morvane_draw(pb.cr(), &l, &vb);
+    image still(900, 540);
+    morvane_draw_still(still.cr(), &l, &va);
+    cairo_surface_flush(cairo_get_target(still.cr()));
+    cairo_region_t* changed = cairo_region_create();
+    morvane_draw_update(pa.cr(), cairo_get_target(still.cr()), &l, &va, &vb, changed);
+    int outside = 0;
+    int differing = 0;
+    image fresh(900, 540);
+    morvane_draw(fresh.cr(), &l, &va);
+    for (int y = 0; y < 540; ++y) {
+      for (int x = 0; x < 900; ++x) {
+        if (fresh.change(pb, x, y) > 0) {
+          ++differing;
+          outside += !cairo_region_contains_point(changed, x, y);
+        }
+      }
+    }
+    EXPECT_GT(differing, 0);
+    EXPECT_EQ(outside, 0);
+    if (next == &one) {
+      // The resonator's strip of the plot, its ring and line: a sliver.
+      cairo_rectangle_int_t box;
+      cairo_region_get_extents(changed, &box);
+      EXPECT_LT(box.width, 40);
+      EXPECT_GT(box.width, 0);
+    }
+    cairo_region_destroy(changed);
+  }
+}
+
+TEST(Layers, NothingMovesWhenNothingShownChanges)
+{
+  morvane_layout l;
+  morvane_layout_compute(&l, 900, 540, 1.0);
+  morvane_rect boxes[MORVANE_VIEW_MAX_DAMAGE];
+  morvane_frame a = wandering_frame(3);
+  morvane_frame b = a;
+  // The same frame again.
+  morvane_view va = lively_view(&a, -30.0f);
+  morvane_view vb = lively_view(&b, -30.0f);
+  EXPECT_EQ(morvane_moving_damage(&l, &va, &vb, boxes), 0);
+  // A switched-off LFO (amount 0) whose value moves, levels below the
+  // floor that change, a meter that falls below its scale.
+  const uint32_t amount = morvane_control_port(2, MORVANE_ROLE_AMOUNT);
+  va._controls[amount] = 0.0f;
+  vb._controls[amount] = 0.0f;
+  b._lfo_values[2] = a._lfo_values[2] + 0.5f;
+  for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+    if (a._shaken_amps[k] < 1e-5f) {
+      b._shaken_amps[k] = a._shaken_amps[k] * 0.5f;
+      b._analysed_amps[k] = a._analysed_amps[k] * 0.5f;
+    }
+  }
+  va._meter_db = -70.0f;
+  vb._meter_db = -95.0f;
+  EXPECT_FALSE(morvane_still_differs(&va, &vb));
+  EXPECT_EQ(morvane_moving_damage(&l, &va, &vb, boxes), 0);
+  // While a change that shows does move something.
+  vb._meter_db = -50.0f;
+  EXPECT_GT(morvane_moving_damage(&l, &va, &vb, boxes), 0);
+  // A control or the knob under the pointer changes the still layer.
+  vb = va;
+  vb._active_control = 2;
+  EXPECT_TRUE(morvane_still_differs(&va, &vb));
+}
+
+TEST(InlinePicture, RefusesAShortStrideAndDrawsThePartialsAlone)
+{
+  const morvane_frame f = wandering_frame(1);
+  std::vector<unsigned char> pixels(160 * 4 * 80);
+  EXPECT_EQ(morvane_inline_draw(&f, pixels.data(), 160, 80, 160 * 4 - 4), -1);
+  EXPECT_EQ(morvane_inline_draw(&f, nullptr, 160, 80, 160 * 4), -1);
+  EXPECT_EQ(morvane_inline_draw(&f, pixels.data(), 0, 80, 160 * 4), -1);
+  ASSERT_EQ(morvane_inline_draw(&f, pixels.data(), 160, 80, 160 * 4), 0);
+  image expected(160, 80);
+  morvane_draw_partials_only(expected.cr(), 160, 80, &f);
+  int differing = 0;
+  for (int y = 0; y < 80; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      uint32_t p;
+      std::memcpy(&p, &pixels[static_cast<size_t>(y * 160 + x) * 4], sizeof p);
+      differing += p != expected.pixel(x, y);
+    }
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace
