@@ -134,6 +134,42 @@ void partials_sounding(cairo_t* cr, const morvane_rect& a, const partial_points&
   cairo_fill(cr);
 }
 
+// A faint line of whole pixels from (x0, y0) to (x1, y1) added to the path
+// as rectangles: along its longer axis one pixel a step, the pixels that
+// fall in one row (or column) of the shorter axis merged into one
+// rectangle. The fill of these rectangles takes a few hundredths of the
+// time cairo's stroke of 112 lines took (0.9 ms a picture antialiased,
+// 0.25 ms without), and whole pixels are drawn the same however the
+// picture is clipped.
+void link_runs(cairo_t* cr, double x0, double y0, double x1, double y1, double s)
+{
+  const double t = std::max(1.0, std::round(LINK_W * s));
+  const double ax = std::floor(x0), ay = std::floor(y0), bx = std::floor(x1), by = std::floor(y1);
+  const bool steep = std::fabs(by - ay) >= std::fabs(bx - ax);
+  // u along the longer axis, v along the shorter.
+  const double u0 = steep ? ay : ax, u1 = steep ? by : bx;
+  const double v0 = steep ? ax : ay, v1 = steep ? bx : by;
+  const double step = u1 >= u0 ? 1.0 : -1.0;
+  const double slope = u1 != u0 ? (v1 - v0) / (u1 - u0) : 0.0;
+  double run_start = u0;
+  double run_v = v0;
+  for (double u = u0;; u += step) {
+    const bool last = u == u1;
+    const double v = last ? v1 : std::round(v0 + (u - u0) * slope);
+    if (v != run_v) {
+      const double lo = std::min(run_start, u - step), len = std::fabs(u - step - run_start) + 1.0;
+      steep ? cairo_rectangle(cr, run_v, lo, t, len) : cairo_rectangle(cr, lo, run_v, len, t);
+      run_start = u;
+      run_v = v;
+    }
+    if (last) {
+      const double lo = std::min(run_start, u), len = std::fabs(u - run_start) + 1.0;
+      steep ? cairo_rectangle(cr, run_v, lo, t, len) : cairo_rectangle(cr, lo, run_v, len, t);
+      break;
+    }
+  }
+}
+
 // Half the side of the ring's picture, whole pixels beyond its centre pixel.
 int ring_half(double s)
 {
@@ -208,17 +244,11 @@ void partials_lines(cairo_t* cr, const morvane_rect& a, const morvane_frame* fra
     for (int k = 0; k < audible; ++k) {
       if (ring._shown[k] && shaken._shown[k] &&
           std::hypot(ring._x[k] - shaken._x[k], ring._y[k] - shaken._y[k]) > LINK_MIN * s) {
-        cairo_move_to(cr, ring._x[k], ring._y[k]);
-        cairo_line_to(cr, shaken._x[k], shaken._y[k]);
+        link_runs(cr, ring._x[k], ring._y[k], shaken._x[k], shaken._y[k], s);
       }
     }
-    // Faint lines of a pixel or so, not blended at their edges: the
-    // antialiased stroke of 112 of them took 0.9 ms a picture, this 0.25.
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    cairo_set_line_width(cr, std::max(1.0, LINK_W * s));
     set_colour(cr, ANALYSED, 0.16);
-    cairo_stroke(cr);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_fill(cr);
 
     partials_sounding(cr, a, shaken, audible, s);
 
@@ -274,8 +304,8 @@ void marks_of(const morvane_rect& a, double s, const partial_points& shaken, con
         ring_corner(m->_ry, s) + side);
   }
   if (shaken._shown[k] && ring._shown[k]) {
-    // The link lies between the two, half its width around them.
-    const double w = 0.5 * std::max(1.0, LINK_W * s);
+    // The link's pixels lie between the two ends' pixels, its width beyond.
+    const double w = std::max(1.0, std::round(LINK_W * s));
     add(std::min(m->_sx, m->_rx) - w, std::min(m->_sy, m->_ry) - w, std::max(m->_sx, m->_rx) + w,
         std::max(m->_sy, m->_ry) + w);
   }
