@@ -159,7 +159,7 @@ grep -qF "Binary: file://$ui_so" "$work/lv2info-uis.txt" ||
 ldd "$ui_so" > "$work/ui.ldd" || fail "ldd $ui_so failed"
 grep -q 'not found' "$work/ui.ldd" && fail "$ui_so lacks libraries: $(grep 'not found' "$work/ui.ldd")"
 depends=$(dpkg-query -W -f='${Depends}' morvane-lv2)
-for lib in libcairo2 libpango-1.0-0 libx11-6; do
+for lib in libcairo2 libpango-1.0-0 libx11-6 libxext6; do
   [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] ||
     fail "morvane-lv2 does not depend on $lib: $depends"
 done
