@@ -4,6 +4,7 @@
 // just before a page that may not be read (any over-read is a SIGSEGV, in
 // every build) or at the end of an allocation of exactly its size (where
 // AddressSanitizer sees an over-read of even one byte).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,9 +17,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "atom_buffer.h"
-#include "morvane.h"
-#include "urid_map.h"
+#include "plugin_host.h"
 
 namespace {
 
@@ -93,34 +92,17 @@ std::vector<uint8_t> float_atom(const morvane_uris& ids, float value)
 
 // The plug-in with its window's ports, run once over a control sequence.
 struct ControlledPlugin {
-  TestUridMap map;
-  AtomBuffer notify{8192};
-  std::vector<float> in = std::vector<float>(256, 0.25f), out_l = std::vector<float>(256),
-                     out_r = std::vector<float>(256);
-  const LV2_Descriptor* d = lv2_descriptor(0);
-  LV2_Handle h = nullptr;
+  PluginHost host{48000.0, HostSetup{.max_block = 256, .offer_urid_map = true, .connect_atom_ports = true}};
 
-  ControlledPlugin()
-  {
-    const LV2_Feature map_feature = {LV2_URID__map, map.map()};
-    const LV2_Feature* features[] = {&map_feature, nullptr};
-    h = d->instantiate(d, 48000.0, "/nonexistent/", features);
-    d->connect_port(h, MORVANE_INPUT_L, in.data());
-    d->connect_port(h, MORVANE_OUTPUT_L, out_l.data());
-    d->connect_port(h, MORVANE_OUTPUT_R, out_r.data());
-    d->connect_port(h, MORVANE_NOTIFY, notify.seq());
-    d->activate(h);
-  }
-  ~ControlledPlugin() { d->cleanup(h); }
+  ControlledPlugin() { std::fill(host.in_l().begin(), host.in_l().end(), 0.25f); }
 
   // Runs once; returns the number of frames the plug-in wrote back.
   std::size_t run(const LV2_Atom_Sequence* control)
   {
-    d->connect_port(h, MORVANE_CONTROL, const_cast<LV2_Atom_Sequence*>(control));
-    notify.prepare_output(map.ids());
-    d->run(h, static_cast<uint32_t>(in.size()));
+    host.connect(MORVANE_CONTROL, const_cast<LV2_Atom_Sequence*>(control));
+    host.run(static_cast<uint32_t>(host.max_block()));
     std::vector<morvane_frame> frames;
-    EXPECT_TRUE(read_frames(notify, map.ids(), &frames));
+    EXPECT_TRUE(read_frames(host.notify(), host.ids(), &frames));
     return frames.size();
   }
 };
@@ -128,7 +110,8 @@ struct ControlledPlugin {
 TEST(ControlSequence, ReadsNoByteBeyondTheSequenceItWasGiven)
 {
   ControlledPlugin p;
-  const morvane_uris& ids = p.map.ids();
+  ASSERT_TRUE(p.host.ok());
+  const morvane_uris& ids = p.host.ids();
   uint8_t open[64];
   const uint32_t open_size = morvane_window_message(&ids, true, open, sizeof open);
   const std::vector<uint8_t> f = float_atom(ids, 1.0f);
