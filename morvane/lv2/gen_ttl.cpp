@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "controls.h"
 
@@ -44,7 +45,7 @@ std::string control_ports()
     const morvane_control& c = morvane_controls[i];
     out << "\t[\n"
         << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
-        << "\t\tlv2:index " << i << " ;\n"
+        << "\t\tlv2:index " << c._port << " ;\n"
         << "\t\tlv2:symbol \"" << c._symbol << "\" ;\n"
         << "\t\tlv2:name \"" << c._name << "\" ;\n"
         << "\t\trdfs:comment \"" << c._comment << "\" ;\n"
@@ -54,12 +55,20 @@ std::string control_ports()
     if (const char* unit = unit_uri(c._unit)) {
       out << " ;\n\t\tunits:unit " << unit;
     }
-    if (c._logarithmic && c._reserved) {
-      out << " ;\n\t\tlv2:portProperty pprops:logarithmic , pprops:notOnGUI";
-    } else if (c._logarithmic) {
-      out << " ;\n\t\tlv2:portProperty pprops:logarithmic";
-    } else if (c._reserved) {
-      out << " ;\n\t\tlv2:portProperty pprops:notOnGUI";
+    std::string properties;
+    for (const auto& [on, name] : {std::pair{c._logarithmic, "pprops:logarithmic"},
+                                   std::pair{c._reserved, "pprops:notOnGUI"},
+                                   std::pair{c._kind == MORVANE_KIND_ENUMERATION, "lv2:enumeration"}}) {
+      if (on) {
+        properties += (properties.empty() ? "" : " , ") + std::string(name);
+      }
+    }
+    if (!properties.empty()) {
+      out << " ;\n\t\tlv2:portProperty " << properties;
+    }
+    for (uint32_t k = 0; k < c._num_points; ++k) {
+      out << " ;\n\t\tlv2:scalePoint [ rdfs:label \"" << c._points[k]._label << "\" ; rdf:value "
+          << decimal(c._points[k]._value) << " ]";
     }
     out << "\n\t] ,\n";
   }

@@ -10,15 +10,34 @@
 
 #include "morvane.h"
 
-/* Number of control input ports: indices 0 .. MORVANE_NUM_CONTROLS - 1. */
-constexpr uint32_t MORVANE_NUM_CONTROLS = 25;
+/* Number of control input ports: the 25 from port 0, then the six the
+ * shake LFOs' song lock added after the atom ports (31 .. 36). */
+constexpr uint32_t MORVANE_NUM_CONTROLS = 31;
 
 /* The unit of a control port's value. */
 enum morvane_unit { MORVANE_UNIT_NONE, MORVANE_UNIT_DB, MORVANE_UNIT_HZ, MORVANE_UNIT_PERCENT };
 
 /* What a control does within its group: a group is the gain alone, or
  * one LFO's four settings. */
-enum morvane_role { MORVANE_ROLE_GAIN, MORVANE_ROLE_DEPTH, MORVANE_ROLE_RATE, MORVANE_ROLE_AMOUNT, MORVANE_ROLE_SHAPE };
+enum morvane_role {
+  MORVANE_ROLE_GAIN,
+  MORVANE_ROLE_DEPTH,
+  MORVANE_ROLE_RATE,
+  MORVANE_ROLE_AMOUNT,
+  MORVANE_ROLE_SHAPE,
+  MORVANE_ROLE_SYNC,   // Free, Song or Tempo (morvane_sync)
+  MORVANE_ROLE_CYCLE,  // in Tempo, one cycle's length in quarter notes
+};
+
+/* How hosts and the window present a control: a continuous value, or an
+ * lv2:enumeration of labelled scale points. */
+enum morvane_kind { MORVANE_KIND_CONTINUOUS, MORVANE_KIND_ENUMERATION };
+
+/* A labelled value of an enumeration. */
+struct morvane_scale_point {
+  float _value;
+  const char* _label;
+};
 
 /* The groups: MORVANE_GROUP_GAIN, then the LFOs by number: the three shake
  * LFOs (amplitude, frequency, smoothing time) and the three reserved range
@@ -41,6 +60,9 @@ struct morvane_control {
   float _max;
   bool _logarithmic;        // hosts and the window move it on a log scale
   bool _reserved;           // a range-LFO port: runs, changes no sample, hidden
+  morvane_kind _kind;
+  const morvane_scale_point* _points;  // its scale points, in rising order (NULL: none)
+  uint32_t _num_points;
 };
 
 /* The control ports, one row each, in port order. Rows carry their port

@@ -24,13 +24,15 @@
 #include "libtembra_internal.h"
 #include "morvane_internal.h"
 #include "sequence_reader.h"
+#include "song_lock.h"
 #include "frame_source.h"
 #include "window_link.h"
 
 namespace {
 
-// The instance record: the 29 port buffers in port order, then the engine,
-// then what the plug-in's window and a host's inline display use.
+// The instance record: the port buffers in port order, then the engine,
+// then the song lock and what the plug-in's window and a host's inline
+// display use.
 struct morvane {
   const float* _gain;
   const float* _lfo_shake_amp_amp;
@@ -64,14 +66,22 @@ struct morvane {
   libquivex _libquivex;
   const LV2_Atom_Sequence* _control;  // messages from the window, or NULL
   LV2_Atom_Sequence* _notify;         // frames to the window, or NULL
+  const float* _lfo_shake_amp_sync;
+  const float* _lfo_shake_amp_cycle;
+  const float* _lfo_shake_freq_sync;
+  const float* _lfo_shake_freq_cycle;
+  const float* _lfo_shake_time_sync;
+  const float* _lfo_shake_time_cycle;
   double _rate;
+  song_lock _song;
   window_link _window;
   inline_picture _inline;
 };
 
 // How the plug-in applies each control of the table, row by row: the
 // record's field the host connects, and the engine's setter that takes the
-// value in the engine's unit.
+// value in the engine's unit (none for the song lock's ports, which run
+// reads itself).
 struct control_binding {
   const float* morvane::*_field;
   void (*_apply)(libquivex, float);
@@ -103,6 +113,12 @@ constexpr control_binding control_bindings[MORVANE_NUM_CONTROLS] = {
   {&morvane::_lfo_time_range_freq, libquivex_set_lfo_time_range_freq},
   {&morvane::_lfo_time_range_amount, libquivex_set_lfo_time_range_amount},
   {&morvane::_lfo_time_range_mod, libquivex_set_lfo_time_range_mod},
+  {&morvane::_lfo_shake_amp_sync, nullptr},
+  {&morvane::_lfo_shake_amp_cycle, nullptr},
+  {&morvane::_lfo_shake_freq_sync, nullptr},
+  {&morvane::_lfo_shake_freq_cycle, nullptr},
+  {&morvane::_lfo_shake_time_sync, nullptr},
+  {&morvane::_lfo_shake_time_cycle, nullptr},
 };
 
 }  // namespace
@@ -140,8 +156,9 @@ static const void* host_feature(const LV2_Feature* const* features, const char* 
 static bool link_host_features(morvane* self, const char* bundle_path,
                                const LV2_Feature* const* features) noexcept
 {
-  window_link_init(&self->_window, static_cast<const LV2_URID_Map*>(host_feature(features, LV2_URID__map)),
-                   self->_rate);
+  const auto* map = static_cast<const LV2_URID_Map*>(host_feature(features, LV2_URID__map));
+  window_link_init(&self->_window, map, self->_rate);
+  song_lock_init(&self->_song, map, self->_rate);
   const auto* queue =
       static_cast<const morvane_inline_queue_draw*>(host_feature(features, MORVANE_INLINEDISPLAY__queue_draw));
   return inline_picture_init(&self->_inline, queue, bundle_path, self->_rate);
@@ -214,10 +231,32 @@ static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcep
 // instantiate changes nothing. No allocation.
 static void activate(LV2_Handle instance) noexcept
 {
-  libquivex_restart(static_cast<morvane*>(instance)->_libquivex, libtembra_restart);
+  auto* self = static_cast<morvane*>(instance);
+  libquivex_restart(self->_libquivex, libtembra_restart);
+  song_lock_restart(&self->_song);
 }
 
 static void deactivate(LV2_Handle /*instance*/) noexcept {}
+
+// The value of the control with `role` in shake LFO `lfo`'s group, clamped.
+static float lfo_setting(const morvane* self, int lfo, morvane_role role) noexcept
+{
+  const int row = morvane_control_row(static_cast<uint32_t>(morvane_control_port(lfo, role)));
+  const float* port = self->*control_bindings[row]._field;
+  return morvane_clamp_control(static_cast<uint32_t>(row), port ? *port : morvane_controls[row]._default);
+}
+
+// Processes out[start, end) in place; the engine counts samples in an int,
+// so longer stretches go in pieces, which processes the same samples in the
+// same order.
+static void play(libquivex q, float* out, uint32_t start, uint32_t end) noexcept
+{
+  while (start < end) {
+    const uint32_t chunk = std::min<uint32_t>(end - start, INT_MAX);
+    libquivex_next_buffer(q, out + start, static_cast<int>(chunk));
+    start += chunk;
+  }
+}
 
 static void run(LV2_Handle instance, uint32_t n_samples) noexcept
 {
@@ -229,33 +268,65 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
   // handed to the engine in port order, also when the audio is skipped.
   for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
     const control_binding& b = control_bindings[row];
-    b._apply(q, engine_value(self->*b._field, row));
+    if (b._apply != nullptr) {
+      b._apply(q, engine_value(self->*b._field, row));
+    }
   }
-
-  // The window's messages come before the audio: a window that opens
-  // gets this run's frame.
-  morvane_sequence_reader events = morvane_sequence_begin(self->_control, self->_window._uris._atom_Sequence);
-  for (morvane_event event; morvane_sequence_next(&events, &event);) {
-    window_link_read(&self->_window, event);
+  lfo_timing timing[MORVANE_NUM_SHAKE_LFOS];
+  for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
+    timing[i] = {static_cast<morvane_sync>(std::lround(lfo_setting(self, i, MORVANE_ROLE_SYNC))),
+                 lfo_setting(self, i, MORVANE_ROLE_RATE), lfo_setting(self, i, MORVANE_ROLE_CYCLE)};
   }
+  const bool locked = song_lock_any_locked(timing);
 
   // Mono processing of the left input; the right input is never read.
   const float* in = self->_input_l;
   float* out = self->_output_l;
-  if (!in || !out) {
+  const bool audio = in != nullptr && out != nullptr;
+  if (audio) {
+    // memmove: the host may hand both ports the same buffer.
+    std::memmove(out, in, sizeof(float) * n_samples);
+  }
+
+  // The control port's events in their order: the window's messages take
+  // effect at once (a window that opens gets this run's frame); a song
+  // position from its own sample on, the audio before it processed first
+  // when an LFO is locked to the song.
+  uint32_t start = 0;   // of the song's current stretch
+  uint32_t played = 0;  // audio processed up to here
+  morvane_sequence_reader events = morvane_sequence_begin(self->_control, self->_window._uris._atom_Sequence);
+  for (morvane_event event; morvane_sequence_next(&events, &event);) {
+    const auto at = static_cast<uint32_t>(std::clamp<int64_t>(event._frames, start, n_samples));
+    song_position taken;
+    if (song_lock_is_position(&self->_song, event, at - start, &taken)) {
+      if (locked) {
+        song_lock_begin(&self->_song, q, timing);
+        if (audio) {
+          play(q, out, played, at);
+        }
+        played = at;
+      }
+      song_lock_advance(&self->_song, at - start);
+      start = at;
+      song_lock_take(&self->_song, taken);
+    } else {
+      window_link_read(&self->_window, event);
+    }
+  }
+  if (locked) {
+    song_lock_begin(&self->_song, q, timing);
+  }
+  if (audio) {
+    play(q, out, played, n_samples);
+  }
+  song_lock_advance(&self->_song, n_samples - start);
+  if (locked) {
+    song_lock_end(&self->_song, q);
+  }
+  if (!audio) {
     window_link_write(&self->_window, self->_notify, q, 0.0f, 0);
     return;
   }
-  // memmove: the host may hand both ports the same buffer.
-  std::memmove(out, in, sizeof(float) * n_samples);
-  // The engine counts samples in an int: longer buffers go in pieces,
-  // which processes the same samples in the same order.
-  uint32_t done = 0;
-  do {
-    const uint32_t chunk = std::min<uint32_t>(n_samples - done, INT_MAX);
-    libquivex_next_buffer(q, out + done, static_cast<int>(chunk));
-    done += chunk;
-  } while (done < n_samples);
   if (self->_output_r) {
     std::memmove(self->_output_r, out, sizeof(float) * n_samples);
   }

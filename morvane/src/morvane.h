@@ -11,7 +11,10 @@
  * 27 and 28 the audio outputs (both receive the processed left input).
  * Ports 29 and 30 are optional atom ports for the plug-in's window:
  * messages from it (control) and frames of the analysis to it (notify);
- * see frame.h. */
+ * see frame.h. The host's song position also comes on control.
+ * Ports 31 to 36 are control inputs: for each shake LFO (amplitude,
+ * frequency, smoothing time) its sync mode (0 Free, 1 Song, 2 Tempo) and
+ * its cycle in Tempo, in quarter notes. */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
 
@@ -48,7 +51,13 @@ typedef enum {
   MORVANE_OUTPUT_L = 27,
   MORVANE_OUTPUT_R = 28,
   MORVANE_CONTROL = 29,
-  MORVANE_NOTIFY = 30
+  MORVANE_NOTIFY = 30,
+  MORVANE_LFO_SHAKE_AMP_SYNC = 31,
+  MORVANE_LFO_SHAKE_AMP_CYCLE = 32,
+  MORVANE_LFO_SHAKE_FREQ_SYNC = 33,
+  MORVANE_LFO_SHAKE_FREQ_CYCLE = 34,
+  MORVANE_LFO_SHAKE_TIME_SYNC = 35,
+  MORVANE_LFO_SHAKE_TIME_CYCLE = 36
 } PortIndex;
 
 #endif /* MORVANE_MORVANE_H */

@@ -10,9 +10,9 @@
 #include "controls.h"
 #include "morvane.h"
 
-/* Number of ports: the 25 controls, the 4 audio ports and the window's
- * two atom ports. */
-constexpr uint32_t MORVANE_NUM_PORTS = 31;
+/* Number of ports: the 25 controls, the 4 audio ports, the two atom ports
+ * and the six song-lock controls. */
+constexpr uint32_t MORVANE_NUM_PORTS = 37;
 
 /* The snapshot the instance's last inline-display picture was drawn from,
  * or NULL before the first one; for the tests, from the thread that asked
