@@ -21,7 +21,9 @@
 #include <vector>
 
 #include <lilv/lilv.h>
+#include <lv2/atom/forge.h>
 #include <lv2/core/lv2.h>
+#include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 #include <sndfile.h>
 
@@ -108,6 +110,40 @@ struct UridMap {
   }
 };
 
+// The control port's sequence holding one time:Position at frame 0, then
+// (after clear) nothing.
+class SongStart {
+public:
+  SongStart(LV2_URID_Map& map, double bpm)
+  {
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &map);
+    _sequence_type = forge.Sequence;
+    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(_words), sizeof _words);
+    LV2_Atom_Forge_Frame seq, pos;
+    lv2_atom_forge_sequence_head(&forge, &seq, 0);
+    lv2_atom_forge_frame_time(&forge, 0);
+    lv2_atom_forge_object(&forge, &pos, 0, map.map(map.handle, LV2_TIME__Position));
+    const auto key = [&](const char* uri) { lv2_atom_forge_key(&forge, map.map(map.handle, uri)); };
+    key(LV2_TIME__frame), lv2_atom_forge_long(&forge, 0);
+    key(LV2_TIME__speed), lv2_atom_forge_float(&forge, 1.0f);
+    key(LV2_TIME__bar), lv2_atom_forge_long(&forge, 0);
+    key(LV2_TIME__barBeat), lv2_atom_forge_float(&forge, 0.0f);
+    key(LV2_TIME__beat), lv2_atom_forge_double(&forge, 0.0);
+    key(LV2_TIME__beatUnit), lv2_atom_forge_int(&forge, 4);
+    key(LV2_TIME__beatsPerBar), lv2_atom_forge_float(&forge, 4.0f);
+    key(LV2_TIME__beatsPerMinute), lv2_atom_forge_double(&forge, bpm);
+    lv2_atom_forge_pop(&forge, &pos);
+    lv2_atom_forge_pop(&forge, &seq);
+  }
+  LV2_Atom_Sequence* sequence() { return reinterpret_cast<LV2_Atom_Sequence*>(_words); }
+  void clear() { sequence()->atom = {sizeof(LV2_Atom_Sequence_Body), _sequence_type}; }
+
+private:
+  uint64_t _words[64] = {};
+  LV2_URID _sequence_type = 0;
+};
+
 struct Preset {
   std::string uri;
   std::string name;   // the part of the URI after '#'
@@ -128,12 +164,12 @@ public:
     if (!_plugin) {
       fail("the bundle " + dir + " does not describe " MORVANE_URI);
     }
-    for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-      const LilvPort* port = lilv_plugin_get_port_by_index(_plugin, i);
+    for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+      const LilvPort* port = lilv_plugin_get_port_by_index(_plugin, morvane_controls[row]._port);
       if (!port) {
-        fail("the bundle " + dir + " lacks control port " + std::to_string(i));
+        fail("the bundle " + dir + " lacks control port " + std::to_string(morvane_controls[row]._port));
       }
-      _symbols.emplace(lilv_node_as_string(lilv_port_get_symbol(_plugin, port)), i);
+      _symbols.emplace(lilv_node_as_string(lilv_port_get_symbol(_plugin, port)), row);
     }
     load_presets();
   }
@@ -141,7 +177,7 @@ public:
   Bundle(const Bundle&) = delete;
   Bundle& operator=(const Bundle&) = delete;
 
-  // The control port index of symbol, if it names one.
+  // The control table's row of the port named symbol, if it is a control.
   std::optional<uint32_t> control(const std::string& symbol) const
   {
     const auto it = _symbols.find(symbol);
@@ -157,10 +193,10 @@ public:
     lilv_node_free(node);
     return found;
   }
-  std::string symbol(uint32_t index) const
+  std::string symbol(uint32_t row) const
   {
     for (const auto& [sym, i] : _symbols) {
-      if (i == index) {
+      if (i == row) {
         return sym;
       }
     }
@@ -323,6 +359,7 @@ struct Options {
   std::string in, out, preset, bundle;
   std::vector<std::string> sets;
   uint32_t block = kDefaultBlock;
+  double bpm = 0.0;  // > 0: the file is a song from its first sample at this tempo
   bool list_presets = false, list_controls = false, quiet = false;
 };
 
@@ -350,6 +387,13 @@ Options parse_args(int argc, char** argv)
                     ", not '" + text + "'");
       }
       o.block = static_cast<uint32_t>(*n);
+    } else if (arg == "--bpm") {
+      const std::string text = value("a tempo in beats per minute");
+      const auto n = parse_number(text);
+      if (!n || !(*n > 0.0) || *n > 10000.0) {
+        usage_error("--bpm wants a tempo above 0 and up to 10000, not '" + text + "'");
+      }
+      o.bpm = *n;
     } else if (arg == "--bundle") {
       o.bundle = value("a folder");
     } else if (arg == "--list-presets") {
@@ -496,8 +540,15 @@ extern "C" int morvane_render_run(int argc, char** argv)
   // seeding explicitly keeps renders repeatable whatever ran before.
   std::srand(1);
   const LV2_Descriptor* descriptor = lv2_descriptor(0);
-  const LV2_Feature* const features[] = {nullptr};
-  LV2_Handle plugin = descriptor->instantiate(descriptor, in_info.samplerate, "", features);
+  // With --bpm the plug-in gets a URID map and, before the first block, the
+  // song's position as a host sends it when its transport starts at the
+  // song's start: frame 0, rolling, bar 0 beat 0 of 4/4 at that tempo.
+  UridMap urids;
+  const LV2_Feature map_feature = {LV2_URID__map, &urids.feature};
+  const LV2_Feature* const no_features[] = {nullptr};
+  const LV2_Feature* const song_features[] = {&map_feature, nullptr};
+  LV2_Handle plugin = descriptor->instantiate(descriptor, in_info.samplerate, "",
+                                              opt.bpm > 0.0 ? song_features : no_features);
   if (!plugin) {
     sf_close(in);
     sf_close(out);
@@ -509,8 +560,12 @@ extern "C" int morvane_render_run(int argc, char** argv)
   const auto channels = static_cast<std::size_t>(in_info.channels);
   std::vector<float> frames(opt.block * channels);
   std::vector<float> in_l(opt.block), in_r(opt.block), out_l(opt.block), out_r(opt.block);
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    descriptor->connect_port(plugin, i, &controls[i]);
+  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    descriptor->connect_port(plugin, morvane_controls[row]._port, &controls[row]);
+  }
+  SongStart song_start(urids.feature, opt.bpm);
+  if (opt.bpm > 0.0) {
+    descriptor->connect_port(plugin, MORVANE_CONTROL, song_start.sequence());
   }
   descriptor->connect_port(plugin, MORVANE_INPUT_L, in_l.data());
   descriptor->connect_port(plugin, MORVANE_INPUT_R, in_r.data());
@@ -534,6 +589,7 @@ extern "C" int morvane_render_run(int argc, char** argv)
       in_r[f] = channels > 1 ? frames[f * channels + 1] : frames[f * channels];
     }
     descriptor->run(plugin, static_cast<uint32_t>(n));
+    song_start.clear();
     for (std::size_t f = 0; f < count; ++f) {
       for (std::size_t c = 0; c < channels; ++c) {
         frames[f * channels + c] = out_l[f];

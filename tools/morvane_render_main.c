@@ -22,6 +22,7 @@
 
 static const char usage[] =
   "usage: morvane-render IN OUT [--preset NAME] [--set SYMBOL=VALUE ...] [--block N]\n"
+  "                      [--bpm N]\n"
   "       morvane-render --list-presets | --list-controls | --help | --version\n"
   "\n"
   "Runs the morvane effect over the audio file IN and writes OUT.\n"
@@ -32,6 +33,10 @@ static const char usage[] =
   "                       (dB, Hz, percent); applied after the preset, may repeat.\n"
   "                       Values outside a port's range are clamped, as in a host\n"
   "  --block N            frames per run call, 1 to 1048576 (default 512)\n"
+  "  --bpm N              render IN as a song that starts at its first sample\n"
+  "                       at N beats per minute in 4/4, as a host's transport\n"
+  "                       would play it: LFOs in Song and Tempo follow it.\n"
+  "                       Without it, Song runs free and Tempo at 120 bpm\n"
   "  --bundle DIR         read ports and presets from this morvane.lv2 folder\n"
   "  --list-presets       print the presets' names and labels\n"
   "  --list-controls      print the control symbols with range and default\n"
@@ -55,7 +60,7 @@ static const char usage[] =
 static int takes_value(const char* arg)
 {
   return strcmp(arg, "--preset") == 0 || strcmp(arg, "--set") == 0 ||
-         strcmp(arg, "--block") == 0 || strcmp(arg, "--bundle") == 0;
+         strcmp(arg, "--block") == 0 || strcmp(arg, "--bundle") == 0 || strcmp(arg, "--bpm") == 0;
 }
 
 int main(int argc, char** argv)
