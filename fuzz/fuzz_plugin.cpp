@@ -4,8 +4,9 @@
 // sample rate, any float on any control port, raw audio (NaN, infinities,
 // subnormals included), block sizes from 0 to 8192, reconnection of the
 // audio ports (moved, shared in place, disconnected), activate and
-// deactivate; and the window's data path: any bytes as messages on the
-// control port (a window opening and closing among them), handed to run in
+// deactivate; the host's song positions, good and bad, at any time of the
+// run; and the window's data path: any bytes as messages on the control
+// port (a window opening and closing among them), handed to run in
 // an allocation of exactly the sequence's claimed size, any capacity of
 // the notify port. After every run both outputs must be finite and equal,
 // and the notify port must hold a valid sequence within its capacity, with
@@ -20,16 +21,18 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
+#include <lv2/time/time.h>
 #include <lv2/core/lv2.h>
 #include <lv2/urid/urid.h>
 
+#include "controls.h"
 #include "frame.h"
 #include "inline_display.h"
 #include "morvane.h"
 
 namespace {
 
-constexpr uint32_t kNumControls = 25;
 constexpr uint32_t kMaxBlock = 8192;
 // Bounds the work of one input so the fuzzer keeps its pace.
 constexpr uint32_t kMaxSamplesPerInput = kMaxBlock + 1024;
@@ -80,6 +83,45 @@ void check_output(const float* l, const float* r, uint32_t n)
     }
 }
 
+// A time:Position as hosts send it, typed Object or Blank, with any subset
+// of its keys, each as Int, Long, Float or Double, any value (NaN, infinite,
+// negative and zero tempos, frames and meters among them); its event time
+// is the event's, which the caller writes as 0 or, through the raw bytes
+// case, anything. Returns its size.
+uint32_t forge_position(FuzzedDataProvider& fdp, uint8_t* buf, uint32_t capacity)
+{
+    static const char* const keys[] = {LV2_TIME__frame, LV2_TIME__speed, LV2_TIME__bar,
+                                       LV2_TIME__barBeat, LV2_TIME__beat, LV2_TIME__beatUnit,
+                                       LV2_TIME__beatsPerBar, LV2_TIME__beatsPerMinute};
+    static LV2_URID_Map map = {nullptr, map_uri};
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &map);
+    lv2_atom_forge_set_buffer(&forge, buf, capacity);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_object(&forge, &frame, 0, map_uri(nullptr, LV2_TIME__Position));
+    for (const char* key : keys) {
+        if (!fdp.ConsumeBool())
+            continue;
+        lv2_atom_forge_key(&forge, map_uri(nullptr, key));
+        const int kind = fdp.ConsumeIntegralInRange<int>(0, 3);
+        const double v = kind == 0 ? NAN
+                       : kind == 1 ? -INFINITY
+                       : kind == 2 ? fdp.ConsumeFloatingPoint<double>()
+                                   : fdp.ConsumeFloatingPointInRange<double>(-4.0, 200000.0);
+        switch (fdp.ConsumeIntegralInRange<int>(0, 3)) {
+            case 0: lv2_atom_forge_int(&forge, static_cast<int32_t>(std::fmax(-1e9, std::fmin(1e9, v)))); break;
+            case 1: lv2_atom_forge_long(&forge, static_cast<int64_t>(std::fmax(-1e15, std::fmin(1e15, v)))); break;
+            case 2: lv2_atom_forge_float(&forge, static_cast<float>(v)); break;
+            default: lv2_atom_forge_double(&forge, v); break;
+        }
+    }
+    lv2_atom_forge_pop(&forge, &frame);
+    auto* atom = reinterpret_cast<LV2_Atom*>(buf);
+    if (fdp.ConsumeBool())
+        atom->type = map_uri(nullptr, LV2_ATOM__Blank);
+    return static_cast<uint32_t>(sizeof(LV2_Atom) + atom->size);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -110,11 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memset(notify.bytes + sizeof(LV2_Atom) + notify_capacity, 0xA5, kGuard);
     d->connect_port(h, MORVANE_NOTIFY, notify.seq());
 
-    static float controls[kNumControls];
+    static float controls[MORVANE_NUM_CONTROLS];
     static std::vector<float> in_a(kMaxBlock), in_b(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
-    for (uint32_t i = 0; i < kNumControls; ++i) {
+    for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
         controls[i] = 0.0f;
-        d->connect_port(h, i, &controls[i]);
+        d->connect_port(h, morvane_controls[i]._port, &controls[i]);
     }
     float* input = in_a.data();
     float* left = out_l.data();
@@ -129,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (fdp.remaining_bytes() > 0) {
         switch (fdp.ConsumeIntegralInRange<int>(0, 7)) {
             case 0: {  // any float, bit for bit, on any control port
-                const uint32_t port = fdp.ConsumeIntegralInRange<uint32_t>(0, kNumControls - 1);
+                const uint32_t port = fdp.ConsumeIntegralInRange<uint32_t>(0, MORVANE_NUM_CONTROLS - 1);
                 const uint32_t bits = fdp.ConsumeIntegral<uint32_t>();
                 std::memcpy(&controls[port], &bits, sizeof bits);
                 break;
@@ -199,13 +241,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 d->deactivate(h);
                 d->activate(h);
                 break;
-            case 5: {  // messages on the control port: the window's, or any bytes
-                const int what = fdp.ConsumeIntegralInRange<int>(0, 2);
-                uint8_t message[64];
+            case 5: {  // messages on the control port: the window's, a song position, or any bytes
+                const int what = fdp.ConsumeIntegralInRange<int>(0, 3);
+                alignas(8) uint8_t message[512];
                 std::vector<uint8_t> raw;
                 uint32_t size;
                 if (what < 2) {
                     size = morvane_window_message(&uris, what == 0, message, sizeof message);
+                } else if (what == 3) {
+                    size = forge_position(fdp, message, sizeof message);
                 } else {
                     raw = fdp.ConsumeBytes<uint8_t>(fdp.ConsumeIntegralInRange<size_t>(0, 600));
                     size = static_cast<uint32_t>(raw.size());
@@ -215,9 +259,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 uint32_t used = control.seq()->atom.size;
                 if (used + 8 + size + 8 <= kAtomCapacity) {
                     uint8_t* at = control.bytes + sizeof(LV2_Atom) + used;
-                    std::memset(at, 0, 8);
+                    // Its time: 0, or any frame (within the run or not).
+                    const int64_t when = what == 3 ? fdp.ConsumeIntegralInRange<int64_t>(-10, 9000) : 0;
+                    std::memcpy(at, &when, sizeof when);
                     if (size > 0)
-                        std::memcpy(at + 8, what < 2 ? message : raw.data(), size);
+                        std::memcpy(at + 8, what != 2 ? message : raw.data(), size);
                     used += (8 + size + 7) & ~7u;
                     control.seq()->atom.size = fdp.ConsumeBool()
                         ? used
@@ -239,7 +285,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 break;
             }
             default:  // a port number beyond the table is ignored
-                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(31, 1000), nullptr);
+                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(37, 1000), nullptr);
                 break;
         }
     }

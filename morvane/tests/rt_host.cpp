@@ -471,7 +471,7 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
                 }
                 ++made;
                 for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i)
-                    d->connect_port(h, i, &controls[i]);
+                    d->connect_port(h, morvane_controls[i]._port, &controls[i]);
                 d->connect_port(h, MORVANE_INPUT_L, in.data());
                 d->connect_port(h, MORVANE_OUTPUT_L, out.data());
                 d->activate(h);

@@ -3,10 +3,13 @@
 // and features, and its 29 ports with the ranges the plug-in clamps to.
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <dlfcn.h>
 #include <string>
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/time/time.h>
 
 #include <gtest/gtest.h>
 
@@ -53,12 +56,17 @@ constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_PORTS] = {
   {"lfo_time_range_amount", 'c'}, {"lfo_time_range_mod", 'c'},
   {"input_l", 'i'}, {"input_r", 'i'}, {"output_l", 'o'}, {"output_r", 'o'},
   {"control", 'm'}, {"notify", 'n'},
+  {"lfo_shake_amp_sync", 'c'}, {"lfo_shake_amp_cycle", 'c'},
+  {"lfo_shake_freq_sync", 'c'}, {"lfo_shake_freq_cycle", 'c'},
+  {"lfo_shake_time_sync", 'c'}, {"lfo_shake_time_cycle", 'c'},
 };
+// The gain and the six LFOs' four ports each, before the audio ports.
+constexpr uint32_t LFO_PORTS_END = MORVANE_LFO_TIME_RANGE_MOD + 1;
 
 // What each LFO port index means within its group of four (after gain).
 enum LfoField { LFO_AMP = 0, LFO_FREQ = 1, LFO_AMOUNT = 2, LFO_MOD = 3 };
 LfoField lfo_field(uint32_t index) { return static_cast<LfoField>((index - 1) % 4); }
-bool is_range_lfo(uint32_t index) { return index >= MORVANE_LFO_AMP_RANGE_AMP && index < MORVANE_NUM_CONTROLS; }
+bool is_range_lfo(uint32_t index) { return index >= MORVANE_LFO_AMP_RANGE_AMP && index < LFO_PORTS_END; }
 
 class LilvMetadata : public ::testing::Test {
 protected:
@@ -177,9 +185,9 @@ TEST_F(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
 TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
 {
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
+    SCOPED_TRACE(morvane_controls[i]._symbol);
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
-    lilv_port_get_range(plugin, port(i), &def, &min, &max);
+    lilv_port_get_range(plugin, port(morvane_controls[i]._port), &def, &min, &max);
     ASSERT_NE(def, nullptr);
     ASSERT_NE(min, nullptr);
     ASSERT_NE(max, nullptr);
@@ -197,7 +205,7 @@ TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
 TEST_F(LilvMetadata, DefaultsGiveThePlainResynthesis)
 {
   EXPECT_EQ(morvane_controls[MORVANE_GAIN]._default, 0.0f);
-  for (uint32_t i = 1; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 1; i < LFO_PORTS_END; ++i) {
     SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
     if (lfo_field(i) == LFO_AMOUNT) {
       EXPECT_EQ(morvane_controls[i]._default, 0.0f);
@@ -222,7 +230,7 @@ TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
     return u;
   };
   EXPECT_EQ(unit_of(MORVANE_GAIN), ns(UNITS_NS, "db"));
-  for (uint32_t i = 1; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 1; i < LFO_PORTS_END; ++i) {
     SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
     const LilvPort* p = port(i);
     switch (lfo_field(i)) {
@@ -327,3 +335,41 @@ TEST_F(LilvMetadata, LibraryPublishesOneDescriptor)
 }
 
 }  // namespace
+
+// Hosts offer the song lock as menus: the three modes, and note values
+// (triplets and dotted values among them) for the cycle, in quarter notes.
+// The control port asks for the host's song position.
+TEST_F(LilvMetadata, SyncPortsAreMenusOfModesAndNoteValues)
+{
+  const LilvNode* enumeration = node(ns(LV2_NS, "enumeration"));
+  auto points = [&](uint32_t index) {
+    std::map<float, std::string> labelled;
+    LilvScalePoints* sp = lilv_port_get_scale_points(plugin, port(index));
+    LILV_FOREACH (scale_points, it, sp) {
+      const LilvScalePoint* p = lilv_scale_points_get(sp, it);
+      labelled[lilv_node_as_float(lilv_scale_point_get_value(p))] =
+          lilv_node_as_string(lilv_scale_point_get_label(p));
+    }
+    lilv_scale_points_free(sp);
+    return labelled;
+  };
+  for (uint32_t sync : {MORVANE_LFO_SHAKE_AMP_SYNC, MORVANE_LFO_SHAKE_FREQ_SYNC, MORVANE_LFO_SHAKE_TIME_SYNC}) {
+    SCOPED_TRACE(EXPECTED_PORTS[sync].symbol);
+    EXPECT_TRUE(lilv_port_has_property(plugin, port(sync), enumeration));
+    EXPECT_EQ(points(sync), (std::map<float, std::string>{{0.0f, "Free"}, {1.0f, "Song"}, {2.0f, "Tempo"}}));
+    const uint32_t cycle = sync + 1;
+    EXPECT_TRUE(lilv_port_has_property(plugin, port(cycle), enumeration));
+    const std::map<float, std::string> notes = points(cycle);
+    EXPECT_EQ(notes.size(), 20u);
+    EXPECT_EQ(notes.begin()->first, 0.125f);
+    EXPECT_EQ(notes.rbegin()->first, 64.0f);
+    EXPECT_EQ(notes.at(0.5f), "1/8");
+    EXPECT_EQ(notes.at(0.75f), "1/8 .");
+    EXPECT_EQ(notes.at(1.0f / 3.0f), "1/8 T");
+    EXPECT_EQ(notes.at(4.0f), "1/1");
+    EXPECT_EQ(notes.at(8.0f), "2/1");
+  }
+  LilvNodes* supports = lilv_port_get_value(plugin, port(MORVANE_CONTROL), node(LV2_ATOM__supports));
+  EXPECT_TRUE(lilv_nodes_contains(supports, node(LV2_TIME__Position)));
+  lilv_nodes_free(supports);
+}

@@ -190,7 +190,7 @@ TEST_F(LilvPresets, EveryPresetSetsEachControlOnceWithinItsRange)
       ASSERT_LT(index, MORVANE_NUM_CONTROLS) << symbol << " is not a control port";
       // In range as the Turtle declares it, and as the plug-in clamps.
       LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
-      lilv_port_get_range(w.plugin(), lilv_plugin_get_port_by_index(w.plugin(), index), &def,
+      lilv_port_get_range(w.plugin(), lilv_plugin_get_port_by_index(w.plugin(), morvane_controls[index]._port), &def,
                           &min, &max);
       ASSERT_TRUE(min && max);
       EXPECT_GE(value, lilv_node_as_float(min)) << symbol;

@@ -40,8 +40,10 @@ std::vector<float> process(PluginHost& host, const std::vector<float>& signal)
 }
 
 // The values the engine's setters take, in port order: linear gain,
-// then each LFO's depth, rate, and dry/wet and shape as fractions.
-using EngineSettings = std::array<float, MORVANE_NUM_CONTROLS>;
+// then each LFO's depth, rate, and dry/wet and shape as fractions (the 25
+// ports before the audio ports; the song lock's ports have no setter).
+constexpr uint32_t ENGINE_CONTROLS = MORVANE_LFO_TIME_RANGE_MOD + 1;
+using EngineSettings = std::array<float, ENGINE_CONTROLS>;
 
 // The effect engine on its own, created after the same srand as a
 // PluginHost, run in the same blocks with flush-to-zero as the plug-in runs.
@@ -54,7 +56,7 @@ std::vector<float> run_engine(const EngineSettings& s, const std::vector<float>&
   if (!q) {
     return {};
   }
-  void (*const setters[MORVANE_NUM_CONTROLS])(libquivex, float) = {
+  void (*const setters[ENGINE_CONTROLS])(libquivex, float) = {
     libquivex_set_gain,
     libquivex_set_lfo_amp_amp, libquivex_set_lfo_amp_freq,
     libquivex_set_lfo_amp_amount, libquivex_set_lfo_amp_mod,
@@ -73,7 +75,7 @@ std::vector<float> run_engine(const EngineSettings& s, const std::vector<float>&
   std::size_t pos = 0;
   for (std::size_t b = 0; pos < out.size(); ++b) {
     const std::size_t n = std::min<std::size_t>(BLOCKS[b % std::size(BLOCKS)], out.size() - pos);
-    for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    for (uint32_t i = 0; i < ENGINE_CONTROLS; ++i) {
       setters[i](q, s[i]);
     }
     const tembra_fp::DenormalGuard guard;
@@ -367,7 +369,7 @@ TEST_F(LilvRun, OutputEqualsTheEngineRunDirectly)
   ASSERT_TRUE(host.ok());
   host.controls() = c;
   EngineSettings s;
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < ENGINE_CONTROLS; ++i) {
     s[i] = is_percent(i) ? static_cast<float>(0.01 * static_cast<double>(c[i])) : c[i];
   }
   s[MORVANE_GAIN] = db_to_amp(c[MORVANE_GAIN]);
@@ -392,7 +394,7 @@ TEST_F(LilvRun, RoundPortValuesReachTheEngineExactly)
   // The fractions written out, not computed.
   auto exact_fraction = [](float pc) { return pc == 0.0f ? 0.0f : pc == 50.0f ? 0.5f : 1.0f; };
   EngineSettings s;
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < ENGINE_CONTROLS; ++i) {
     if (is_percent(i)) {
       ASSERT_TRUE(c[i] == 0.0f || c[i] == 50.0f || c[i] == 100.0f);
     }
@@ -409,8 +411,10 @@ TEST_F(LilvRun, RangeLfoPortsLeaveTheOutputUnchanged)
   PluginHost ranged(RATE, MAX_BLOCK);
   ASSERT_TRUE(plain.ok() && ranged.ok());
   plain.controls() = ranged.controls() = shaken_controls();
-  for (uint32_t i = MORVANE_LFO_AMP_RANGE_AMP; i < MORVANE_NUM_CONTROLS; ++i) {
-    ranged.controls()[i] = morvane_controls[i]._max;
+  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    if (morvane_controls[i]._reserved) {
+      ranged.controls()[i] = morvane_controls[i]._max;
+    }
   }
   EXPECT_TRUE(bit_equal(process(plain, signal), process(ranged, signal)));
 }

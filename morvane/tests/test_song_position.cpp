@@ -13,7 +13,7 @@
 
 #include "lfo_lock.h"
 #include "song_position.h"
-#include "window_host.h"
+#include "urid_map.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 
 bool morvane_knob_visible(int port) noexcept
 {
-  return port >= 0 && port < static_cast<int>(MORVANE_NUM_CONTROLS) && !morvane_controls[port]._reserved;
+  return port >= 0 && port < static_cast<int>(MORVANE_NUM_CONTROLS) && !morvane_controls[port]._reserved &&
+         morvane_controls[port]._kind == MORVANE_KIND_CONTINUOUS;
 }
 
 double morvane_knob_position(uint32_t port, float value) noexcept

@@ -48,7 +48,7 @@ PluginHost::PluginHost(double rate, const HostSetup& setup)
     return;
   }
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    connect(i, &_controls[i]);
+    connect(morvane_controls[i]._port, &_controls[i]);
   }
   connect(MORVANE_INPUT_L, _in_l.data());
   connect(MORVANE_INPUT_R, _in_r.data());

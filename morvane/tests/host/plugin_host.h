@@ -19,8 +19,16 @@
 #include "lilv_world.h"
 #include "morvane_internal.h"
 
-// Control values in port units (dB, Hz, percent), indexed by PortIndex.
+// Control values in port units (dB, Hz, percent), indexed by the control
+// table's row: the port index for ports 0 to 24, control_row() for the
+// ports after the atom ports.
 using Controls = std::array<float, MORVANE_NUM_CONTROLS>;
+
+// The row of control port `port` (which must be one).
+inline uint32_t control_row(uint32_t port)
+{
+  return static_cast<uint32_t>(morvane_control_row(port));
+}
 
 // The defaults of the table the plug-in clamps to.
 Controls default_controls();

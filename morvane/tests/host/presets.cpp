@@ -60,8 +60,8 @@ uint32_t control_index(const std::string& symbol)
   if (!port) {
     return MORVANE_NUM_CONTROLS;
   }
-  const uint32_t index = lilv_port_get_index(w.plugin(), port);
-  return index < MORVANE_NUM_CONTROLS ? index : MORVANE_NUM_CONTROLS;
+  const int row = morvane_control_row(lilv_port_get_index(w.plugin(), port));
+  return row >= 0 ? static_cast<uint32_t>(row) : MORVANE_NUM_CONTROLS;
 }
 
 Controls preset_controls(const LoadedPreset& p)

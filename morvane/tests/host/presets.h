@@ -26,8 +26,9 @@ struct LoadedPreset {
 // Every preset related to the plug-in; empty when it is not found.
 std::vector<LoadedPreset> load_presets();
 
-// The control port index of symbol in the plug-in's description, or
-// MORVANE_NUM_CONTROLS when no control port has that symbol.
+// The control table's row of the control port named symbol in the
+// plug-in's description, or MORVANE_NUM_CONTROLS when no control port has
+// that symbol.
 uint32_t control_index(const std::string& symbol);
 
 // The preset's values over the defaults, as a host sets them.

@@ -38,7 +38,7 @@ uint32_t suil_index(SuilController, const char* symbol)
 {
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
     if (std::strcmp(morvane_controls[i]._symbol, symbol) == 0) {
-      return i;
+      return morvane_controls[i]._port;
     }
   }
   return LV2UI_INVALID_PORT_INDEX;
@@ -176,7 +176,7 @@ UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch)
   // A host tells a new window every control value.
   for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
     const float value = _plugin != nullptr ? _plugin->controls()[i] : morvane_controls[i]._default;
-    suil_instance_port_event(_instance, i, sizeof value, 0, &value);
+    suil_instance_port_event(_instance, morvane_controls[i]._port, sizeof value, 0, &value);
   }
 }
 
@@ -235,8 +235,9 @@ void UiHost::pump(int ms)
 
 void UiHost::set_control(uint32_t port, float value)
 {
-  if (_plugin != nullptr && port < MORVANE_NUM_CONTROLS) {
-    _plugin->controls()[port] = value;
+  const int row = morvane_control_row(port);
+  if (_plugin != nullptr && row >= 0) {
+    _plugin->controls()[static_cast<uint32_t>(row)] = value;
   }
   if (_instance != nullptr) {
     suil_instance_port_event(_instance, port, sizeof value, 0, &value);
@@ -344,12 +345,13 @@ std::pair<int, int> UiHost::to_root(double x, double y) const
 void UiHost::on_write(uint32_t port, uint32_t size, uint32_t protocol, const void* buffer)
 {
   const morvane_uris& uris = LilvTestWorld::get().uris();
-  if (protocol == 0 && size == sizeof(float) && port < MORVANE_NUM_CONTROLS) {
+  const int row = morvane_control_row(port);
+  if (protocol == 0 && size == sizeof(float) && row >= 0) {
     float value;
     std::memcpy(&value, buffer, sizeof value);
     _events.push_back(UiEvent{UiEvent::WRITE, port, value});
     if (_plugin != nullptr) {
-      _plugin->controls()[port] = value;
+      _plugin->controls()[static_cast<uint32_t>(row)] = value;
     }
   } else if (protocol == uris._atom_eventTransfer && port == MORVANE_CONTROL && size >= sizeof(LV2_Atom)) {
     const int kind = morvane_window_message_read(&uris, buffer, size);
