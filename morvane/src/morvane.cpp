@@ -358,6 +358,11 @@ static morvane_inline_surface* render_inline(LV2_Handle instance, uint32_t w, ui
 
 static const morvane_inline_interface inline_interface = {render_inline};
 
+_libquivex* morvane_engine(void* instance) noexcept
+{
+  return static_cast<morvane*>(instance)->_libquivex;
+}
+
 const morvane_frame* morvane_inline_snapshot(void* instance) noexcept
 {
   const inline_picture& picture = static_cast<morvane*>(instance)->_inline;

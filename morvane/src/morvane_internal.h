@@ -20,4 +20,9 @@ constexpr uint32_t MORVANE_NUM_PORTS = 37;
 struct morvane_frame;
 const morvane_frame* morvane_inline_snapshot(void* instance) noexcept;
 
+/* The instance's effect engine, for the tests that read its LFO phases
+ * (libquivex_get_lfo_phases) between runs. */
+struct _libquivex;
+_libquivex* morvane_engine(void* instance) noexcept;
+
 #endif /* MORVANE_MORVANE_INTERNAL_H */

@@ -8,54 +8,16 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <lv2/atom/forge.h>
 #include <lv2/time/time.h>
 
 #include "lfo_lock.h"
 #include "song_position.h"
+#include "song_positions.h"
 #include "urid_map.h"
 
 namespace {
 
 constexpr double kRate = 48000.0;
-
-// One key of a position and the atom type its number is sent as.
-struct Key {
-  const char* uri;
-  double value;
-  char type;  // 'i' Int, 'l' Long, 'f' Float, 'd' Double
-};
-
-// A time:Position object as hosts forge it.
-class Position {
-public:
-  Position(TestUridMap& map, std::initializer_list<Key> keys, bool blank = false)
-  {
-    LV2_Atom_Forge forge;
-    lv2_atom_forge_init(&forge, map.map());
-    lv2_atom_forge_set_buffer(&forge, _bytes, sizeof _bytes);
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_object(&forge, &frame, 0, map.id(LV2_TIME__Position));
-    for (const Key& k : keys) {
-      lv2_atom_forge_key(&forge, map.id(k.uri));
-      switch (k.type) {
-        case 'i': lv2_atom_forge_int(&forge, static_cast<int32_t>(k.value)); break;
-        case 'l': lv2_atom_forge_long(&forge, static_cast<int64_t>(k.value)); break;
-        case 'f': lv2_atom_forge_float(&forge, static_cast<float>(k.value)); break;
-        default: lv2_atom_forge_double(&forge, k.value); break;
-      }
-    }
-    lv2_atom_forge_pop(&forge, &frame);
-    if (blank) {  // the older type some hosts still send
-      reinterpret_cast<LV2_Atom*>(_bytes)->type = map.id(LV2_ATOM__Blank);
-    }
-  }
-  const LV2_Atom* atom() const { return reinterpret_cast<const LV2_Atom*>(_bytes); }
-  uint32_t size() const { return static_cast<uint32_t>(sizeof(LV2_Atom) + atom()->size); }
-
-private:
-  alignas(8) uint8_t _bytes[512] = {};
-};
 
 struct Song {
   TestUridMap map;

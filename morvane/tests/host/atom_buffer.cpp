@@ -23,7 +23,7 @@ void AtomBuffer::clear_input(const morvane_uris& ids)
   seq()->body.pad = 0;
 }
 
-bool AtomBuffer::append(const void* atom, uint32_t size)
+bool AtomBuffer::append(const void* atom, uint32_t size, int64_t frames)
 {
   const uint32_t used = seq()->atom.size;
   const uint32_t need = lv2_atom_pad_size(static_cast<uint32_t>(sizeof(int64_t)) + size);
@@ -31,7 +31,6 @@ bool AtomBuffer::append(const void* atom, uint32_t size)
     return false;
   }
   uint8_t* at = bytes() + sizeof(LV2_Atom) + used;
-  const int64_t frames = 0;
   std::memcpy(at, &frames, sizeof frames);
   std::memcpy(at + sizeof frames, atom, size);
   seq()->atom.size = used + need;

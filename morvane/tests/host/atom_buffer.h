@@ -34,9 +34,10 @@ public:
   void prepare_output_as(LV2_URID type);
   // An empty input sequence.
   void clear_input(const morvane_uris& ids);
-  // Appends an event at frame 0 holding `size` bytes of atom (header
-  // included) to an input sequence. Returns false when it does not fit.
-  bool append(const void* atom, uint32_t size);
+  // Appends an event at `frames` (0: the run's first sample) holding `size`
+  // bytes of atom (header included) to an input sequence. Returns false
+  // when it does not fit.
+  bool append(const void* atom, uint32_t size, int64_t frames = 0);
   // Whether the bytes after the capacity are as they were made.
   bool guard_intact() const;
 
