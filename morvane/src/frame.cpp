@@ -68,6 +68,9 @@ void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept
   uris->_output_peak = map->map(h, MORVANE__outputPeak);
   uris->_sample_rate = map->map(h, MORVANE__sampleRate);
   uris->_audible_resonators = map->map(h, MORVANE__audibleResonators);
+  uris->_lfo_phases = map->map(h, MORVANE__lfoPhases);
+  uris->_song_tempo = map->map(h, MORVANE__songTempo);
+  uris->_transport = map->map(h, MORVANE__transport);
 }
 
 uint32_t morvane_frame_event_size() noexcept
@@ -77,8 +80,8 @@ uint32_t morvane_frame_event_size() noexcept
   const uint32_t vector = property + sizeof(LV2_Atom_Vector_Body);
   const uint32_t body = sizeof(LV2_Atom_Object_Body) +
                         4 * padded(vector + MORVANE_NUM_PARTIALS * sizeof(float)) +
-                        padded(vector + MORVANE_NUM_SHAKE_LFOS * sizeof(float)) +
-                        3 * padded(property + sizeof(float));
+                        2 * padded(vector + MORVANE_NUM_SHAKE_LFOS * sizeof(float)) +
+                        5 * padded(property + sizeof(float));
   return sizeof(LV2_Atom_Event) + body;
 }
 
@@ -97,7 +100,10 @@ bool morvane_frame_forge(LV2_Atom_Forge* forge, const morvane_uris* uris,
       forge_floats(forge, uris->_lfo_values, uris, frame->_lfo_values, MORVANE_NUM_SHAKE_LFOS) &&
       lv2_atom_forge_key(forge, uris->_output_peak) && lv2_atom_forge_float(forge, frame->_output_peak) &&
       lv2_atom_forge_key(forge, uris->_sample_rate) && lv2_atom_forge_float(forge, frame->_sample_rate) &&
-      lv2_atom_forge_key(forge, uris->_audible_resonators) && lv2_atom_forge_int(forge, frame->_audible);
+      lv2_atom_forge_key(forge, uris->_audible_resonators) && lv2_atom_forge_int(forge, frame->_audible) &&
+      forge_floats(forge, uris->_lfo_phases, uris, frame->_lfo_phases, MORVANE_NUM_SHAKE_LFOS) &&
+      lv2_atom_forge_key(forge, uris->_song_tempo) && lv2_atom_forge_float(forge, frame->_song_tempo) &&
+      lv2_atom_forge_key(forge, uris->_transport) && lv2_atom_forge_int(forge, frame->_transport);
   lv2_atom_forge_pop(forge, &object);
   return ok;
 }
@@ -135,26 +141,31 @@ bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t siz
       ok = read_floats(uris, value, frame->_shaken_freqs, MORVANE_NUM_PARTIALS), seen |= 8u;
     } else if (key == uris->_lfo_values) {
       ok = read_floats(uris, value, frame->_lfo_values, MORVANE_NUM_SHAKE_LFOS), seen |= 16u;
-    } else if (key == uris->_output_peak || key == uris->_sample_rate) {
+    } else if (key == uris->_lfo_phases) {
+      ok = read_floats(uris, value, frame->_lfo_phases, MORVANE_NUM_SHAKE_LFOS), seen |= 256u;
+    } else if (key == uris->_output_peak || key == uris->_sample_rate || key == uris->_song_tempo) {
       ok = value->type == uris->_atom_Float && value->size == sizeof(float);
+      float* to = key == uris->_output_peak ? &frame->_output_peak
+                : key == uris->_sample_rate ? &frame->_sample_rate
+                                            : &frame->_song_tempo;
       if (ok) {
-        std::memcpy(key == uris->_output_peak ? &frame->_output_peak : &frame->_sample_rate, value + 1,
-                    sizeof(float));
+        std::memcpy(to, value + 1, sizeof(float));
       }
-      seen |= key == uris->_output_peak ? 32u : 64u;
-    } else if (key == uris->_audible_resonators) {
+      seen |= key == uris->_output_peak ? 32u : key == uris->_sample_rate ? 64u : 512u;
+    } else if (key == uris->_audible_resonators || key == uris->_transport) {
       ok = value->type == uris->_atom_Int && value->size == sizeof(int32_t);
       if (ok) {
-        std::memcpy(&frame->_audible, value + 1, sizeof(int32_t));
+        std::memcpy(key == uris->_transport ? &frame->_transport : &frame->_audible, value + 1, sizeof(int32_t));
       }
-      seen |= 128u;
+      seen |= key == uris->_transport ? 1024u : 128u;
     }
     if (!ok) {
       return false;
     }
     offset += lv2_atom_pad_size(sizeof(LV2_Atom_Property_Body) + value->size);
   }
-  return seen == 255u && frame->_audible >= 0 && frame->_audible <= MORVANE_NUM_PARTIALS;
+  return seen == 2047u && frame->_audible >= 0 && frame->_audible <= MORVANE_NUM_PARTIALS &&
+         frame->_transport >= MORVANE_TRANSPORT_UNKNOWN && frame->_transport <= MORVANE_TRANSPORT_ROLLING;
 }
 
 uint32_t morvane_window_message(const morvane_uris* uris, bool open, void* buf,

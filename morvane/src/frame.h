@@ -8,9 +8,9 @@
  * atom:Sequence output) at most one frame per 1/30 s of audio and per run:
  * an atom:Object of type Frame whose properties are atom:Vectors of floats
  * (the 112 analysed and the 112 shaken amplitudes and frequencies, the
- * three shake LFOs' values) and atom:Floats / an atom:Int (the output's
- * peak since the last frame, the sample rate, the number of audible
- * resonators). Both sides write and read them with these functions, so the
+ * three shake LFOs' values and phases) and atom:Floats / atom:Ints (the
+ * output's peak since the last frame, the sample rate, the number of
+ * audible resonators, the host's tempo and whether its transport rolls). Both sides write and read them with these functions, so the
  * two cannot disagree. */
 #ifndef MORVANE_FRAME_H
 #define MORVANE_FRAME_H
@@ -39,6 +39,9 @@ constexpr int MORVANE_NUM_SHAKE_LFOS = 3;
 #define MORVANE__outputPeak MORVANE_URI_PREFIX "outputPeak"
 #define MORVANE__sampleRate MORVANE_URI_PREFIX "sampleRate"
 #define MORVANE__audibleResonators MORVANE_URI_PREFIX "audibleResonators"
+#define MORVANE__lfoPhases MORVANE_URI_PREFIX "lfoPhases"
+#define MORVANE__songTempo MORVANE_URI_PREFIX "songTempo"
+#define MORVANE__transport MORVANE_URI_PREFIX "transport"
 
 /* The URIDs both sides need, mapped once at instantiation. */
 struct morvane_uris {
@@ -59,6 +62,16 @@ struct morvane_uris {
   LV2_URID _output_peak;
   LV2_URID _sample_rate;
   LV2_URID _audible_resonators;
+  LV2_URID _lfo_phases;
+  LV2_URID _song_tempo;
+  LV2_URID _transport;
+};
+
+/* What a frame says of the host's transport. */
+enum morvane_transport {
+  MORVANE_TRANSPORT_UNKNOWN = 0,  // no song position since the plug-in was activated
+  MORVANE_TRANSPORT_STOPPED = 1,
+  MORVANE_TRANSPORT_ROLLING = 2,
 };
 
 /* One frame: what the engine analysed and what it resynthesises after the
@@ -72,6 +85,9 @@ struct morvane_frame {
   float _output_peak;                           // largest |sample| since the last frame
   float _sample_rate;                           // Hz
   int32_t _audible;  // resonators below Nyquist; those from here on are kept silent
+  float _lfo_phases[MORVANE_NUM_SHAKE_LFOS];    // radians in [0, 2 pi), 0 the wave's top
+  float _song_tempo;                            // the host's tempo, beats a minute (120 until it says)
+  int32_t _transport;                           // morvane_transport
   // Not sent to the window: the plug-in numbers the snapshots it hands to
   // another thread and sums their values, so that a reader can tell a whole
   // snapshot from one written while it read.

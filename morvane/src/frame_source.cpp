@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
-void frame_source_init(frame_source* source, double rate, uint32_t frames_per_second) noexcept
+#include "song_lock.h"
+
+void frame_source_init(frame_source* source, double rate, uint32_t frames_per_second,
+                       const song_lock* song) noexcept
 {
   *source = frame_source{};
   source->_rate = rate;
+  source->_song = song;
   source->_interval = static_cast<uint32_t>(std::max(1.0, rate / frames_per_second));
   source->_since = source->_interval;
 }
@@ -33,6 +37,12 @@ void frame_source_fill(frame_source* source, libquivex engine, morvane_frame* fr
   libquivex_get_lfo_values(engine, frame->_lfo_values);
   frame->_output_peak = source->_peak;
   frame->_sample_rate = static_cast<float>(source->_rate);
+  libquivex_get_lfo_phases(engine, frame->_lfo_phases);
+  const song_position* song = source->_song != nullptr ? &source->_song->_song : nullptr;
+  frame->_song_tempo = static_cast<float>(song != nullptr ? song->_bpm : MORVANE_DEFAULT_BPM);
+  frame->_transport = song == nullptr || !song->_known ? MORVANE_TRANSPORT_UNKNOWN
+                    : song_position_rolling(song)      ? MORVANE_TRANSPORT_ROLLING
+                                                       : MORVANE_TRANSPORT_STOPPED;
   frame->_sequence = ++source->_sequence;
   frame->_checksum = morvane_frame_checksum(frame);
   source->_since = 0;

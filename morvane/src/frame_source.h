@@ -13,17 +13,22 @@
 
 #include "frame.h"
 
+struct song_lock;
+
 struct frame_source {
   double _rate;         // the plug-in's sample rate, Hz
   uint32_t _interval;   // samples between frames
   uint32_t _since;      // samples since the last frame (held at UINT32_MAX)
   float _peak;          // largest |output sample| since the last frame
   uint32_t _sequence;   // number of the last frame filled (0: none yet)
+  const song_lock* _song;  // the host's song as the plug-in follows it, or NULL
 };
 
 /* A source of at most frames_per_second frames a second of audio at `rate`
- * Hz, its first frame due at once. */
-void frame_source_init(frame_source* source, double rate, uint32_t frames_per_second) noexcept;
+ * Hz, its first frame due at once; its frames tell the tempo and transport
+ * of `song` (NULL: unknown). */
+void frame_source_init(frame_source* source, double rate, uint32_t frames_per_second,
+                       const song_lock* song) noexcept;
 
 /* Makes the next frame due at once and forgets the peak (a window opened). */
 void frame_source_restart(frame_source* source) noexcept;
@@ -32,8 +37,9 @@ void frame_source_restart(frame_source* source) noexcept;
  * is due. */
 bool frame_source_advance(frame_source* source, float run_peak, uint32_t n_samples) noexcept;
 
-/* Fills *frame with what `engine` holds after its last sample and the peak
- * since the last frame, gives it the next sequence number and its checksum,
+/* Fills *frame with what `engine` holds after its last sample (partials,
+ * LFO values and phases), the peak since the last frame and the song's
+ * tempo and transport, gives it the next sequence number and its checksum,
  * and starts the next interval. */
 void frame_source_fill(frame_source* source, libquivex engine, morvane_frame* frame) noexcept;
 

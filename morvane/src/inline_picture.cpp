@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
-bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
-                         const char* /*bundle_path*/, double rate) noexcept
+bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue, double rate,
+                         const song_lock* song) noexcept
 {
   picture->_write_slot = 0;
   picture->_read_slot = 1;
   picture->_latest.store(2, std::memory_order_relaxed);
-  frame_source_init(&picture->_source, rate, MORVANE_INLINE_PICTURES_PER_SECOND);
+  frame_source_init(&picture->_source, rate, MORVANE_INLINE_PICTURES_PER_SECOND, song);
   if (queue == nullptr || queue->queue_draw == nullptr) {
     return true;
   }

@@ -44,12 +44,12 @@ struct inline_picture {
 };
 constexpr int MORVANE_INLINE_FRESH = 4;
 
-/* Sets up a picture for a plug-in at `rate` Hz; queue is the host's
- * queue_draw feature or NULL, without which nothing is ever snapshot or
- * drawn. bundle_path is not used (the drawing is linked in). Returns false when memory runs out (inline_picture_free
- * then releases what was taken). */
-bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue,
-                         const char* bundle_path, double rate) noexcept;
+/* Sets up a picture for a plug-in at `rate` Hz following `song` (as
+ * frame_source_init); queue is the host's queue_draw feature or NULL,
+ * without which nothing is ever snapshot or drawn. Returns false when
+ * memory runs out (inline_picture_free then releases what was taken). */
+bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_draw* queue, double rate,
+                         const song_lock* song) noexcept;
 
 /* After a run of n_samples whose output peaked at run_peak: a snapshot of
  * `engine` every 1/8 s of audio, published and a redraw asked for only when

@@ -153,21 +153,19 @@ static const void* host_feature(const LV2_Feature* const* features, const char* 
 
 // Sets up the window's data path and the inline display from what the host
 // offers; both are optional, and without urid:map no frame is ever written.
-static bool link_host_features(morvane* self, const char* bundle_path,
-                               const LV2_Feature* const* features) noexcept
+static bool link_host_features(morvane* self, const LV2_Feature* const* features) noexcept
 {
   const auto* map = static_cast<const LV2_URID_Map*>(host_feature(features, LV2_URID__map));
-  window_link_init(&self->_window, map, self->_rate);
   song_lock_init(&self->_song, map, self->_rate);
+  window_link_init(&self->_window, map, self->_rate, &self->_song);
   const auto* queue =
       static_cast<const morvane_inline_queue_draw*>(host_feature(features, MORVANE_INLINEDISPLAY__queue_draw));
-  return inline_picture_init(&self->_inline, queue, bundle_path, self->_rate);
+  return inline_picture_init(&self->_inline, queue, self->_rate, &self->_song);
 }
 
 // Everything of instantiate after the processor check: may use AVX2.
 __attribute__((noinline))
-static LV2_Handle create_instance(double rate, const char* bundle_path,
-                                  const LV2_Feature* const* features) noexcept
+static LV2_Handle create_instance(double rate, const LV2_Feature* const* features) noexcept
 {
   // The engine takes an integer rate; reject what cannot be one.
   if (!(rate >= 1.0 && rate <= static_cast<double>(INT_MAX))) {
@@ -182,7 +180,7 @@ static LV2_Handle create_instance(double rate, const char* bundle_path,
   self->_rate = rate;
   // Truncation towards zero: 44100.0 gives 44100.
   self->_libquivex = libquivex_new(static_cast<unsigned long>(rate));
-  if (!self->_libquivex || !link_host_features(self, bundle_path, features)) {
+  if (!self->_libquivex || !link_host_features(self, features)) {
     libquivex_free(self->_libquivex);
     inline_picture_free(&self->_inline);
     delete self;
@@ -196,12 +194,12 @@ static LV2_Handle create_instance(double rate, const char* bundle_path,
 // that the check itself runs everywhere.
 MORVANE_BASELINE_CODE
 static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
-                              const char* bundle_path, const LV2_Feature* const* features) noexcept
+                              const char* /*bundle_path*/, const LV2_Feature* const* features) noexcept
 {
   if (!morvane_cpu_has_build_level()) {
     return nullptr;
   }
-  return create_instance(rate, bundle_path, features);
+  return create_instance(rate, features);
 }
 
 static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcept

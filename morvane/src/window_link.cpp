@@ -2,7 +2,7 @@
 // The window's data path on the plug-in's side (see window_link.h).
 #include "window_link.h"
 
-void window_link_init(window_link* link, const LV2_URID_Map* map, double rate) noexcept
+void window_link_init(window_link* link, const LV2_URID_Map* map, double rate, const song_lock* song) noexcept
 {
   *link = window_link{};
   if (map != nullptr && map->map != nullptr) {
@@ -10,7 +10,7 @@ void window_link_init(window_link* link, const LV2_URID_Map* map, double rate) n
     lv2_atom_forge_init(&link->_forge, const_cast<LV2_URID_Map*>(map));
     link->_mapped = true;
   }
-  frame_source_init(&link->_source, rate, MORVANE_FRAMES_PER_SECOND);
+  frame_source_init(&link->_source, rate, MORVANE_FRAMES_PER_SECOND, song);
 }
 
 void window_link_read(window_link* link, const morvane_event& event) noexcept

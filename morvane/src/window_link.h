@@ -30,9 +30,10 @@ struct window_link {
   morvane_frame _frame;          // the frame being written
 };
 
-/* A closed link for a plug-in at `rate` Hz; map may be NULL (the host has
- * none), and then no message is read and no frame written. */
-void window_link_init(window_link* link, const LV2_URID_Map* map, double rate) noexcept;
+/* A closed link for a plug-in at `rate` Hz following `song` (as
+ * frame_source_init); map may be NULL (the host has none), and then no
+ * message is read and no frame written. */
+void window_link_init(window_link* link, const LV2_URID_Map* map, double rate, const song_lock* song) noexcept;
 
 /* Takes one event of the control port: WindowOpen and WindowClosed switch
  * frames on and off; anything else (other types, garbage) is passed over. */

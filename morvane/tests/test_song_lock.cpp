@@ -246,3 +246,29 @@ TEST(SongLockDefaults, PositionsChangeNothingUntilAnLfoIsLocked)
   EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
   EXPECT_EQ(std::memcmp(a.data(), c.data(), a.size() * sizeof(float)), 0);
 }
+
+// The window's frames tell the song's tempo, whether the transport rolls,
+// and the LFOs' phases as the engine holds them.
+TEST_F(SongLock, FramesTellTheWindowTempoTransportAndPhases)
+{
+  std::vector<morvane_frame> frames;
+  host.send_window_message(true);
+  host.run(256);
+  ASSERT_TRUE(read_frames(host.notify(), host.ids(), &frames));
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0]._transport, MORVANE_TRANSPORT_UNKNOWN);
+  EXPECT_EQ(frames[0]._song_tempo, 120.0f);
+  for (auto [speed, transport] : {std::pair{1.0, MORVANE_TRANSPORT_ROLLING}, std::pair{0.0, MORVANE_TRANSPORT_STOPPED}}) {
+    Position p(map, {{LV2_TIME__frame, 4800, 'l'}, {LV2_TIME__speed, speed, 'f'}, {LV2_TIME__beatsPerMinute, 93.5, 'f'}});
+    host.control().append(p.atom(), p.size());
+    host.run(1600);  // a thirtieth of a second: the next frame is due
+    frames.clear();
+    ASSERT_TRUE(read_frames(host.notify(), host.ids(), &frames));
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0]._transport, transport);
+    EXPECT_EQ(frames[0]._song_tempo, 93.5f);
+    float engine_phases[3];
+    libquivex_get_lfo_phases(morvane_engine(host.handle()), engine_phases);
+    EXPECT_EQ(std::memcmp(frames[0]._lfo_phases, engine_phases, sizeof engine_phases), 0);
+  }
+}
