@@ -23,6 +23,8 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -489,9 +491,21 @@ TEST(Threads, InstantiateAndCleanupOnSeveralThreadsAtOnce)
     EXPECT_EQ(made.load(), kThreads * kRounds);
 }
 
+// 32-bit FNV-1a of the snapshot's values (every field before its number).
+uint32_t snapshot_checksum(const morvane_frame& f)
+{
+    uint32_t h = 2166136261u;
+    const auto* b = reinterpret_cast<const uint8_t*>(&f);
+    for (std::size_t i = 0; i < offsetof(morvane_frame, _sequence); ++i)
+        h = (h ^ b[i]) * 16777619u;
+    return h;
+}
+
 // The host's GUI thread asks for inline pictures while run plays on the
 // audio thread: the snapshot changes hands without a lock, every picture
-// is whole, and run's output is the same as without anyone watching.
+// is drawn from one whole snapshot (its values still sum to the checksum
+// run gave them, and the snapshots come in the order run made them), and
+// run's output is the same as without anyone watching.
 TEST(Threads, InlineDisplayRendersWhileRunPlays)
 {
     Instance watched(48000.0, 3);
@@ -506,8 +520,9 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
         inst->controls()[MORVANE_LFO_SHAKE_FREQ_FREQ] = 7.0f;
     }
     std::atomic<bool> done{false};
-    std::atomic<int> pictures{0}, lit_pictures{0};
+    std::atomic<int> pictures{0}, lit_pictures{0}, whole_pictures{0}, snapshots_seen{0};
     std::thread gui([&] {
+        uint32_t last_sequence = 0;
         while (!done.load()) {
             const morvane_inline_surface* s = iface->render(watched.handle(), 160, 200);
             if (s != nullptr) {
@@ -527,6 +542,13 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
                 ++pictures;
                 if (lit)
                     ++lit_pictures;
+                const morvane_frame* drawn = morvane_inline_snapshot(watched.handle());
+                if (drawn != nullptr && snapshot_checksum(*drawn) == drawn->_checksum &&
+                    drawn->_sequence >= last_sequence) {
+                    ++whole_pictures;
+                    snapshots_seen += drawn->_sequence > last_sequence ? 1 : 0;
+                    last_sequence = drawn->_sequence;
+                }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -547,6 +569,8 @@ TEST(Threads, InlineDisplayRendersWhileRunPlays)
     EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
     EXPECT_GT(pictures.load(), 0);
     EXPECT_EQ(lit_pictures.load(), pictures.load());
+    EXPECT_EQ(whole_pictures.load(), pictures.load());
+    EXPECT_GE(snapshots_seen.load(), 5);
     // About two seconds of audio: a few redraws a second were asked for.
     EXPECT_GE(watched.queue_draws(), 10);
     EXPECT_LE(watched.queue_draws(), 20);
