@@ -34,10 +34,12 @@
 #include <vector>
 
 #include <lv2/core/lv2.h>
+#include <lv2/time/time.h>
 
 #include "morvane.h"
 #include "morvane_internal.h"
 #include "plugin_host.h"
+#include "song_positions.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define RT_SANITIZED 1
@@ -177,7 +179,24 @@ struct Instance : PluginHost {
                                      .control_capacity = 256})
     {
         send_window_message(true);
+        // Song positions as hosts send them, and bad ones, made before any
+        // probe watches (mapping their keys allocates).
+        TestUridMap& map = LilvTestWorld::get().urids();
+        positions.emplace_back(map, std::initializer_list<PositionKey>{
+                                        {LV2_TIME__frame, 96000, 'l'}, {LV2_TIME__speed, 1, 'f'},
+                                        {LV2_TIME__bar, 4, 'l'}, {LV2_TIME__barBeat, 1.5, 'f'},
+                                        {LV2_TIME__beatsPerMinute, 132, 'f'}});
+        positions.emplace_back(map, std::initializer_list<PositionKey>{
+                                        {LV2_TIME__frame, 0, 'd'}, {LV2_TIME__beat, 0, 'd'},
+                                        {LV2_TIME__speed, -0.5, 'd'}}, true);
+        positions.emplace_back(map, std::initializer_list<PositionKey>{{LV2_TIME__speed, 0, 'f'}});
+        positions.emplace_back(map, std::initializer_list<PositionKey>{
+                                        {LV2_TIME__beatsPerMinute, std::nan(""), 'f'}, {LV2_TIME__frame, -5, 'l'}});
     }
+
+    // The next run gets song position k (of four) at its middle sample.
+    void send_position(std::size_t k, uint32_t n) { control().append(positions[k % 4].atom(), positions[k % 4].size(), n / 2); }
+    std::vector<Position> positions;
 
     void fill(uint32_t n, uint32_t salt)
     {
@@ -236,6 +255,8 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
     uint32_t salt = 0;
     auto run = [&](uint32_t n) {
         inst.fill(n, ++salt);
+        if (salt % 3 == 0)
+            inst.send_position(salt / 3, n);
         inst.run(n);
         ++runs;
     };
