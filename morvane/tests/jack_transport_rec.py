@@ -9,13 +9,16 @@ frame a sample was played at.)
 Connects its one input to PORT, records SECONDS of cycles and writes
 OUT.npz: "audio" (float32, every cycle's samples one after the other),
 "frame" (the transport frame of each cycle's first sample), "state"
-(the transport state in that cycle: 0 stopped, 1 rolling, 3 starting), "size" (each cycle's length)
-and "rate". The JACK client library is called through ctypes, as no Python
+(the transport state in that cycle: 0 stopped, 1 rolling, 3 starting), "size" (each cycle's length),
+"beats" (the beat since the song's start the timebase master published
+for the cycle, from its bar, beat and tick; NaN where it
+published none) and "rate". The JACK client library is called through ctypes, as no Python
 binding of it is a dependency of the project; the process callback only
 copies into buffers allocated beforehand.
 """
 import ctypes
 import gc
+import struct
 import sys
 import threading
 
@@ -24,9 +27,12 @@ import numpy as np
 JACK_DEFAULT_AUDIO_TYPE = b"32 bit float mono audio"
 JACK_PORT_IS_INPUT = 0x1
 JACK_NO_START_SERVER = 0x01
-# jack_position_t is packed: two 64-bit fields, then frame_rate and frame.
-POSITION_FRAME_OFFSET = 20
+# jack_position_t is packed: unique_1 and usecs (64-bit), frame_rate,
+# frame, valid, bar, beat, tick (32-bit), bar_start_tick (double),
+# beats_per_bar and beat_type (float), ticks_per_beat (double).
+POSITION = struct.Struct("<QQIIIiiidffd")
 POSITION_SIZE = 512  # more than the structure's size in any JACK version
+POSITION_BBT_VALID = 0x10
 
 PROCESS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_uint32, ctypes.c_void_p)
 
@@ -66,6 +72,7 @@ def main(out, seconds, source):
     frames = np.zeros(cycles, dtype=np.int64)
     states = np.zeros(cycles, dtype=np.int8)
     sizes = np.zeros(cycles, dtype=np.int32)
+    song_beats = np.full(cycles, np.nan)
     position = ctypes.create_string_buffer(POSITION_SIZE)
     state = {"cycle": 0, "sample": 0}
     done = threading.Event()
@@ -77,8 +84,11 @@ def main(out, seconds, source):
             done.set()
             return 0
         states[cycle] = jack.jack_transport_query(client, position)
-        frames[cycle] = int.from_bytes(position.raw[POSITION_FRAME_OFFSET:POSITION_FRAME_OFFSET + 4],
-                                       "little")
+        (_, _, _, frame, valid, bar, beat, tick, _, beats_per_bar, _,
+         ticks_per_beat) = POSITION.unpack_from(position.raw)
+        frames[cycle] = frame
+        if valid & POSITION_BBT_VALID and ticks_per_beat > 0:
+            song_beats[cycle] = (bar - 1) * beats_per_bar + (beat - 1) + tick / ticks_per_beat
         sizes[cycle] = nframes
         ctypes.memmove(audio_address + 4 * state["sample"], jack.jack_port_get_buffer(port, nframes),
                        4 * nframes)
@@ -102,7 +112,7 @@ def main(out, seconds, source):
     if n < cycles:
         raise SystemExit(f"only {n} of {cycles} cycles recorded in {3 * seconds + 10:.0f} s")
     np.savez(out, audio=audio[:state["sample"]], frame=frames[:n], state=states[:n],
-             size=sizes[:n], rate=rate)
+             size=sizes[:n], beats=song_beats[:n], rate=rate)
     print(f"recorded {n} cycles of {block} frames at {rate} Hz", flush=True)
 
 

@@ -30,9 +30,14 @@
 #     stale or missing block) are left out. Both stretches start off the
 #     grid (1/4 and 0.35 of a cycle): an LFO in Free at the same rate lay
 #     31 and 149 ms off when tried.
-# When the machine allows real-time scheduling (as root), the server runs
-# real-time, which keeps the dummy backend's cycles on time on a loaded
-# machine; otherwise it runs without, as jalv_jack_run.sh does.
+# When the machine allows real-time scheduling (as root, as in CI), the
+# server and its clients run real-time, which keeps the dummy backend's
+# cycles on time on a loaded machine: 0 to 10 xruns in 8 s at a load of 5
+# on 2 cores, the master's beat within 0.2 ms of its frame. Without it,
+# jack_transport misses cycles there and its beat falls tens of
+# milliseconds behind its frame (37 to 91 ms seen); such a run proves
+# nothing either way and is made again, up to three times, then skipped
+# (a failure where the test is required).
 #   jalv_jack_transport.sh OUT_DIR
 # Environment: LV2_PATH, MORVANE_URI, PYTHON, MORVANE_RENDER (morvane-render)
 # and MORVANE_BUNDLE (the built bundle). Exits 77 (skipped) when a JACK tool
@@ -71,68 +76,96 @@ cleanup() {
   stop_processes
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$out"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
+fail() { echo "FAIL: $*"; for f in "$out"/*/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
 started=$(date +%s)
-
-if chrt -f 1 true 2>/dev/null; then realtime=(-R -P 70); else realtime=(--no-realtime); fi
-jackd "${realtime[@]}" -d dummy -r 48000 -p 256 >"$out/jackd.log" 2>&1 &
-pids+=($!)
-jack_wait -w -t 10 >/dev/null || fail "jackd did not start"
-echo "jackd ${realtime[*]}"
-
-mkfifo "$out/transport" "$out/jalv"
-jack_transport <"$out/transport" >"$out/transport.log" 2>&1 &
-pids+=($!)
-exec 7>"$out/transport"
-# send COMMAND: one line to jack_transport.
-send() { echo "$*" >&7; echo "transport: $*"; }
-send master
-send tempo "$bpm"
-
-jack_simple_client tone >"$out/tone.log" 2>&1 &
-pids+=($!)
-jalv -n fx -c lfo_shake_amp_sync=2 -c lfo_shake_amp_cycle="$cycle" -c lfo_shake_amp_amp=1 \
-  -c lfo_shake_amp_amount=50 "$MORVANE_URI" <"$out/jalv" >"$out/jalv.log" 2>&1 &
-jalv_pid=$!
-pids+=($jalv_pid)
-exec 8>"$out/jalv"
-for _ in $(seq 100); do
-  ports=$(jack_lsp 2>/dev/null || true)
-  if grep -q '^fx:output_l$' <<<"$ports" && grep -q '^tone:output1$' <<<"$ports"; then break; fi
-  kill -0 "$jalv_pid" 2>/dev/null || fail "jalv exited early"
-  sleep 0.1
-done
-jack_connect tone:output1 fx:input_l || fail "cannot connect the tone to fx:input_l"
-
-"$python" "$here/jack_transport_rec.py" "$out/rec.npz" "$seconds" fx:output_l >"$out/rec.log" 2>&1 &
-rec_pid=$!
-pids+=($rec_pid)
-for _ in $(seq 200); do
-  grep -q '^recording' "$out/rec.log" && break
-  kill -0 "$rec_pid" 2>/dev/null || fail "the recorder exited early"
-  sleep 0.05
-done
-sleep 0.3
-send locate "$first_locate"
-send play
-sleep 3
-# A locate while rolling is avoided: jack_transport's timebase callback then
-# spins (it steps its ticks by a zero ticks-per-beat), so it stops first.
-send stop
-sleep 0.4
-send locate "$second_locate"
-send play
-wait "$rec_pid" || fail "the recorder failed"
-cat "$out/rec.log"
-send stop
 
 # The same tone rendered as a song at the same tempo from its first sample.
 sox -n -r 48000 -c 1 -e floating-point -b 32 "$out/tone.wav" synth 4 sine 240 vol 0.2
 "$MORVANE_RENDER" "$out/tone.wav" "$out/render.wav" --preset eighth-tremolo --bpm "$bpm" \
   --bundle "$MORVANE_BUNDLE" --quiet || fail "morvane-render"
-grep -c XRun "$out/jackd.log" | sed 's/^/dummy backend xruns: /' || true
-"$python" "$here/song_lock_check.py" jack --rec "$out/rec.npz" --render "$out/render.wav" \
-  --bpm "$bpm" --cycle-quarters "$cycle" --max-period-error 0.01 --max-phase-ms 5 \
-  || fail "the LFO does not keep time with the JACK transport"
+
+if chrt -f 1 true 2>/dev/null; then realtime=(-R -P 70); else realtime=(--no-realtime); fi
+# send COMMAND: one line to jack_transport.
+send() { echo "$*" >&7; echo "transport: $*"; }
+
+# attempt N: one server with its clients, one recording, its analysis;
+# returns song_lock_check.py's status.
+attempt() {
+  local dir=$out/attempt-$1
+  mkdir -p "$dir"
+  jackd "${realtime[@]}" -d dummy -r 48000 -p 256 >"$dir/jackd.log" 2>&1 &
+  pids+=($!)
+  jack_wait -w -t 10 >/dev/null || fail "jackd did not start"
+  echo "attempt $1: jackd ${realtime[*]}"
+
+  mkfifo "$dir/transport" "$dir/jalv"
+  jack_transport <"$dir/transport" >"$dir/transport.log" 2>&1 &
+  pids+=($!)
+  exec 7>"$dir/transport"
+  send master
+  send tempo "$bpm"
+
+  jack_simple_client tone >"$dir/tone.log" 2>&1 &
+  pids+=($!)
+  jalv -n fx -c lfo_shake_amp_sync=2 -c lfo_shake_amp_cycle="$cycle" -c lfo_shake_amp_amp=1 \
+    -c lfo_shake_amp_amount=50 "$MORVANE_URI" <"$dir/jalv" >"$dir/jalv.log" 2>&1 &
+  local jalv_pid=$!
+  pids+=($jalv_pid)
+  exec 8>"$dir/jalv"
+  for _ in $(seq 100); do
+    ports=$(jack_lsp 2>/dev/null || true)
+    if grep -q '^fx:output_l$' <<<"$ports" && grep -q '^tone:output1$' <<<"$ports"; then break; fi
+    kill -0 "$jalv_pid" 2>/dev/null || fail "jalv exited early"
+    sleep 0.1
+  done
+  jack_connect tone:output1 fx:input_l || fail "cannot connect the tone to fx:input_l"
+
+  "$python" "$here/jack_transport_rec.py" "$dir/rec.npz" "$seconds" fx:output_l >"$dir/rec.log" 2>&1 &
+  local rec_pid=$!
+  pids+=($rec_pid)
+  for _ in $(seq 200); do
+    grep -q '^recording' "$dir/rec.log" && break
+    kill -0 "$rec_pid" 2>/dev/null || fail "the recorder exited early"
+    sleep 0.05
+  done
+  sleep 0.3
+  send locate "$first_locate"
+  send play
+  sleep 3
+  # Never a locate while rolling: after one, jack_transport's process
+  # thread never finished a cycle again (every later cycle an xrun, the
+  # transport stuck starting), so the transport stops first.
+  send stop
+  sleep 0.4
+  send locate "$second_locate"
+  send play
+  wait "$rec_pid" || fail "the recorder failed"
+  cat "$dir/rec.log"
+  send stop
+  send quit
+  grep -c XRun "$dir/jackd.log" | sed 's/^/dummy backend xruns: /' || true
+  exec 7>&- 8>&-
+  stop_processes
+  pids=()
+  local status=0
+  "$python" "$here/song_lock_check.py" jack --rec "$dir/rec.npz" --render "$out/render.wav" \
+    --bpm "$bpm" --cycle-quarters "$cycle" --max-period-error 0.01 --max-phase-ms 5 || status=$?
+  return "$status"
+}
+
+# A run whose timebase master lost its step (status 3) proves nothing
+# either way: up to three runs.
+for n in 1 2 3; do
+  status=0
+  attempt "$n" || status=$?
+  [ "$status" = 3 ] || break
+  echo "attempt $n: the timebase master lost its step; trying again"
+done
+if [ "$status" = 3 ]; then
+  if required; then fail "three runs in which jack_transport lost its step (required here)"; fi
+  echo "SKIP: jack_transport lost its step in three runs (no real-time scheduling on a loaded machine?)"
+  exit 77
+fi
+[ "$status" = 0 ] || fail "the LFO does not keep time with the JACK transport"
 echo "PASS: jalv on JACK, LFO in Tempo: period and phase follow the transport at $bpm bpm," \
      "in $(( $(date +%s) - started )) s"

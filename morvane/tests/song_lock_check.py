@@ -27,7 +27,10 @@ the level envelope of a steady tone the plug-in shook.
         (quarter notes = frame x B / 60 / rate), lies within M ms of where
         it lies in RENDER, morvane-render's render of the same tone as a
         song at B bpm from its first sample (the plug-in's own delay
-        between its input and its envelope is in both).
+        between its input and its envelope is in both). The beat the
+        timebase master published in each cycle must lie within 1 ms of its
+        frame's (--max-master-ms), else the run cannot be held to the song
+        and the exit status is 3.
 
 Envelope: the RMS level over a centred window of 200 samples (a whole
 number of the 240 Hz test tone's periods, so the tone's own ripple cancels;
@@ -42,6 +45,7 @@ import soundfile as sf
 
 RATE = 48000
 WINDOW = 200
+UNMEASURABLE = 3  # exit status of a jack run whose timebase master lost its step
 faults = []
 
 
@@ -218,9 +222,11 @@ def check_jack(args):
     cycle_ms = period / rate * 1000.0
     env = envelope(audio)
     song, stretch, clean = song_samples(rec)
-    seams = int(np.sum(np.diff(clean.astype(int)) == -1))
-    print(f"{len(rec['frame'])} process cycles, {stretch.max() + 1} rolling stretches, "
-          f"{100 * np.mean(clean[stretch >= 0]):.1f} % of the rolling samples clean ({seams} seams left out)")
+    frames, states, sizes = rec["frame"], rec["state"], rec["size"]
+    seams = int(np.sum((states[1:] == 1) & (states[:-1] == 1) & (frames[1:] != frames[:-1] + sizes[:-1])))
+    print(f"{len(frames)} process cycles, {stretch.max() + 1} rolling stretches, {seams} seams in them "
+          f"(a cycle not following on from the last), {100 * np.mean(clean[stretch >= 0]):.1f} % of "
+          "the rolling samples clean")
 
     # Where the plug-in puts the envelope's top against the song's cycle
     # when it renders the tone as a song from its first sample.
@@ -236,12 +242,30 @@ def check_jack(args):
     # first 0.1 s of each stretch are left out.
     settle = rate // 10
     measured = 0
+    unmeasurable = []
+    cycle_of = np.repeat(np.arange(len(rec["size"])), rec["size"])
+    song_frame_of_cycle = rec["frame"].astype(np.float64)
     for number in range(stretch.max() + 1):
         inside = np.nonzero(stretch == number)[0]
         t = song[inside]
         use = clean[inside] & (t >= t[0] + settle)
         if t[-1] - t[0] - settle < 3 * period or np.sum(use) < 2 * period:
             print(f"stretch from song frame {t[0]:.0f}: {len(t) / rate:.2f} s, too short to measure")
+            continue
+        # The song's beat as the timebase master published it must be the
+        # frame's: a master that missed cycles (without real-time
+        # scheduling on a loaded machine) lets its beat fall behind, and the
+        # plug-in rightly follows whatever beat the host then sends.
+        published = rec["beats"][cycle_of[inside][use]]
+        by_frame = song_frame_of_cycle[cycle_of[inside][use]] * quarters_per_sample
+        if np.any(np.isnan(published)):
+            fault("the timebase master published no bar and beat while rolling")
+            continue
+        apart_ms = float(np.max(np.abs(published - by_frame))) / quarters_per_sample / rate * 1000.0
+        print(f"stretch from song frame {t[0]:.0f}: the master's beat lies at most {apart_ms:.2f} ms "
+              "from its frame's")
+        if apart_ms > args.max_master_ms:
+            unmeasurable.append(apart_ms)
             continue
         measured += 1
         e, t = env[inside][use], t[use]
@@ -275,6 +299,10 @@ def check_jack(args):
         if abs(miss) > args.max_phase_ms:
             fault(f"the envelope's top lies {miss:+.2f} ms from where the render puts it "
                   f"(at most {args.max_phase_ms} ms)")
+    if unmeasurable and not faults:
+        print(f"the timebase master's beat left its frame by up to {max(unmeasurable):.2f} ms "
+              f"(at most {args.max_master_ms} ms): this run cannot be held to the song")
+        sys.exit(UNMEASURABLE)
     if measured < args.min_stretches:
         fault(f"{measured} rolling stretches long enough to measure, expected {args.min_stretches}")
 
@@ -301,6 +329,7 @@ def main():
     jack.add_argument("--max-period-error", type=float, default=0.01)
     jack.add_argument("--max-phase-ms", type=float, default=5.0)
     jack.add_argument("--min-stretches", type=int, default=2)
+    jack.add_argument("--max-master-ms", type=float, default=1.0)
     args = parser.parse_args()
     {"identical": check_identical, "late": check_late, "jack": check_jack}[args.what](args)
     return 1 if faults else 0
