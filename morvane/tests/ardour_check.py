@@ -6,7 +6,7 @@ morvane-render.
         --log CONFIGURE.log --session NAME.ardour --uri URI --preset LABEL \
         --frames N
         The control parameters Ardour reports (label, range, default) are
-        the Turtle's control ports in port order, 25 of them; Ardour lists
+        the Turtle's control ports in port order, 31 of them; Ardour lists
         exactly the bundle's presets, and loading each one sets every
         control to its value; PRESET, loaded last, holds in the plug-in and
         in the saved session;
@@ -47,8 +47,8 @@ PSET = "http://lv2plug.in/ns/ext/presets#"
 RDF_TYPE = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type"
 RDFS_LABEL = "http://www.w3.org/2000/01/rdf-schema#label"
 
-CONTROLS = 25
-PRESETS = 7
+CONTROLS = 31
+PRESETS = 9
 RATE = 48000
 
 faults = []

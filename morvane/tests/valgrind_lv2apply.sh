@@ -3,7 +3,8 @@
 # A lilv host (lv2apply) runs the plug-in over half a second of a shaken
 # tone under valgrind's memcheck: no memory error and no leak (definite,
 # indirect or possible) is allowed. Blocks that the dynamic loader keeps
-# after lilv unloads the plug-in are "still reachable" and not counted.
+# after lilv unloads the plug-in are "still reachable" and not counted;
+# pixman's own one-time tables (plugin_memcheck.supp) are suppressed.
 #   valgrind_lv2apply.sh OUT_DIR      (LV2_PATH, MORVANE_URI and PYTHON set)
 # Exit 77 (skipped) when valgrind or lv2apply is missing.
 set -euo pipefail
@@ -23,7 +24,11 @@ x[12000] = np.nan  # one bad sample on the way
 sf.write(sys.argv[1], x.astype(np.float32), 48000, subtype="FLOAT")
 PY
 status=0
-valgrind --tool=memcheck --error-exitcode=3 --leak-check=full \
+# pixman's one-time tables, lost when lilv unloads the plug-in and pixman
+# with it, are suppressed (plugin_memcheck.supp); naming them needs the
+# unloaded objects' names (--keep-debuginfo).
+valgrind --tool=memcheck --error-exitcode=3 --leak-check=full --keep-debuginfo=yes \
+  --suppressions="$(dirname "$0")/plugin_memcheck.supp" \
   --show-leak-kinds=definite,indirect,possible \
   --errors-for-leak-kinds=definite,indirect,possible \
   --log-file="$out/memcheck.log" \
