@@ -160,7 +160,7 @@ ldd "$ui_so" > "$work/ui.ldd" || fail "ldd $ui_so failed"
 grep -q 'not found' "$work/ui.ldd" && fail "$ui_so lacks libraries: $(grep 'not found' "$work/ui.ldd")"
 depends=$(dpkg-query -W -f='${Depends}' morvane-lv2)
 for lib in libcairo2 libpango-1.0-0 libx11-6 libxext6; do
-  [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] ||
+  grep -qE "(^|, )$lib( |,|$)" <<<"$depends" ||
     fail "morvane-lv2 does not depend on $lib: $depends"
 done
 objdump -p /usr/lib/lv2/morvane.lv2/morvane.so > "$work/plugin.objdump" || fail "objdump of the plug-in failed"
