@@ -15,6 +15,8 @@
 
 #include <quivex/libquivex.h>
 
+#include "knob.h"
+#include "lfo_lock.h"
 #include "palette.h"
 
 using namespace morvane_palette;
@@ -43,8 +45,11 @@ constexpr double METER_CEIL_DB = 6.0;
 constexpr double MARGIN = 8.0;
 constexpr double GAP = 8.0;
 constexpr double COLUMN_W = 66.0;    // meter and gain column
-constexpr double BAND_H = 178.0;     // LFO panels and gain knob
+constexpr double BAND_H = 190.0;     // LFO panels and gain knob
 constexpr double HEADER_H = 22.0;    // title row of a panel
+constexpr double SWITCH_H = 18.0;    // an LFO panel's sync switch row, under the title
+constexpr double SWITCH_SEGMENT_W = 44.0;
+constexpr double TEMPO_W = 84.0;     // the tempo's box at the right of the partials' header
 constexpr double AXIS_LEFT = 40.0;   // dB labels left of the partials plot
 constexpr double AXIS_RIGHT = 12.0;
 constexpr double AXIS_BOTTOM = 20.0; // Hz labels under the partials plot
@@ -310,7 +315,7 @@ void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l
   x += text.draw("PARTIALS", x, hy, 0.0, 0.5) + 10.0 * s;
   text.size(FONT_SMALL, false);
   const bool silent = frame != nullptr && audible_count(frame) < MORVANE_NUM_PARTIALS;
-  const double room = partials_legend(cr, text, a._x + a._w, hy, s, silent) - 12.0 * s - x;
+  const double room = partials_legend(cr, text, l._tempo._x - 12.0 * s, hy, s, silent) - 12.0 * s - x;
   // What the frame says, as long as fits before the key.
   char info[2][96] = {"waiting for audio", ""};
   if (frame != nullptr) {
@@ -352,48 +357,32 @@ void draw_partials_view(cairo_t* cr, text_painter& text, const morvane_layout& l
   }
 }
 
-// A control's value as a position from 0 (minimum) to 1 (maximum).
-double knob_position(uint32_t port, float value)
+// A control's value as a knob's position from 0 (minimum) to 1 (maximum);
+// a stepped knob's position counts its scale points.
+double knob_position(uint32_t row, float value)
 {
-  const morvane_control& c = morvane_controls[port];
-  const double v = morvane_clamp_control(port, value);
-  const double lo = c._min;
-  const double hi = c._max;
-  if (c._logarithmic && lo > 0.0) {
-    return std::clamp(std::log(v / lo) / std::log(hi / lo), 0.0, 1.0);
+  if (morvane_knob_stepped(static_cast<int>(row))) {
+    const auto last = static_cast<double>(morvane_controls[row]._num_points - 1);
+    return last > 0.0 ? morvane_knob_point(row, value) / last : 0.0;
   }
-  return std::clamp((v - lo) / (hi - lo), 0.0, 1.0);
+  return std::clamp(morvane_knob_position(row, value), 0.0, 1.0);
 }
 
-// A control's value as the window writes it, with its unit.
-void format_value(uint32_t port, float value, char* buf, size_t size)
-{
-  const morvane_control& c = morvane_controls[port];
-  const double v = morvane_clamp_control(port, value);
-  const char* unit = morvane_unit_label(c._unit);
-  switch (c._unit) {
-    case MORVANE_UNIT_DB: std::snprintf(buf, size, "%.1f %s", v, unit); break;
-    case MORVANE_UNIT_HZ: std::snprintf(buf, size, v < 10.0 ? "%.2f %s" : "%.1f %s", v, unit); break;
-    case MORVANE_UNIT_PERCENT: std::snprintf(buf, size, "%.0f %s", v, unit); break;
-    case MORVANE_UNIT_NONE: std::snprintf(buf, size, "%.3f", v); break;
-  }
-}
-
-void draw_knob(cairo_t* cr, text_painter& text, const morvane_layout& l, uint32_t port, float value,
+void draw_knob(cairo_t* cr, text_painter& text, const morvane_layout& l, uint32_t row, float value,
                colour accent, bool active, bool dim)
 {
   const double s = l._scale;
-  const double cx = l._knob_x[port];
-  const double cy = l._knob_y[port];
-  const double r = l._knob_r[port];
-  const morvane_control& c = morvane_controls[port];
+  const double cx = l._knob_x[row];
+  const double cy = l._knob_y[row];
+  const double r = l._knob_r[row];
+  const morvane_control& c = morvane_controls[row];
   const double lw = std::max(1.0, 3.0 * s);
   const double ra = r - 0.5 * lw;  // the arcs stay inside r
-  const double t = knob_position(port, value);
+  const double t = knob_position(row, value);
   const double angle = KNOB_START + KNOB_SWEEP * t;
   // A range through zero is drawn from zero (gain from 0 dB).
   const double origin =
-      c._min < 0.0f && c._max > 0.0f ? KNOB_START + KNOB_SWEEP * knob_position(port, 0.0f) : KNOB_START;
+      c._min < 0.0f && c._max > 0.0f ? KNOB_START + KNOB_SWEEP * knob_position(row, 0.0f) : KNOB_START;
 
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   cairo_set_line_width(cr, lw);
@@ -436,7 +425,7 @@ void draw_knob(cairo_t* cr, text_painter& text, const morvane_layout& l, uint32_
   set_colour(cr, active ? TEXT : TEXT_DIM);
   text.draw(c._short_name, cx, cy - r - 3.0 * s, 0.5, 1.0);
   char buf[32];
-  format_value(port, value, buf, sizeof buf);
+  morvane_control_text(row, value, buf, sizeof buf);
   text.size(FONT_SMALL, false);
   set_colour(cr, active ? accent : (dim ? TEXT_DIM : TEXT));
   text.draw(buf, cx, cy + r + 3.0 * s, 0.5, 0.0);
@@ -445,10 +434,20 @@ void draw_knob(cairo_t* cr, text_painter& text, const morvane_layout& l, uint32_
 // An LFO's four knobs, left to right.
 constexpr morvane_role LFO_KNOBS[] = {MORVANE_ROLE_DEPTH, MORVANE_ROLE_RATE, MORVANE_ROLE_AMOUNT, MORVANE_ROLE_SHAPE};
 
-// Port of shake LFO `lfo`'s control with `role` (the table has each).
-uint32_t lfo_port(int lfo, morvane_role role)
+// Row of shake LFO `lfo`'s control with `role` (the table has each).
+uint32_t lfo_row(int lfo, morvane_role role)
 {
-  return static_cast<uint32_t>(morvane_control_port(lfo, role));
+  return static_cast<uint32_t>(morvane_control_row(static_cast<uint32_t>(morvane_control_port(lfo, role))));
+}
+
+// The knob shown in the rate's place: the cycle in Tempo, else the rate.
+uint32_t lfo_knob_row(const morvane_view& v, int lfo, morvane_role role)
+{
+  const uint32_t row = lfo_row(lfo, role);
+  if (role == MORVANE_ROLE_RATE && !morvane_knob_shown(v._controls, static_cast<int>(row))) {
+    return lfo_row(lfo, MORVANE_ROLE_CYCLE);
+  }
+  return row;
 }
 
 // Where shake LFO i's panel and curve go, and its settings.
@@ -459,6 +458,7 @@ struct lfo_panel {
   bool _on, _bipolar;
   double _top, _bottom_value;  // values at the plot's top and bottom edges
   double _now;                 // current value, NaN when none is shown
+  double _dot_x;               // x of the dot at the current phase, NaN when none is shown
 
   double value_y(double value) const
   {
@@ -473,21 +473,30 @@ lfo_panel lfo_panel_of(const morvane_layout& l, const morvane_view& v, int i)
   lfo_panel p;
   p._plot = l._lfo[i];
   p._px = p._plot._x - 10.0 * s;
-  p._py = p._plot._y - HEADER_H * s;
+  p._py = p._plot._y - (HEADER_H + SWITCH_H) * s;
   p._pw = p._plot._w + 20.0 * s;
   p._hy = p._py + 0.5 * HEADER_H * s + 1.0 * s;
-  const uint32_t depth_port = lfo_port(i, MORVANE_ROLE_DEPTH);
-  const uint32_t shape_port = lfo_port(i, MORVANE_ROLE_SHAPE);
-  const uint32_t amount_port = lfo_port(i, MORVANE_ROLE_AMOUNT);
-  p._depth = morvane_clamp_control(depth_port, v._controls[depth_port]);
-  p._shape = morvane_clamp_control(shape_port, v._controls[shape_port]) * 0.01f;
-  p._on = morvane_clamp_control(amount_port, v._controls[amount_port]) > 0.0f;
+  const uint32_t depth_row = lfo_row(i, MORVANE_ROLE_DEPTH);
+  const uint32_t shape_row = lfo_row(i, MORVANE_ROLE_SHAPE);
+  const uint32_t amount_row = lfo_row(i, MORVANE_ROLE_AMOUNT);
+  p._depth = morvane_clamp_control(depth_row, v._controls[depth_row]);
+  p._shape = morvane_clamp_control(shape_row, v._controls[shape_row]) * 0.01f;
+  p._on = morvane_clamp_control(amount_row, v._controls[amount_row]) > 0.0f;
   p._bipolar = i != LIBQUIVEX_LFO_TIME;
-  p._top = morvane_controls[depth_port]._max;
+  p._top = morvane_controls[depth_row]._max;
   p._bottom_value = p._bipolar ? -p._top : 0.0;
   // A switched-off LFO changes nothing, so its value is not shown.
   const double now = v._frame != nullptr ? static_cast<double>(v._frame->_lfo_values[i]) : NAN;
   p._now = p._on && std::isfinite(now) ? now : NAN;
+  // The curve shows one cycle from phase 0 at its left edge: the dot
+  // stands at the engine's phase, a turn across the plot's width.
+  const double phase = v._frame != nullptr ? static_cast<double>(v._frame->_lfo_phases[i]) : NAN;
+  p._dot_x = NAN;
+  if (std::isfinite(p._now) && std::isfinite(phase)) {
+    double turns = std::fmod(phase / (2.0 * PI), 1.0);
+    turns += turns < 0.0 ? 1.0 : 0.0;
+    p._dot_x = p._plot._x + p._plot._w * turns;
+  }
   return p;
 }
 
@@ -500,6 +509,49 @@ morvane_rect lfo_value_box(const lfo_panel& p, double s)
 
 // Radius of the dot at the current value.
 constexpr double LFO_DOT_R = 5.0;
+
+// Shake LFO i's Free / Song / Tempo switch: three joined segments, the
+// chosen one filled with the LFO's accent.
+void draw_sync_switch(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i,
+                      bool dim)
+{
+  const double s = l._scale;
+  const morvane_control& c = morvane_controls[lfo_row(i, MORVANE_ROLE_SYNC)];
+  const int mode = morvane_lfo_sync_mode(v._controls, i);
+  const morvane_rect* seg = l._sync[i];
+  const double x0 = seg[0]._x;
+  const double y0 = seg[0]._y;
+  const double w = seg[2]._x + seg[2]._w - x0;
+  const double h = seg[0]._h;
+  const colour accent = dim ? mix(LFO_ACCENT[i], TEXT_DIM, 0.6) : LFO_ACCENT[i];
+  cairo_save(cr);
+  rounded_rect(cr, x0 + 0.5 * s, y0 + 0.5 * s, w - s, h - s, 3.0 * s);
+  cairo_clip_preserve(cr);
+  set_colour(cr, PLOT);
+  cairo_fill(cr);
+  for (int k = 0; k < 3; ++k) {
+    if (k == mode) {
+      cairo_rectangle(cr, seg[k]._x, seg[k]._y, seg[k]._w, seg[k]._h);
+      set_colour(cr, accent, 0.9);
+      cairo_fill(cr);
+    }
+    if (k > 0) {
+      cairo_rectangle(cr, seg[k]._x, seg[k]._y, std::max(1.0, std::round(s)), seg[k]._h);
+      set_colour(cr, PANEL_EDGE);
+      cairo_fill(cr);
+    }
+  }
+  cairo_restore(cr);
+  rounded_rect(cr, x0 + 0.5 * s, y0 + 0.5 * s, w - s, h - s, 3.0 * s);
+  cairo_set_line_width(cr, s);
+  set_colour(cr, PANEL_EDGE);
+  cairo_stroke(cr);
+  for (int k = 0; k < 3 && static_cast<uint32_t>(k) < c._num_points; ++k) {
+    text.size(FONT_SMALL, k == mode);
+    set_colour(cr, k == mode ? PLOT : TEXT_DIM);
+    text.draw(c._points[k]._label, seg[k]._x + 0.5 * seg[k]._w, seg[k]._y + 0.5 * seg[k]._h, 0.5, 0.5);
+  }
+}
 
 void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i)
 {
@@ -567,15 +619,15 @@ void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   cairo_stroke(cr);
   cairo_restore(cr);
 
+  draw_sync_switch(cr, text, l, v, i, !p._on);
   for (morvane_role role : LFO_KNOBS) {
-    const uint32_t port = lfo_port(i, role);
-    draw_knob(cr, text, l, port, v._controls[port], accent, v._active_control == static_cast<int>(port), !p._on);
+    const uint32_t row = lfo_knob_row(v, i, role);
+    draw_knob(cr, text, l, row, v._controls[row], accent, v._active_control == static_cast<int>(row), !p._on);
   }
 }
 
 // The LFO's current value: its number in the header, a level line across
-// the plot and a dot where the falling half of the cycle (from the left)
-// comes nearest to it.
+// the plot and a dot on it at the LFO's phase.
 void draw_lfo_value(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i)
 {
   const double s = l._scale;
@@ -596,9 +648,6 @@ void draw_lfo_value(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   text.draw(buf, p._px + p._pw - 22.0 * s, p._hy, 1.0, 0.5);
   cairo_restore(cr);
 
-  constexpr int N = 128;
-  float wave[N];
-  libquivex_lfo_wave(i, p._depth, p._shape, wave, N);
   cairo_save(cr);
   cairo_rectangle(cr, a._x, a._y, a._w, a._h);
   cairo_clip(cr);
@@ -613,13 +662,11 @@ void draw_lfo_value(cairo_t* cr, text_painter& text, const morvane_layout& l, co
   }
   set_colour(cr, TEXT, 0.35);
   cairo_fill(cr);
-  int nearest = 0;
-  for (int k = 1; k <= N / 2; ++k) {
-    if (std::fabs(wave[k] - now) < std::fabs(wave[nearest] - now)) {
-      nearest = k;
-    }
+  if (!std::isfinite(p._dot_x)) {
+    cairo_restore(cr);
+    return;
   }
-  const double x = a._x + a._w * nearest / N;
+  const double x = p._dot_x;
   cairo_new_sub_path(cr);
   cairo_arc(cr, x, y, LFO_DOT_R * s, 0.0, 2.0 * PI);
   set_colour(cr, LFO_ACCENT[i], 0.25);
@@ -775,7 +822,7 @@ void draw_gain(cairo_t* cr, text_painter& text, const morvane_layout& l, const m
 {
   const double s = l._scale;
   const double px = l._width - (MARGIN + COLUMN_W) * s;
-  const double py = l._lfo[0]._y - HEADER_H * s;
+  const double py = l._lfo[0]._y - (HEADER_H + SWITCH_H) * s;
   panel(cr, px, py, COLUMN_W * s, BAND_H * s, s);
   draw_knob(cr, text, l, MORVANE_GAIN, v._controls[MORVANE_GAIN], GAIN_ACCENT,
             v._active_control == MORVANE_GAIN, false);
@@ -799,12 +846,32 @@ bool usable(cairo_t* cr, const morvane_layout* layout, const morvane_view* view)
   return cr != nullptr && layout != nullptr && view != nullptr && cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
+// The header's tempo and transport, right-aligned in their box.
+void draw_tempo(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v)
+{
+  char buf[32];
+  morvane_tempo_text(v._frame, buf, sizeof buf);
+  if (buf[0] == '\0') {
+    return;
+  }
+  const morvane_rect& box = l._tempo;
+  cairo_save(cr);
+  cairo_rectangle(cr, box._x, box._y, box._w, box._h);
+  cairo_clip(cr);
+  text.size(FONT_SMALL, false);
+  const bool rolling = v._frame->_transport == MORVANE_TRANSPORT_ROLLING;
+  set_colour(cr, rolling ? TEXT : TEXT_DIM);
+  text.draw(buf, box._x + box._w, box._y + 0.5 * box._h, 1.0, 0.5);
+  cairo_restore(cr);
+}
+
 // The moving layer's parts, which never overlap: the partials, each LFO's
-// value, the meter.
+// value, the meter, the tempo.
 constexpr int PART_PARTIALS = 0;
 constexpr int PART_LFO = 1;  // .. PART_LFO + MORVANE_NUM_SHAKE_LFOS - 1
 constexpr int PART_METER = PART_LFO + MORVANE_NUM_SHAKE_LFOS;
-constexpr int MOVING_PARTS = PART_METER + 1;
+constexpr int PART_TEMPO = PART_METER + 1;
+constexpr int MOVING_PARTS = PART_TEMPO + 1;
 // Most rectangles of one LFO or the meter.
 constexpr int PART_MAX_DAMAGE = 3;
 
@@ -814,8 +881,10 @@ void draw_moving_part(cairo_t* cr, text_painter& text, const morvane_layout& l, 
     morvane_draw_partials(cr, &l._partials, v._frame, l._scale, true);
   } else if (part < PART_METER) {
     draw_lfo_value(cr, text, l, v, part - PART_LFO);
-  } else {
+  } else if (part == PART_METER) {
     draw_meter_level(cr, text, l, v);
+  } else {
+    draw_tempo(cr, text, l, v);
   }
 }
 
@@ -837,10 +906,13 @@ int part_damage(const morvane_layout& l, const morvane_view& before, const morva
     const int i = part - PART_LFO;
     const lfo_panel p = lfo_panel_of(l, before, i);
     const lfo_panel q = lfo_panel_of(l, after, i);
-    if (same_bits(p._now, q._now)) {
+    const bool value_moved = !same_bits(p._now, q._now);
+    if (!value_moved && same_bits(p._dot_x, q._dot_x)) {
       return 0;
     }
-    boxes[n++] = whole_pixels(lfo_value_box(q, s));
+    if (value_moved) {
+      boxes[n++] = whole_pixels(lfo_value_box(q, s));
+    }
     // The level line spans the plot, the dot stands on it.
     const morvane_rect& a = q._plot;
     const double half = LFO_DOT_R * s + 1.0;
@@ -853,11 +925,23 @@ int part_damage(const morvane_layout& l, const morvane_view& before, const morva
     }
     return n;
   }
-  const bool lit_before = meter_lit(before);
-  const bool lit_after = meter_lit(after);
-  if (lit_before != lit_after || (lit_after && !same_bits(before._meter_db, after._meter_db))) {
-    boxes[n++] = whole_pixels(l._meter);
-    boxes[n++] = whole_pixels(meter_number_box(l));
+  if (part == PART_METER) {
+    const bool lit_before = meter_lit(before);
+    const bool lit_after = meter_lit(after);
+    if (lit_before != lit_after || (lit_after && !same_bits(before._meter_db, after._meter_db))) {
+      boxes[n++] = whole_pixels(l._meter);
+      boxes[n++] = whole_pixels(meter_number_box(l));
+    }
+    return n;
+  }
+  // The tempo's text: its box when the text changes, as rarely as the host's
+  // tempo and transport do.
+  char a[32];
+  char b[32];
+  morvane_tempo_text(before._frame, a, sizeof a);
+  morvane_tempo_text(after._frame, b, sizeof b);
+  if (std::strcmp(a, b) != 0) {
+    boxes[n++] = whole_pixels(l._tempo);
   }
   return n;
 }
@@ -888,26 +972,41 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
 
   layout->_partials = {m + AXIS_LEFT * s, m + HEADER_H * s, main_w - (AXIS_LEFT + AXIS_RIGHT) * s,
                        top_h - (HEADER_H + AXIS_BOTTOM) * s};
+  const morvane_rect& a = layout->_partials;
+  layout->_tempo = {a._x + a._w - TEMPO_W * s, m + s, TEMPO_W * s, HEADER_H * s - 2.0 * s};
 
   const double col_x = w - m - col_w;
   layout->_meter = {col_x + col_w - 16.0 * s - METER_W * s, layout->_partials._y, METER_W * s,
                     layout->_partials._h};
 
-  // Each LFO panel: title, curve, a row of four knobs with their labels.
+  // Each LFO panel: title, sync switch, curve, a row of four knobs with
+  // their labels (the cycle in the rate's place).
   const double panel_w = (main_w - 2.0 * gap) / MORVANE_NUM_SHAKE_LFOS;
   for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
     const double px = m + i * (panel_w + gap);
     const double cell = (panel_w - 12.0 * s) / static_cast<double>(std::size(LFO_KNOBS));
     const double r = std::min(KNOB_R * s, 0.3 * cell);
     const double knobs_h = KNOB_LABEL_H * s + 2.0 * r + KNOB_VALUE_H * s;
-    const double plot_h = band_h - HEADER_H * s - knobs_h - 8.0 * s;
-    layout->_lfo[i] = {px + 10.0 * s, band_y + HEADER_H * s, panel_w - 20.0 * s, plot_h};
-    const double ky = band_y + HEADER_H * s + plot_h + KNOB_LABEL_H * s + r;
+    const double top_of_plot = band_y + (HEADER_H + SWITCH_H) * s;
+    const double plot_h = band_h - (HEADER_H + SWITCH_H) * s - knobs_h - 8.0 * s;
+    layout->_lfo[i] = {px + 10.0 * s, top_of_plot, panel_w - 20.0 * s, plot_h};
+    const double segment_w = std::min(SWITCH_SEGMENT_W * s, (panel_w - 20.0 * s) / 3.0);
+    for (int k = 0; k < 3; ++k) {
+      layout->_sync[i][k] = {px + 10.0 * s + k * segment_w, band_y + HEADER_H * s, segment_w,
+                             SWITCH_H * s - 4.0 * s};
+    }
+    const double ky = top_of_plot + plot_h + KNOB_LABEL_H * s + r;
     for (size_t which = 0; which < std::size(LFO_KNOBS); ++which) {
-      const uint32_t port = lfo_port(i, LFO_KNOBS[which]);
-      layout->_knob_x[port] = px + 6.0 * s + cell * (which + 0.5);
-      layout->_knob_y[port] = ky;
-      layout->_knob_r[port] = r;
+      const double x = px + 6.0 * s + cell * (static_cast<double>(which) + 0.5);
+      for (morvane_role role : {LFO_KNOBS[which], MORVANE_ROLE_CYCLE}) {
+        if (role == MORVANE_ROLE_CYCLE && LFO_KNOBS[which] != MORVANE_ROLE_RATE) {
+          continue;
+        }
+        const uint32_t row = lfo_row(i, role);
+        layout->_knob_x[row] = x;
+        layout->_knob_y[row] = ky;
+        layout->_knob_r[row] = r;
+      }
     }
   }
 
@@ -917,25 +1016,100 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
   layout->_knob_r[MORVANE_GAIN] = std::min(GAIN_KNOB_R * s, 0.34 * col_w);
 }
 
-int morvane_layout_knob_at(const morvane_layout* layout, double x, double y) noexcept
+int morvane_layout_knob_at(const morvane_layout* layout, const float* controls, double x, double y) noexcept
 {
-  if (layout == nullptr || !std::isfinite(x) || !std::isfinite(y)) {
+  if (layout == nullptr || controls == nullptr || !std::isfinite(x) || !std::isfinite(y)) {
     return -1;
   }
   int best = -1;
   double best_d = 0.0;
-  for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port) {
-    const double r = layout->_knob_r[port];
-    if (morvane_controls[port]._reserved || !(r > 0.0)) {
+  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    const double r = layout->_knob_r[row];
+    if (!(r > 0.0) || !morvane_knob_shown(controls, static_cast<int>(row))) {
       continue;
     }
-    const double d = std::hypot(x - layout->_knob_x[port], y - layout->_knob_y[port]);
+    const double d = std::hypot(x - layout->_knob_x[row], y - layout->_knob_y[row]);
     if (d <= r && (best < 0 || d < best_d)) {
-      best = static_cast<int>(port);
+      best = static_cast<int>(row);
       best_d = d;
     }
   }
   return best;
+}
+
+int morvane_layout_switch_at(const morvane_layout* layout, double x, double y, float* value) noexcept
+{
+  if (layout == nullptr || value == nullptr) {
+    return -1;
+  }
+  for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      const morvane_rect& r = layout->_sync[i][k];
+      if (x >= r._x && x < r._x + r._w && y >= r._y && y < r._y + r._h) {
+        *value = static_cast<float>(k);
+        return static_cast<int>(lfo_row(i, MORVANE_ROLE_SYNC));
+      }
+    }
+  }
+  return -1;
+}
+
+void morvane_control_text(uint32_t row, float value, char* buf, size_t size) noexcept
+{
+  if (buf == nullptr || size == 0) {
+    return;
+  }
+  if (row >= MORVANE_NUM_CONTROLS) {
+    buf[0] = '\0';
+    return;
+  }
+  const morvane_control& c = morvane_controls[row];
+  const double v = morvane_clamp_control(row, value);
+  const int point = morvane_knob_point(row, value);
+  if (point >= 0) {
+    // A scale point's label when the value is that point (as a float);
+    // between points, the number.
+    const double p = c._points[point]._value;
+    if (std::fabs(v - p) <= 1e-6 * std::fabs(p)) {
+      std::snprintf(buf, size, "%s", c._points[point]._label);
+    } else if (c._role == MORVANE_ROLE_CYCLE) {
+      std::snprintf(buf, size, v < 10.0 ? "%.2f q" : "%.1f q", v);
+    } else {
+      std::snprintf(buf, size, "%.2f", v);
+    }
+    return;
+  }
+  const char* unit = morvane_unit_label(c._unit);
+  switch (c._unit) {
+    case MORVANE_UNIT_DB: std::snprintf(buf, size, "%.1f %s", v, unit); break;
+    case MORVANE_UNIT_HZ: std::snprintf(buf, size, v < 10.0 ? "%.2f %s" : "%.1f %s", v, unit); break;
+    case MORVANE_UNIT_PERCENT: std::snprintf(buf, size, "%.0f %s", v, unit); break;
+    case MORVANE_UNIT_NONE: std::snprintf(buf, size, "%.3f", v); break;
+  }
+}
+
+void morvane_tempo_text(const morvane_frame* frame, char* buf, size_t size) noexcept
+{
+  if (buf == nullptr || size == 0) {
+    return;
+  }
+  buf[0] = '\0';
+  if (frame == nullptr) {
+    return;
+  }
+  const int32_t transport = frame->_transport;
+  if (transport != MORVANE_TRANSPORT_STOPPED && transport != MORVANE_TRANSPORT_ROLLING) {
+    std::snprintf(buf, size, "no transport");
+    return;
+  }
+  // U+25B6 (play) while the transport rolls, U+25A0 (stop) while it stands.
+  const char* glyph = transport == MORVANE_TRANSPORT_ROLLING ? "\xe2\x96\xb6" : "\xe2\x96\xa0";
+  const double bpm = static_cast<double>(frame->_song_tempo);
+  if (std::isfinite(bpm) && bpm > 0.0 && bpm < 10000.0) {
+    std::snprintf(buf, size, "%s %.1f bpm", glyph, bpm);
+  } else {
+    std::snprintf(buf, size, "%s", glyph);
+  }
 }
 
 void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept

@@ -4,17 +4,23 @@
  * by the tests into image surfaces. No X11 here, no state between calls.
  *
  * The picture is two layers: the still layer (panels, grid, labels, knobs,
- * the LFOs' curves), which changes only with the size, the scale, the
- * controls, the knob under the pointer and the frame's audible count and
- * sample rate; and the moving layer on top of it (the partials, the LFOs'
- * current values, the meter), which changes with every frame. The window
+ * the LFOs' sync switches and curves), which changes only with the size,
+ * the scale, the controls, the knob under the pointer and the frame's
+ * audible count and sample rate; and the moving layer on top of it (the
+ * partials, the LFOs' current values and phases, the meter, the host's
+ * tempo and transport), which changes with frames. The window
  * keeps the still layer and repaints only where the moving layer changed.
  *
  * Coordinates are cairo user units of the target surface; `scale` is the
  * host's UI scale factor (1 at 96 dpi): every length and font size is
- * multiplied by it. */
+ * multiplied by it.
+ *
+ * Controls are named by their row of morvane_controls (controls.h), not
+ * by their LV2 port index. */
 #ifndef MORVANE_DRAW_H
 #define MORVANE_DRAW_H
+
+#include <cstddef>
 
 #include <cairo.h>
 
@@ -34,8 +40,14 @@ struct morvane_layout {
   morvane_rect _partials;                        // plot area of the partials view (inside its axes)
   morvane_rect _lfo[MORVANE_NUM_SHAKE_LFOS];     // plot area of each shake LFO's curve
   morvane_rect _meter;                           // output level meter
-  // Centre and radius of each control's knob; radius 0 for a control
-  // without a knob (the twelve reserved range-LFO ports).
+  morvane_rect _tempo;                           // the host's tempo and transport, in the partials' header
+  // Each shake LFO's Free / Song / Tempo switch: segment k sets the sync
+  // row to k (morvane_sync).
+  morvane_rect _sync[MORVANE_NUM_SHAKE_LFOS][3];
+  // Centre and radius of each control row's knob; radius 0 for a row
+  // without one (the reserved range-LFO ports, the sync switches). An
+  // LFO's cycle has its rate's place: one of the two is shown
+  // (morvane_knob_shown).
   double _knob_x[MORVANE_NUM_CONTROLS];
   double _knob_y[MORVANE_NUM_CONTROLS];
   double _knob_r[MORVANE_NUM_CONTROLS];
@@ -45,17 +57,32 @@ struct morvane_layout {
  * and the little state of the window itself. */
 struct morvane_view {
   const morvane_frame* _frame;                   // NULL: no frame yet, axes and curves only
-  float _controls[MORVANE_NUM_CONTROLS];         // port values, in the ports' units
+  float _controls[MORVANE_NUM_CONTROLS];         // control values by row, in the ports' units
   float _meter_db;                               // meter level, dBFS (-inf or NaN: empty)
-  int _active_control;                           // knob under the pointer or being dragged, or -1
+  int _active_control;                           // row of the knob under the pointer or dragged, or -1
 };
 
 /* The layout of a width x height picture at `scale`. Sizes below the
  * minimum are laid out as the minimum (and clipped by the surface). */
 void morvane_layout_compute(morvane_layout* layout, double width, double height, double scale) noexcept;
 
-/* The control whose knob contains (x, y), or -1. */
-int morvane_layout_knob_at(const morvane_layout* layout, double x, double y) noexcept;
+/* The row of the knob shown with `controls` (MORVANE_NUM_CONTROLS values
+ * by row) that contains (x, y), or -1. */
+int morvane_layout_knob_at(const morvane_layout* layout, const float* controls, double x, double y) noexcept;
+
+/* The sync row of the switch segment that contains (x, y), or -1; the
+ * segment's value (morvane_sync) goes to *value. */
+int morvane_layout_switch_at(const morvane_layout* layout, double x, double y, float* value) noexcept;
+
+/* The text under a knob for `value` of row `row`, with its unit; an
+ * enumeration shows the label of its scale point, and a cycle between two
+ * points its length in quarter notes ("2.50 q"). */
+void morvane_control_text(uint32_t row, float value, char* buf, size_t size) noexcept;
+
+/* What the header says of the host's song in `frame`: its tempo and
+ * whether the transport rolls ("\u25b6 120.0 bpm", "\u25a0 96.0 bpm"), "no
+ * transport" before the host has said, "" without a frame. */
+void morvane_tempo_text(const morvane_frame* frame, char* buf, size_t size) noexcept;
 
 /* Draws the whole window: the still layer, then the moving layer. */
 void morvane_draw(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
@@ -68,7 +95,8 @@ void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane
 
 /* Draws the moving layer over the still layer of the same view: the
  * partials, each switched-on LFO's current value (its number, level line
- * and dot) and the meter's bar and number. It paints only inside the
+ * and a dot at its phase along the curve), the meter's bar and number, and
+ * the header's tempo and transport. It paints only inside the
  * rectangles morvane_moving_damage can return. */
 void morvane_draw_moving(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
 
@@ -78,7 +106,8 @@ bool morvane_still_differs(const morvane_view* a, const morvane_view* b) noexcep
 /* For two views with the same still layer: the rectangles (whole pixels, at
  * most MORVANE_VIEW_MAX_DAMAGE) outside which the moving layers of `before`
  * and `after` paint the same pixels. Returns their number, 0 when nothing
- * moved: an LFO switched off or a meter below its scale moves nothing. */
+ * moved: an LFO switched off, a meter below its scale or a tempo that
+ * rounds to the same text moves nothing. */
 int morvane_moving_damage(const morvane_layout* layout, const morvane_view* before, const morvane_view* after,
                           morvane_rect* boxes) noexcept;
 

@@ -13,9 +13,9 @@
 // memory at every opening), and the picture is the very one the drawing
 // module makes anywhere else.
 //
-// The still layer (panels, text, knobs, curves) is kept in an image of its
-// own and drawn again only when it changes (size, scale, a control, the
-// knob under the pointer). A new frame restores the still layer and draws
+// The still layer (panels, text, knobs, sync switches, curves) is kept in
+// an image of its own and drawn again only when it changes (size, scale, a
+// control, the knob under the pointer). A new frame restores the still layer and draws
 // the moving layer only inside the rectangles the drawing module says
 // changed, and only those rectangles go to the server; when nothing moved,
 // nothing is drawn or sent. A frame with speech costs 0.6 ms of drawing at
@@ -108,10 +108,10 @@ struct MorvaneUi {
   morvane_frame _frame{};
   morvane_frame _incoming{};
   bool _have_frame = false;
-  float _controls[MORVANE_NUM_CONTROLS] = {};
+  float _controls[MORVANE_NUM_CONTROLS] = {};  // by row of morvane_controls
   morvane_meter _meter;
   morvane_knob_input _knobs;
-  int _hover = -1;
+  int _hover = -1;  // row of the knob under the pointer
 
   // Frames: when the last one came and when WindowOpen was last sent.
   double _last_frame_time = -1.0;
@@ -525,7 +525,7 @@ bool paint(MorvaneUi* ui) noexcept
 
 bool set_hover(MorvaneUi* ui, int knob) noexcept
 {
-  if (!morvane_knob_visible(knob)) {
+  if (!morvane_knob_shown(ui->_controls, knob)) {
     knob = -1;
   }
   if (knob == ui->_hover) {
@@ -568,10 +568,19 @@ void handle_event(MorvaneUi* ui, const XEvent& ev) noexcept
       break;
     case ButtonPress: {
       const XButtonEvent& b = ev.xbutton;
-      const int knob = morvane_layout_knob_at(&ui->_layout, b.x, b.y);
+      const int knob = morvane_layout_knob_at(&ui->_layout, ui->_controls, b.x, b.y);
       const bool fine = (b.state & ShiftMask) != 0;
-      if (ui->_knobs.press(knob, static_cast<int>(b.button), b.y, b.time, fine, ui->_scale, ui->_controls,
-                           sink)) {
+      float mode = 0.0f;
+      const int sync = morvane_layout_switch_at(&ui->_layout, b.x, b.y, &mode);
+      if (knob < 0 && sync >= 0 && b.button == MORVANE_BUTTON_LEFT && ui->_knobs.dragging() < 0) {
+        // A switch segment: the mode at once, as one gesture. The rate's
+        // place may now hold the cycle.
+        if (morvane_switch_press(static_cast<uint32_t>(sync), mode, ui->_controls, sink)) {
+          set_hover(ui, morvane_layout_knob_at(&ui->_layout, ui->_controls, b.x, b.y));
+          ui->_dirty = true;
+        }
+      } else if (ui->_knobs.press(knob, static_cast<int>(b.button), b.y, b.time, fine, ui->_scale,
+                                  ui->_controls, sink)) {
         ui->_dirty = true;
       }
       break;
@@ -579,7 +588,7 @@ void handle_event(MorvaneUi* ui, const XEvent& ev) noexcept
     case ButtonRelease: {
       const XButtonEvent& b = ev.xbutton;
       if (ui->_knobs.release(static_cast<int>(b.button), sink)) {
-        set_hover(ui, morvane_layout_knob_at(&ui->_layout, b.x, b.y));
+        set_hover(ui, morvane_layout_knob_at(&ui->_layout, ui->_controls, b.x, b.y));
         ui->_dirty = true;
       }
       break;
@@ -590,12 +599,12 @@ void handle_event(MorvaneUi* ui, const XEvent& ev) noexcept
       if (ui->_knobs.dragging() >= 0) {
         ui->_dirty |= ui->_knobs.motion(m.y, fine, ui->_controls, sink);
       } else {
-        ui->_dirty |= set_hover(ui, morvane_layout_knob_at(&ui->_layout, m.x, m.y));
+        ui->_dirty |= set_hover(ui, morvane_layout_knob_at(&ui->_layout, ui->_controls, m.x, m.y));
       }
       break;
     }
     case EnterNotify:
-      ui->_dirty |= set_hover(ui, morvane_layout_knob_at(&ui->_layout, ev.xcrossing.x, ev.xcrossing.y));
+      ui->_dirty |= set_hover(ui, morvane_layout_knob_at(&ui->_layout, ui->_controls, ev.xcrossing.x, ev.xcrossing.y));
       break;
     case LeaveNotify:
       if (ui->_knobs.dragging() < 0) {
@@ -775,13 +784,20 @@ void ui_port_event(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t f
     return;
   }
   if (format == 0) {
-    if (port < MORVANE_NUM_CONTROLS && size == sizeof(float)) {
+    // Control ports by their row; any other port is none of the window's.
+    const int row = morvane_control_row(port);
+    if (row >= 0 && size == sizeof(float)) {
+      const auto r = static_cast<uint32_t>(row);
       float value;
       std::memcpy(&value, buffer, sizeof value);
-      value = morvane_clamp_control(port, value);
-      if (value != ui->_controls[port]) {
-        ui->_controls[port] = value;
+      value = morvane_clamp_control(r, value);
+      if (value != ui->_controls[r]) {
+        ui->_controls[r] = value;
         ui->_dirty = true;
+        // A new sync mode may put the cycle in the hovered rate's place.
+        if (ui->_knobs.dragging() < 0 && !morvane_knob_shown(ui->_controls, ui->_hover)) {
+          ui->_hover = -1;
+        }
       }
     }
     return;
@@ -904,8 +920,8 @@ LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor*, const char*, const ch
     ui->_atom_float = map->map(map->handle, LV2_ATOM__Float);
   }
   ui->_scale = scale_factor(ui, options);
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    ui->_controls[i] = morvane_controls[i]._default;
+  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    ui->_controls[row] = morvane_controls[row]._default;
   }
   ui->_parent = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
 

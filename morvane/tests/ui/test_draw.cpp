@@ -21,6 +21,7 @@
 
 #include "draw.h"
 #include "inline_display.h"
+#include "knob.h"
 
 namespace {
 
@@ -360,9 +361,12 @@ TEST(Layout, KnobsStayApartInsideAndOffTheOtherAreas)
   for (const size& sz : {size{640, 400, 1}, size{900, 540, 1}, size{1800, 1080, 2}, size{1280, 800, 1}}) {
     morvane_layout l;
     morvane_layout_compute(&l, sz._w, sz._h, sz._scale);
-    std::vector<morvane_rect> areas = {l._partials, l._meter};
-    for (const morvane_rect& r : l._lfo) {
-      areas.push_back(r);
+    std::vector<morvane_rect> areas = {l._partials, l._meter, l._tempo};
+    for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
+      areas.push_back(l._lfo[i]);
+      for (const morvane_rect& segment : l._sync[i]) {
+        areas.push_back(segment);
+      }
     }
     for (const morvane_rect& r : areas) {
       EXPECT_GT(r._w, 0.0);
@@ -381,8 +385,17 @@ TEST(Layout, KnobsStayApartInsideAndOffTheOtherAreas)
     }
     for (uint32_t p = 0; p < MORVANE_NUM_CONTROLS; ++p) {
       const double r = l._knob_r[p];
-      if (morvane_controls[p]._reserved) {
+      const morvane_control& c = morvane_controls[p];
+      if (c._reserved || c._role == MORVANE_ROLE_SYNC) {
         EXPECT_EQ(r, 0.0) << p;
+        continue;
+      }
+      // A cycle takes its rate's place, one of the two shown at a time.
+      const int rate = morvane_control_row(static_cast<uint32_t>(morvane_control_port(c._group, MORVANE_ROLE_RATE)));
+      if (c._role == MORVANE_ROLE_CYCLE) {
+        EXPECT_EQ(l._knob_x[p], l._knob_x[rate]) << p;
+        EXPECT_EQ(l._knob_y[p], l._knob_y[rate]) << p;
+        EXPECT_EQ(r, l._knob_r[rate]) << p;
         continue;
       }
       EXPECT_GE(r, 10.0 * sz._scale) << p;
@@ -393,7 +406,7 @@ TEST(Layout, KnobsStayApartInsideAndOffTheOtherAreas)
         EXPECT_GE(circle_rect_distance(x, y, a), r) << p << " at " << sz._w;
       }
       for (uint32_t q = p + 1; q < MORVANE_NUM_CONTROLS; ++q) {
-        if (!morvane_controls[q]._reserved) {
+        if (l._knob_r[q] > 0.0 && morvane_controls[q]._role != MORVANE_ROLE_CYCLE) {
           EXPECT_GE(std::hypot(x - l._knob_x[q], y - l._knob_y[q]), r + l._knob_r[q]) << p << " " << q;
         }
       }
@@ -436,29 +449,36 @@ TEST(Layout, KnobAtFindsEachControlAtItsKnobOnly)
 {
   morvane_layout l;
   morvane_layout_compute(&l, 900, 540, 1.0);
+  morvane_view v = default_view(nullptr);
   for (uint32_t p = 0; p < MORVANE_NUM_CONTROLS; ++p) {
-    if (morvane_controls[p]._reserved) {
+    if (!morvane_knob_shown(v._controls, static_cast<int>(p))) {
       continue;
     }
     const double x = l._knob_x[p];
     const double y = l._knob_y[p];
     const double r = l._knob_r[p];
-    EXPECT_EQ(morvane_layout_knob_at(&l, x, y), static_cast<int>(p));
-    EXPECT_EQ(morvane_layout_knob_at(&l, x + 0.9 * r, y), static_cast<int>(p));
-    EXPECT_EQ(morvane_layout_knob_at(&l, x, y - 0.9 * r), static_cast<int>(p));
-    EXPECT_EQ(morvane_layout_knob_at(&l, x + 1.1 * r, y + 1.1 * r), -1);
+    EXPECT_EQ(morvane_layout_knob_at(&l, v._controls, x, y), static_cast<int>(p));
+    EXPECT_EQ(morvane_layout_knob_at(&l, v._controls, x + 0.9 * r, y), static_cast<int>(p));
+    EXPECT_EQ(morvane_layout_knob_at(&l, v._controls, x, y - 0.9 * r), static_cast<int>(p));
+    EXPECT_EQ(morvane_layout_knob_at(&l, v._controls, x + 1.1 * r, y + 1.1 * r), -1);
   }
+  // In Tempo the rate's place holds the cycle.
+  const uint32_t rate = MORVANE_LFO_SHAKE_TIME_FREQ;
+  v._controls[morvane_control_row(MORVANE_LFO_SHAKE_TIME_SYNC)] = 2.0f;
+  EXPECT_EQ(morvane_layout_knob_at(&l, v._controls, l._knob_x[rate], l._knob_y[rate]),
+            morvane_control_row(MORVANE_LFO_SHAKE_TIME_CYCLE));
+  const float* controls = v._controls;
   const morvane_rect& a = l._partials;
-  EXPECT_EQ(morvane_layout_knob_at(&l, a._x + 0.5 * a._w, a._y + 0.5 * a._h), -1);
-  EXPECT_EQ(morvane_layout_knob_at(&l, -10, -10), -1);
-  EXPECT_EQ(morvane_layout_knob_at(&l, NaN, 100), -1);
+  EXPECT_EQ(morvane_layout_knob_at(&l, controls, a._x + 0.5 * a._w, a._y + 0.5 * a._h), -1);
+  EXPECT_EQ(morvane_layout_knob_at(&l, controls, -10, -10), -1);
+  EXPECT_EQ(morvane_layout_knob_at(&l, controls, NaN, 100), -1);
   // A reserved port is never hit, even given a radius.
-  const uint32_t reserved = MORVANE_NUM_CONTROLS - 1;
+  const uint32_t reserved = MORVANE_LFO_TIME_RANGE_MOD;
   ASSERT_TRUE(morvane_controls[reserved]._reserved);
   l._knob_x[reserved] = a._x + 0.5 * a._w;
   l._knob_y[reserved] = a._y + 0.5 * a._h;
   l._knob_r[reserved] = 20.0;
-  EXPECT_EQ(morvane_layout_knob_at(&l, l._knob_x[reserved], l._knob_y[reserved]), -1);
+  EXPECT_EQ(morvane_layout_knob_at(&l, controls, l._knob_x[reserved], l._knob_y[reserved]), -1);
 }
 
 TEST(Knobs, RateKnobMovesOnALogScale)
@@ -529,6 +549,68 @@ TEST(Lfo, PanelDimsWhenItsAmountIsZero)
   EXPECT_LT(sum_off, 0.8 * sum_on);
 }
 
+// The dot stands where the curve is at the engine's phase: one cycle drawn
+// from phase 0 at the plot's left edge to 2 pi at its right.
+TEST(Lfo, DotStandsAtThePhaseInEveryMode)
+{
+  morvane_layout l;
+  morvane_layout_compute(&l, 900, 540, 1.0);
+  const morvane_rect& a = l._lfo[0];
+  for (float sync : {0.0f, 1.0f, 2.0f}) {
+    for (double phase : {0.6, 2.0, 3.14159, 4.5, 5.8}) {
+      morvane_frame f = silent_frame();
+      f._lfo_values[0] = 0.25f;
+      f._lfo_phases[0] = static_cast<float>(phase);
+      morvane_view v = default_view(&f);
+      v._controls[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 60.0f;
+      v._controls[morvane_control_row(MORVANE_LFO_SHAKE_AMP_SYNC)] = sync;
+      const rendered with = render(v);
+      // The same without the value: no level line, no dot.
+      f._lfo_values[0] = NaN;
+      const rendered without = render(v);
+      const int column = most_changed_column(*with._image, *without._image, inside(a, *with._image));
+      EXPECT_NEAR(column, a._x + a._w * phase / (2.0 * M_PI), 1.5) << "phase " << phase << ", sync " << sync;
+    }
+  }
+}
+
+TEST(Knobs, CycleShowsItsNoteValueOrItsQuarters)
+{
+  const uint32_t cycle = morvane_control_row(MORVANE_LFO_SHAKE_AMP_CYCLE);
+  char buf[32];
+  const std::pair<float, const char*> cases[] = {
+      {1.0f / 3.0f, "1/8 T"}, {0.375f, "1/16 ."}, {64.0f, "16/1"}, {4.0f, "1/1"}, {2.5f, "2.50 q"}, {20.0f, "20.0 q"},
+      {1000.0f, "16/1"}, {NaN, "1/1"}};
+  for (const auto& [value, label] : cases) {
+    morvane_control_text(cycle, value, buf, sizeof buf);
+    EXPECT_STREQ(buf, label) << value;
+  }
+  morvane_control_text(MORVANE_LFO_SHAKE_AMP_FREQ, 2.5f, buf, sizeof buf);
+  EXPECT_STREQ(buf, "2.50 Hz");
+}
+
+TEST(Header, TempoTextSaysTheTempoAndWhetherTheTransportRolls)
+{
+  morvane_frame f = silent_frame();
+  char buf[32];
+  morvane_tempo_text(nullptr, buf, sizeof buf);
+  EXPECT_STREQ(buf, "");
+  f._transport = MORVANE_TRANSPORT_UNKNOWN;
+  morvane_tempo_text(&f, buf, sizeof buf);
+  EXPECT_STREQ(buf, "no transport");
+  f._transport = MORVANE_TRANSPORT_ROLLING;
+  f._song_tempo = 120.0f;
+  morvane_tempo_text(&f, buf, sizeof buf);
+  EXPECT_STREQ(buf, "\u25b6 120.0 bpm");
+  f._transport = MORVANE_TRANSPORT_STOPPED;
+  f._song_tempo = 96.5f;
+  morvane_tempo_text(&f, buf, sizeof buf);
+  EXPECT_STREQ(buf, "\u25a0 96.5 bpm");
+  f._song_tempo = NaN;
+  morvane_tempo_text(&f, buf, sizeof buf);
+  EXPECT_STREQ(buf, "\u25a0");
+}
+
 TEST(PartialsOnly, TinySizesDrawWithoutError)
 {
   morvane_frame f = silent_frame();
@@ -593,9 +675,13 @@ morvane_frame wandering_frame(int n)
     set_partial(&f, k, f._analysed_freqs[k], static_cast<float>(amp),
                 static_cast<float>(f._analysed_freqs[k] * (0.9 + 0.2 * next())), static_cast<float>(amp * next()));
   }
-  for (float& v : f._lfo_values) {
-    v = static_cast<float>(0.08 * (next() - 0.5));
+  for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
+    f._lfo_values[i] = static_cast<float>(0.08 * (next() - 0.5));
+    f._lfo_phases[i] = static_cast<float>(6.283185 * next());
   }
+  // The host's song: its transport and a tempo that changes now and then.
+  f._transport = n % 3;
+  f._song_tempo = 90.0f + 10.0f * static_cast<float>(n % 4);
   return f;
 }
 
@@ -737,8 +823,19 @@ TEST(Layers, NothingMovesWhenNothingShownChanges)
   }
   va._meter_db = -70.0f;
   vb._meter_db = -95.0f;
+  // The switched-off LFO's phase moves; a tempo that prints the same.
+  b._lfo_phases[2] = a._lfo_phases[2] + 1.0f;
+  a._transport = b._transport = MORVANE_TRANSPORT_ROLLING;
+  a._song_tempo = 120.0f;
+  b._song_tempo = 120.04f;
   EXPECT_FALSE(morvane_still_differs(&va, &vb));
   EXPECT_EQ(morvane_moving_damage(&l, &va, &vb, boxes), 0);
+  // A switched-on LFO whose phase alone moves moves its dot.
+  morvane_view vc = vb;
+  morvane_frame c = b;
+  vc._frame = &c;
+  c._lfo_phases[0] = b._lfo_phases[0] + 0.5f;
+  EXPECT_GT(morvane_moving_damage(&l, &vb, &vc, boxes), 0);
   // While a change that shows does move something.
   vb._meter_db = -50.0f;
   EXPECT_GT(morvane_moving_damage(&l, &va, &vb, boxes), 0);

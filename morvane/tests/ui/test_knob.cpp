@@ -20,7 +20,7 @@ struct Recorded {
 
 struct Recorder {
   std::vector<Recorded> _log;
-  float _values[MORVANE_NUM_CONTROLS];
+  float _values[MORVANE_NUM_CONTROLS];  // by row
 
   Recorder()
   {
@@ -102,6 +102,77 @@ TEST(KnobScale, OnlyTheThirteenSoundingPortsHaveKnobs)
     visible += morvane_knob_visible(port) ? 1 : 0;
   }
   EXPECT_EQ(visible, 13);
+}
+
+// The note values of a cycle in quarter notes, shortest first: 1/32, 1/16
+// triplet, 1/16, 1/8 triplet, dotted 1/16, ... up to 16 whole notes.
+const std::vector<float> NOTE_VALUES = {1.0f / 8, 1.0f / 6, 1.0f / 4, 1.0f / 3, 3.0f / 8, 1.0f / 2, 2.0f / 3,
+                                        3.0f / 4, 1.0f,     4.0f / 3, 3.0f / 2, 2.0f,     8.0f / 3, 3.0f,
+                                        4.0f,     6.0f,     8.0f,     16.0f,    32.0f,    64.0f};
+
+TEST(KnobStepped, TempoPutsTheCycleInTheRatePlace)
+{
+  const int rate = MORVANE_LFO_SHAKE_FREQ_FREQ;
+  const int cycle = morvane_control_row(MORVANE_LFO_SHAKE_FREQ_CYCLE);
+  const int sync = morvane_control_row(MORVANE_LFO_SHAKE_FREQ_SYNC);
+  EXPECT_TRUE(morvane_knob_stepped(cycle));
+  EXPECT_FALSE(morvane_knob_stepped(sync));
+  Recorder rec;
+  // Free, Song, and values the plug-in rounds to them, then Tempo.
+  for (float mode : {0.0f, 1.0f, 1.49f, 1.5f, 2.0f, 7.0f}) {
+    rec._values[sync] = mode;
+    EXPECT_EQ(morvane_knob_shown(rec._values, rate), mode < 1.5f) << mode;
+    EXPECT_EQ(morvane_knob_shown(rec._values, cycle), mode >= 1.5f) << mode;
+    EXPECT_TRUE(morvane_knob_shown(rec._values, MORVANE_LFO_SHAKE_AMP_FREQ));  // another LFO's
+  }
+  EXPECT_FALSE(morvane_knob_shown(rec._values, sync));
+}
+
+TEST(KnobStepped, WheelStepsThroughEveryNoteValueAndWritesTheCyclePort)
+{
+  Recorder rec;
+  morvane_knob_input input;
+  const uint32_t cycle = static_cast<uint32_t>(morvane_control_row(MORVANE_LFO_SHAKE_AMP_CYCLE));
+  rec._values[cycle] = NOTE_VALUES.front();
+  while (input.press(static_cast<int>(cycle), MORVANE_BUTTON_WHEEL_UP, 0.0, 0, false, 1.0, rec._values,
+                     rec.sink())) {
+  }
+  const std::vector<float> up = rec.writes(MORVANE_LFO_SHAKE_AMP_CYCLE);
+  EXPECT_EQ(up, std::vector<float>(NOTE_VALUES.begin() + 1, NOTE_VALUES.end()));
+  // Each notch a gesture of its own (touch, write, touch), all on the port.
+  ASSERT_EQ(rec._log.size(), 3 * up.size());
+  EXPECT_EQ(rec._log.back()._kind, Recorded::TOUCH_END);
+  EXPECT_EQ(rec._log.back()._port, static_cast<uint32_t>(MORVANE_LFO_SHAKE_AMP_CYCLE));
+  // Between two note values (5 quarters): down to 4, up to 6.
+  rec._values[cycle] = 5.0f;
+  input.press(static_cast<int>(cycle), MORVANE_BUTTON_WHEEL_DOWN, 0.0, 0, false, 1.0, rec._values, rec.sink());
+  EXPECT_EQ(rec._values[cycle], 4.0f);
+  rec._values[cycle] = 5.0f;
+  input.press(static_cast<int>(cycle), MORVANE_BUTTON_WHEEL_UP, 0.0, 0, true, 1.0, rec._values, rec.sink());
+  EXPECT_EQ(rec._values[cycle], 6.0f);
+}
+
+TEST(KnobStepped, DragPassesEachNoteValueInTurn)
+{
+  Recorder rec;
+  morvane_knob_input input;
+  const int cycle = morvane_control_row(MORVANE_LFO_SHAKE_TIME_CYCLE);
+  rec._values[cycle] = 0.125f;
+  ASSERT_TRUE(input.press(cycle, MORVANE_BUTTON_LEFT, 400.0, 0, false, 1.0, rec._values, rec.sink()));
+  // Up the whole way in 2-pixel moves, then back down a way.
+  for (double y = 398.0; y >= 190.0; y -= 2.0) {
+    input.motion(y, false, rec._values, rec.sink());
+  }
+  input.motion(270.0, false, rec._values, rec.sink());
+  input.release(MORVANE_BUTTON_LEFT, rec.sink());
+  std::vector<float> expected(NOTE_VALUES.begin() + 1, NOTE_VALUES.end());
+  // 80 px down from the top: 0.4 of the 19 steps (7.6) back, to the 12th
+  // point.
+  expected.push_back(NOTE_VALUES[11]);
+  EXPECT_EQ(rec.writes(MORVANE_LFO_SHAKE_TIME_CYCLE), expected);
+  EXPECT_EQ(rec._log.front()._kind, Recorded::TOUCH_BEGIN);
+  EXPECT_EQ(rec._log.back()._kind, Recorded::TOUCH_END);
+  EXPECT_EQ(rec._log.back()._port, static_cast<uint32_t>(MORVANE_LFO_SHAKE_TIME_CYCLE));
 }
 
 TEST(KnobDrag, DragUpIsFramedByTouchAndRisesOnALogScale)

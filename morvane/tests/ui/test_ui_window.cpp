@@ -297,6 +297,13 @@ TEST(UiWindow, BadPortEventsChangeNothing)
   const float nanf_value = std::nanf("");
   host.send_port_event(RATE, sizeof nan_value, 0, &nan_value);
   host.send_port_event(200, sizeof(float), 0, &nanf_value);
+  // Floats on the audio and atom ports, which lie between the control
+  // ports: Tempo (2) on any of them would light a switch if taken as one.
+  const float tempo = 2.0f;
+  for (uint32_t port = MORVANE_INPUT_L; port <= MORVANE_NOTIFY; ++port) {
+    host.send_port_event(port, sizeof tempo, 0, &tempo);
+  }
+  host.send_port_event(MORVANE_LFO_SHAKE_TIME_CYCLE + 1, sizeof tempo, 0, &tempo);
   host.send_port_event(MORVANE_NOTIFY, sizeof garbage, uris._atom_eventTransfer, garbage);
   host.send_port_event(MORVANE_NOTIFY, sizeof truncated, uris._atom_eventTransfer, &truncated);
   host.send_port_event(MORVANE_NOTIFY, 0, uris._atom_eventTransfer, garbage);
@@ -411,4 +418,67 @@ TEST(UiWindow, SaysOpenAgainOnlyWhileNoFrameComes)
     host.pump(100);
   }
   EXPECT_EQ(opens(), 0);
+}
+
+// The host's sync and cycle values reach the window by their ports: Tempo
+// lights the switch and puts the cycle's note value in the rate's place.
+TEST(UiSync, HostSyncAndCycleShowInTheRatePlace)
+{
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
+  UiHost host(&plugin);
+  require_window(host);
+  host.set_control(MORVANE_LFO_SHAKE_FREQ_SYNC, 2.0f);
+  host.set_control(MORVANE_LFO_SHAKE_FREQ_CYCLE, 1.0f / 3.0f);
+  host.pump(60);
+  morvane_view view = default_view();
+  view._controls[morvane_control_row(MORVANE_LFO_SHAKE_FREQ_SYNC)] = 2.0f;
+  view._controls[morvane_control_row(MORVANE_LFO_SHAKE_FREQ_CYCLE)] = 1.0f / 3.0f;
+  const Image shown = host.capture();
+  EXPECT_LT(fraction_differing(shown, reference_image(900, 540, 1.0, view), MATCH_TOLERANCE), MATCH_FRACTION);
+  EXPECT_GT(fraction_differing(shown, reference_image(900, 540, 1.0, default_view()), MATCH_TOLERANCE), 0.0005);
+}
+
+// A click on a switch segment writes the sync port as one gesture; in
+// Tempo the wheel over the rate's place steps the cycle port through its
+// note values, exactly.
+TEST(UiSync, TempoSegmentWritesTheSyncPortAndTheRatePlaceStepsTheCycle)
+{
+  PluginHost plugin(kWindowTestRate, kWindowTestPlugin);
+  UiHost host(&plugin);
+  require_window(host);
+  host.pump(30);
+  const morvane_layout l = layout_of(host);
+  const morvane_rect& tempo = l._sync[0][2];
+  fake_motion(host, tempo._x + 0.5 * tempo._w, tempo._y + 0.5 * tempo._h);
+  host.pump(20);
+  host.clear_events();
+  fake_button(host, 1, true);
+  fake_button(host, 1, false);
+  host.pump(30);
+  const std::vector<UiEvent> ev = knob_events(host.events());
+  ASSERT_EQ(ev.size(), 3u);
+  EXPECT_EQ(ev[0]._kind, UiEvent::TOUCH_BEGIN);
+  EXPECT_EQ(ev[1]._kind, UiEvent::WRITE);
+  EXPECT_EQ(ev[2]._kind, UiEvent::TOUCH_END);
+  EXPECT_EQ(of_kind(ev, UiEvent::WRITE, MORVANE_LFO_SHAKE_AMP_SYNC).size(), 1u);
+  EXPECT_EQ(ev[2]._port, static_cast<uint32_t>(MORVANE_LFO_SHAKE_AMP_SYNC));
+  EXPECT_EQ(ev[1]._value, 2.0f);
+  EXPECT_EQ(plugin.controls()[morvane_control_row(MORVANE_LFO_SHAKE_AMP_SYNC)], 2.0f);
+
+  // Two notches up from a whole note (4 quarters): 6, then 8; one down: 6.
+  fake_motion(host, l._knob_x[RATE], l._knob_y[RATE]);
+  host.pump(20);
+  host.clear_events();
+  for (unsigned button : {4u, 4u, 5u}) {
+    fake_button(host, button, true);
+    fake_button(host, button, false);
+    host.pump(20);
+  }
+  const std::vector<UiEvent> writes = of_kind(host.events(), UiEvent::WRITE, MORVANE_LFO_SHAKE_AMP_CYCLE);
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(writes[0]._value, 6.0f);
+  EXPECT_EQ(writes[1]._value, 8.0f);
+  EXPECT_EQ(writes[2]._value, 6.0f);
+  EXPECT_EQ(plugin.controls()[morvane_control_row(MORVANE_LFO_SHAKE_AMP_CYCLE)], 6.0f);
+  EXPECT_EQ(plugin.controls()[RATE], morvane_controls[RATE]._default);
 }
