@@ -158,6 +158,13 @@ TEST(ControlSequence, ReadsNoByteBeyondTheSequenceItWasGiven)
 
   for (bool guard_page : {true, false}) {
     for (std::size_t i = 0; i < bodies.size(); ++i) {
+      // Hosts hand atoms on 8-byte boundaries, so a sequence's 32-bit
+      // fields are aligned; ending one at a page's end keeps that only for
+      // sizes that are whole 32-bit words. Every size goes to the exact
+      // allocation, which starts aligned.
+      if (guard_page && (sizeof(LV2_Atom) + bodies[i].size()) % 4 != 0) {
+        continue;
+      }
       SCOPED_TRACE(testing::Message() << "sequence " << i << " of " << bodies[i].size()
                                       << " bytes, guard page " << guard_page);
       const EdgePlaced placed(sequence_bytes(ids, bodies[i]), guard_page);
