@@ -244,6 +244,33 @@ TEST_F(Render, StereoInputIsProcessedFromItsLeftChannelIntoBoth)
   EXPECT_TRUE(bit_equal(out.channel(1), expected));
 }
 
+// --bpm N plays the file as a song from its first sample at N bpm: at 120
+// bpm a Tempo preset renders exactly as without it (Tempo then runs at 120
+// bpm from the first sample), at another tempo differently.
+TEST_F(Render, BpmSetsTheTempoOfTheSongTheFileStarts)
+{
+  Sound mono;
+  if (!read_sound(kRecording, &mono)) {
+    GTEST_SKIP() << kRecording << " is not installed (alsa-utils)";
+  }
+  ASSERT_TRUE(write_sound(path("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono.rate, 1, mono.channel(0)));
+  std::vector<float> outs[3];
+  const char* const tempos[3] = {nullptr, "120", "100"};
+  for (int k = 0; k < 3; ++k) {
+    std::vector<std::string> args = {path("in.wav"), path("out.wav"), "--preset", "eighth-tremolo"};
+    if (tempos[k] != nullptr) {
+      args.insert(args.end(), {"--bpm", tempos[k]});
+    }
+    const Result r = render(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Sound out;
+    ASSERT_TRUE(read_sound(path("out.wav"), &out));
+    outs[k] = out.channel(0);
+  }
+  EXPECT_TRUE(bit_equal(outs[0], outs[1]));
+  EXPECT_FALSE(bit_equal(outs[0], outs[2]));
+}
+
 TEST_F(Render, OutputKeepsRateChannelsAndSampleFormatInEachContainer)
 {
   // Half a second of a chord at 44.1 kHz, 16-bit.
