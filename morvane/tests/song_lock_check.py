@@ -29,8 +29,9 @@ the level envelope of a steady tone the plug-in shook.
         song at B bpm from its first sample (the plug-in's own delay
         between its input and its envelope is in both). The beat the
         timebase master published in each cycle must lie within 1 ms of its
-        frame's (--max-master-ms), else the run cannot be held to the song
-        and the exit status is 3.
+        frame's (--max-master-ms): a stretch where it does not is passed
+        over, and a run with no other stretch (at least --min-stretches,
+        1, each after a locate) cannot be held to the song: exit status 3.
 
 Envelope: the RMS level over a centred window of 200 samples (a whole
 number of the 240 Hz test tone's periods, so the tone's own ripple cancels;
@@ -299,10 +300,14 @@ def check_jack(args):
         if abs(miss) > args.max_phase_ms:
             fault(f"the envelope's top lies {miss:+.2f} ms from where the render puts it "
                   f"(at most {args.max_phase_ms} ms)")
-    if unmeasurable and not faults:
+    # A stretch in which the master's own beat left its frame is passed
+    # over; a run with no other stretch cannot be held to the song.
+    if unmeasurable and measured == 0 and not faults:
         print(f"the timebase master's beat left its frame by up to {max(unmeasurable):.2f} ms "
               f"(at most {args.max_master_ms} ms): this run cannot be held to the song")
         sys.exit(UNMEASURABLE)
+    if unmeasurable:
+        print(f"{len(unmeasurable)} stretch(es) passed over: the timebase master's beat left its frame")
     if measured < args.min_stretches:
         fault(f"{measured} rolling stretches long enough to measure, expected {args.min_stretches}")
 
@@ -328,7 +333,7 @@ def main():
     jack.add_argument("--cycle-quarters", type=float, required=True)
     jack.add_argument("--max-period-error", type=float, default=0.01)
     jack.add_argument("--max-phase-ms", type=float, default=5.0)
-    jack.add_argument("--min-stretches", type=int, default=2)
+    jack.add_argument("--min-stretches", type=int, default=1)
     jack.add_argument("--max-master-ms", type=float, default=1.0)
     args = parser.parse_args()
     {"identical": check_identical, "late": check_late, "jack": check_jack}[args.what](args)
