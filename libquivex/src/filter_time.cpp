@@ -49,6 +49,15 @@ void filter_time_restart(filter_time f) noexcept
     std::memset(f->_prev_buf, 0, bytes);
 }
 
+void filter_time_copy_state(filter_time f, filter_time from) noexcept
+{
+    if (f->_buf_size <= 0)
+        return;
+    const std::size_t bytes = static_cast<std::size_t>(f->_buf_size) * sizeof(float);
+    std::memcpy(f->_alphas, from->_alphas, bytes);
+    std::memcpy(f->_prev_buf, from->_prev_buf, bytes);
+}
+
 MORVANE_BASELINE_CODE
 void filter_time_free(filter_time f) noexcept
 {

@@ -17,4 +17,8 @@ struct _filter_time {
  * all 0. Not exported: reached through libquivex_restart. */
 void filter_time_restart(filter_time f) noexcept;
 
+/* Makes f's coefficients and memory what from's are (same size). Not
+ * exported: reached through libquivex_copy_state. */
+void filter_time_copy_state(filter_time f, filter_time from) noexcept;
+
 #endif /* QUIVEX_FILTER_TIME_INTERNAL_H */

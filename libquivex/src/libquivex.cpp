@@ -9,6 +9,7 @@
 
 #include "cpu_level.h"
 #include "denormal_guard.h"
+#include "engine_steps.h"
 #include "filter_time_internal.h"
 #include "libquivex_internal.h"
 #include "libquivex_restart.h"
@@ -69,6 +70,20 @@ __attribute__((noinline)) static libquivex create_libquivex(unsigned long srate)
         return nullptr;
     }
 
+    // Stereo weights: every partial at 1 in both outputs until set.
+    for (int side = 0; side < 2; ++side) {
+        lr->_weights_set[side] = alloc_floats(lr->_num_reso);
+        lr->_weights[side] = alloc_floats(lr->_num_reso);
+        lr->_weights_from[side] = alloc_floats(lr->_num_reso);
+        if (lr->_weights_set[side] == nullptr || lr->_weights[side] == nullptr ||
+            lr->_weights_from[side] == nullptr) {
+            libquivex_free(lr);
+            return nullptr;
+        }
+        for (int k = 0; k < lr->_num_reso; ++k)
+            lr->_weights_set[side][k] = lr->_weights[side][k] = 1.0f;
+    }
+
     if (!shake_state_new(lr)) {
         libquivex_free(lr);
         return nullptr;
@@ -108,6 +123,8 @@ void libquivex_restart(libquivex lr, void (*restart_engine)(libtembra) noexcept)
     filter_time_restart(lr->_filter);
     lr->_gain_started = 0;
     lr->_gain_glide_left = 0;
+    lr->_weights_started = 0;
+    lr->_weights_glide_left = 0;
     const std::size_t bytes = static_cast<std::size_t>(lr->_num_reso) * sizeof(float);
     std::memset(lr->_ai_buf, 0, bytes);
     std::memset(lr->_fi_buf, 0, bytes);
@@ -123,50 +140,16 @@ void libquivex_free(libquivex lr) noexcept
     std::free(lr->_pi_buf);
     libtembra_free(lr->_lr0);
     libtembra_free(lr->_lr1);
+    for (int side = 0; side < 2; ++side) {
+        std::free(lr->_weights_set[side]);
+        std::free(lr->_weights[side]);
+        std::free(lr->_weights_from[side]);
+    }
     shake_state_free(lr);
     std::free(lr);
 }
 
-// The gain the glide has reached at the sample before the next one.
-static float gain_in_use(const _libquivex* lr)
-{
-    if (lr->_gain_glide_left == 0)
-        return lr->_gain_to;
-    const double done = static_cast<double>(lr->_gain_glide_len - lr->_gain_glide_left) /
-                        static_cast<double>(lr->_gain_glide_len);
-    return static_cast<float>(static_cast<double>(lr->_gain_from) +
-                              (static_cast<double>(lr->_gain_to) - static_cast<double>(lr->_gain_from)) * done);
-}
-
-// At the start of a buffer: the first buffer takes the gain as set; a gain
-// set since (bit for bit another value) starts a glide from the gain in use.
-static void start_gain_glide(_libquivex* lr)
-{
-    if (!lr->_gain_started) {
-        lr->_gain_started = 1;
-        lr->_gain_to = lr->_gain;
-        lr->_gain_glide_left = 0;
-        return;
-    }
-    if (std::memcmp(&lr->_gain, &lr->_gain_to, sizeof(float)) == 0)
-        return;
-    const float from = gain_in_use(lr);
-    lr->_gain_from = from;
-    lr->_gain_to = lr->_gain;
-    const bool finite = std::isfinite(from) && std::isfinite(lr->_gain) &&
-                        std::isfinite(static_cast<double>(lr->_gain) - static_cast<double>(from));
-    lr->_gain_glide_left = finite ? lr->_gain_glide_len : 0;
-}
-
-// The gain of the next sample: one step further along the glide, the
-// target itself once the glide is over.
-static inline float next_gain(_libquivex* lr)
-{
-    if (lr->_gain_glide_left == 0)
-        return lr->_gain_to;
-    --lr->_gain_glide_left;
-    return gain_in_use(lr);
-}
+using namespace quivex_steps;
 
 void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
 {
@@ -178,36 +161,12 @@ void libquivex_next_buffer(libquivex lr, float* buf, int nsamps) noexcept
     // Flush-to-zero and denormals-are-zero for the duration of one buffer.
     const tembra_fp::DenormalGuard denormal_guard;
 
-    const libtembra analysis = lr->_lr0;
-    const libtembra resynthesis = lr->_lr1;
-    float* const amplitudes = lr->_ai_buf;
-    float* const frequencies = lr->_fi_buf;
-    float* const phases = lr->_pi_buf;
-    const int n = lr->_num_reso;
-    const int audible = lr->_num_audible;
     start_gain_glide(lr);
-
     for (int i = 0; i < nsamps; ++i) {
-        float in_samp = buf[i];
-        // One NaN or infinity would poison the resonators' state for good
-        // and the engine would never sound again; such a sample counts as
-        // silence instead.
-        if (!std::isfinite(in_samp))
-            in_samp = 0.0f;
-        // Samples beyond +-1e6 (120 dB above full scale) are held at it: the
-        // resonators square their smoothed input, which overflows float
-        // from about 1.8e19 on and would leave infinities in the state.
-        else if (std::fabs(in_samp) > 1e6f)
-            in_samp = std::copysign(1e6f, in_samp);
-        libtembra_update(analysis, in_samp);
-        libtembra_get_buffers(analysis, amplitudes, frequencies, phases);
-        shake_stages(lr, amplitudes, frequencies, n);
-        for (int k = audible; k < n; ++k)
-            amplitudes[k] = 0.0f;
-        libtembra_update_synth(resynthesis, amplitudes, frequencies, phases);
-        const float out_samp = libtembra_get_synth(resynthesis);
-        for (int j = 0; j < NUM_LFOS; ++j)
-            lfo_incr_phase(&lr->_lfos[j]);
+        analyse_sample(lr, buf[i]);
+        shake_and_hand_over(lr);
+        const float out_samp = libtembra_get_synth(lr->_lr1);
+        advance_lfos(lr);
         buf[i] = out_samp * next_gain(lr);
     }
 }

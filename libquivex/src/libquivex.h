@@ -119,6 +119,57 @@ QUIVEX_API void libquivex_set_lfo_phase(libquivex lr, int lfo, double phase) QUI
  * phases the next sample uses. Audio thread, no allocation. */
 QUIVEX_API void libquivex_get_lfo_phases(libquivex lr, float* phases) QUIVEX_NOEXCEPT;
 
+/* Stereo.
+ *
+ * One engine can resynthesise its analysis into two outputs, each partial
+ * weighted by a gain of its own in each output (a place in the stereo
+ * field), and a second engine can shake the first one's analysis with its
+ * LFOs at a phase of their own (a stereo tremolo or vibrato). */
+
+/* Each partial's gain in the left and in the right output of
+ * libquivex_next_buffer_stereo and _pair: LIBQUIVEX_NUM_RESONATORS floats
+ * each, copied; a gain that is not finite counts as 0. Until set, every
+ * gain is 1. Like the output gain, new gains do not apply at once: the
+ * gains in use glide to them in a straight line over
+ * LIBQUIVEX_GAIN_GLIDE_MS; the first stereo buffer after _new (or a
+ * restart) starts at the gains set. Gains set bit for bit again change
+ * nothing. Audio thread, between buffers; no allocation. */
+QUIVEX_API void libquivex_set_partial_gains(libquivex lr, const float* left,
+                                            const float* right) QUIVEX_NOEXCEPT;
+
+/* As libquivex_next_buffer, with two outputs: the first nsamps samples of
+ * `in` are analysed, shaken and resynthesised once, and each output sums
+ * the oscillators weighted by its partial gains, times the output gain.
+ * With every partial gain exactly 1 each output is what
+ * libquivex_next_buffer makes of `in`, bit for bit. `in` may be out_l or
+ * out_r (each sample is read before it is written). Audio thread. */
+QUIVEX_API void libquivex_next_buffer_stereo(libquivex lr, const float* in, float* out_l, float* out_r,
+                                             int nsamps) QUIVEX_NOEXCEPT;
+
+/* Two shake paths on one analysis. lr analyses `in`, shakes and
+ * resynthesises it into out_l, weighted by its left partial gains; `right`
+ * (another engine at the same rate) takes lr's analysis of each sample,
+ * shakes it with its own LFOs and time filter, and resynthesises it with
+ * its own oscillators into out_r, weighted by its right partial gains.
+ * `right`'s own analysis is not run. Set `right`'s controls as lr's and
+ * its LFO phases with libquivex_follow_lfos. Audio thread. */
+QUIVEX_API void libquivex_next_buffer_pair(libquivex lr, libquivex right, const float* in, float* out_l,
+                                           float* out_r, int nsamps) QUIVEX_NOEXCEPT;
+
+/* Gives lr's three shake LFOs leader's rates and leader's phases plus
+ * `offset` radians (exactly leader's at offset 0, else as
+ * libquivex_set_lfo_phase takes them): the two then run `offset` apart.
+ * Call it at the start of each buffer. Audio thread, between buffers. */
+QUIVEX_API void libquivex_follow_lfos(libquivex lr, libquivex leader, double offset) QUIVEX_NOEXCEPT;
+
+/* Gives lr the random phase offsets of `source`'s resonator engines (the
+ * engines draw them from rand() when created): lr then resynthesises each
+ * partial at the phase `source` does, so that a second channel folds to
+ * mono without cancelling, and lr's output for a signal is `source`'s, bit
+ * for bit, from the same state. Both engines at the same rate. No
+ * allocation. */
+QUIVEX_API void libquivex_share_phase_offsets(libquivex lr, libquivex source) QUIVEX_NOEXCEPT;
+
 /* Amplitude shake LFO: depth, rate (Hz), dry/wet fraction, shape. */
 QUIVEX_API void libquivex_set_lfo_amp_amp(libquivex lr, float a) QUIVEX_NOEXCEPT;
 QUIVEX_API void libquivex_set_lfo_amp_freq(libquivex lr, float f) QUIVEX_NOEXCEPT;

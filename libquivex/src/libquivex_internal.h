@@ -60,6 +60,16 @@ struct _libquivex {
     float _lfo_key[9];     // phase, _mod and _amp of each shake LFO
     unsigned _lfo_key_mode; // the MXCSR mode bits, or ~0 before the first
     float _lfo_vals[3];    // amplitude, frequency and time LFO values
+    // Stereo: each partial's weight in the left and the right output. The
+    // weights as last set, those in use, and where a glide between them
+    // started; the weights in use glide like the gain, over _gain_glide_len
+    // samples (0 left: in use = as set).
+    float* _weights_set[2];
+    float* _weights[2];
+    float* _weights_from[2];
+    int _weights_glide_left;
+    int _weights_started;  // 0 until the first stereo buffer after _new or a restart
+    int _weights_changed;  // set since the last stereo buffer
 };
 
 #endif /* QUIVEX_LIBQUIVEX_INTERNAL_H */

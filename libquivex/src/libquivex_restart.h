@@ -17,4 +17,14 @@
  * both engines' objects (the plug-in) can restart. */
 void libquivex_restart(libquivex lr, void (*restart_engine)(libtembra) noexcept) noexcept;
 
+/* Makes lr's signal state what from's is (both built at one rate): the LFO
+ * phases, the time filter, the caches, the gain and partial gains in use and
+ * (through copy_engine, which is libtembra_copy_state) both resonator
+ * engines, so that lr goes on exactly as from would. The control values,
+ * the partial gains as set and lr's random phase offsets stay. For a second
+ * channel that starts where the first one is, instead of from stale
+ * partials. Audio thread, between buffers: no allocation. */
+void libquivex_copy_state(libquivex lr, libquivex from,
+                          void (*copy_engine)(libtembra, libtembra) noexcept) noexcept;
+
 #endif /* QUIVEX_LIBQUIVEX_RESTART_H */

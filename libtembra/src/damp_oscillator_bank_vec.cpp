@@ -11,6 +11,7 @@
 #include "damp_oscillator_bank_vec_internal.h"
 #include "damp_glide.h"
 #include "phasor_kernels.h"
+#include "state_copy.h"
 
 // One glide step of x towards target by the fraction alpha:
 // x * (1 - alpha) + alpha * target, in double precision with 1 - alpha
@@ -151,4 +152,24 @@ void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_vec d) noexce
 
 float damp_oscillator_bank_vec_get_sample(damp_oscillator_bank_vec d) noexcept {
   return phasor_sum(d->_num_oscillators, d->_amplitude, d->_Zc, d->_Zs, d->_dpc, d->_dps);
+}
+
+void damp_oscillator_bank_vec_get_sample_pair(damp_oscillator_bank_vec d, const float* gains_l,
+                                              const float* gains_r, float* out_l, float* out_r) noexcept {
+  phasor_sum_pair(d->_num_oscillators, d->_amplitude, d->_Zc, d->_Zs, d->_dpc, d->_dps, gains_l, gains_r,
+                  out_l, out_r);
+}
+
+void damp_oscillator_bank_vec_copy_state(damp_oscillator_bank_vec d, damp_oscillator_bank_vec from) noexcept {
+  static constexpr float* _damp_oscillator_bank_vec::*arrays[] = {
+      &_damp_oscillator_bank_vec::_amplitude, &_damp_oscillator_bank_vec::_target_amp,
+      &_damp_oscillator_bank_vec::_target_freq, &_damp_oscillator_bank_vec::_alphas,
+      &_damp_oscillator_bank_vec::_omega, &_damp_oscillator_bank_vec::_Zc,
+      &_damp_oscillator_bank_vec::_Zs, &_damp_oscillator_bank_vec::_Wc,
+      &_damp_oscillator_bank_vec::_Ws, &_damp_oscillator_bank_vec::_Wcps,
+      &_damp_oscillator_bank_vec::_dpc, &_damp_oscillator_bank_vec::_dps,
+      &_damp_oscillator_bank_vec::_frequency};
+  tembra_state::copy_arrays(d, from, arrays, d->_num_oscillators);
+  d->_memo_mode = kPhasorNoMemo;  // the next phases are all evaluated
+  d->_memo_rest = 0;
 }

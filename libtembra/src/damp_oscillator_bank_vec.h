@@ -51,6 +51,16 @@ TEMBRA_API void damp_oscillator_bank_vec_increment_phase(damp_oscillator_bank_ve
 /* The current output sample; changes nothing. Audio thread. */
 TEMBRA_API float damp_oscillator_bank_vec_get_sample(damp_oscillator_bank_vec d) TEMBRA_NOEXCEPT;
 
+/* The current output sample twice, each oscillator weighted by a gain of
+ * its own (a stereo pair: gains_l and gains_r, N floats each): *out_l is
+ * the sum of gains_l[i] times oscillator i's contribution, and unless
+ * gains_r is NULL, *out_r likewise (out_r is then not written). With every
+ * gain exactly 1 an output is damp_oscillator_bank_vec_get_sample's sample
+ * bit for bit. Changes nothing. Audio thread. */
+TEMBRA_API void damp_oscillator_bank_vec_get_sample_pair(damp_oscillator_bank_vec d, const float* gains_l,
+                                                         const float* gains_r, float* out_l,
+                                                         float* out_r) TEMBRA_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

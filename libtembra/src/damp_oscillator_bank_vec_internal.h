@@ -39,4 +39,9 @@ struct _damp_oscillator_bank_vec {
 void damp_oscillator_bank_vec_restart(damp_oscillator_bank_vec d, const float* amplitudes,
                                       const float* frequencies, const float* alphas) noexcept;
 
+// Makes d's oscillators (same size) what from's are: amplitudes,
+// frequencies, targets, coefficients, phasors and phase offsets. Audio
+// thread: no allocation. Not exported: reached through libtembra_copy_state.
+void damp_oscillator_bank_vec_copy_state(damp_oscillator_bank_vec d, damp_oscillator_bank_vec from) noexcept;
+
 #endif  // TEMBRA_DAMP_OSCILLATOR_BANK_VEC_INTERNAL_H

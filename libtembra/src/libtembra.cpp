@@ -27,6 +27,7 @@
 #include "memo.h"
 #include "simd_path.h"
 #include "smoothing_alphas.h"
+#include "state_copy.h"
 #include "oscillator_bank_vec.h"
 #include "oscillator_bank_vec_internal.h"
 #include "tracking_resonator_bank_vec.h"
@@ -392,6 +393,42 @@ float libtembra_get_synth(libtembra lr) noexcept {
   }
   oscillator_bank_vec_increment_phase(lr->_obank);
   return oscillator_bank_vec_get_sample(lr->_obank);
+}
+
+void libtembra_get_synth_pair(libtembra lr, const float* gains_l, const float* gains_r, float* out_l,
+                              float* out_r) noexcept {
+  if (lr->_damp_osc) {
+    damp_oscillator_bank_vec_increment_phase(lr->_damp_obank);
+    damp_oscillator_bank_vec_get_sample_pair(lr->_damp_obank, gains_l, gains_r, out_l, out_r);
+    return;
+  }
+  oscillator_bank_vec_increment_phase(lr->_obank);
+  oscillator_bank_vec_get_sample_pair(lr->_obank, gains_l, gains_r, out_l, out_r);
+}
+
+int libtembra_get_phase_offsets(libtembra lr, float* offsets) noexcept {
+  if (lr->_resynth_phase_offsets == nullptr) return 0;
+  std::memcpy(offsets, lr->_resynth_phase_offsets, (size_t)lr->_num_resonators * sizeof(float));
+  return 1;
+}
+
+void libtembra_set_phase_offsets(libtembra lr, const float* offsets) noexcept {
+  if (lr->_resynth_phase_offsets == nullptr) return;
+  std::memcpy(lr->_resynth_phase_offsets, offsets, (size_t)lr->_num_resonators * sizeof(float));
+}
+
+void libtembra_copy_state(libtembra lr, libtembra from) noexcept {
+  tracking_resonator_bank_vec_copy_state(lr->_bank, from->_bank);
+  oscillator_bank_vec_copy_state(lr->_obank, from->_obank);
+  damp_oscillator_bank_vec_copy_state(lr->_damp_obank, from->_damp_obank);
+  static constexpr float* _libtembra::*arrays[] = {
+      &_libtembra::_ai_buf,           &_libtembra::_fi_buf,           &_libtembra::_pi_buf,
+      &_libtembra::_damp_alphas,      &_libtembra::_resynth_amplitudes, &_libtembra::_resynth_frequencies,
+      &_libtembra::_resynth_phases};
+  tembra_state::copy_arrays(lr, from, arrays, lr->_num_resonators);
+  // The coefficients' memory starts empty: its first use evaluates every group.
+  lr->_alpha_memo_mode = tembra_memo::kNoMode;
+  lr->_alpha_memo_rest = 0;
 }
 
 void libtembra_get_natural_frequencies(libtembra lr, float* frequencies) noexcept {

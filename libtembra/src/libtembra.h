@@ -64,6 +64,27 @@ TEMBRA_API void libtembra_update_synth(libtembra lr, const float* ai_buf, const 
  * sample (0 before the first libtembra_update_synth). Audio thread. */
 TEMBRA_API float libtembra_get_synth(libtembra lr) TEMBRA_NOEXCEPT;
 
+/* As libtembra_get_synth, with two outputs from one advance: each
+ * oscillator's contribution is weighted by gains_l[i] into *out_l and,
+ * unless gains_r is NULL, by gains_r[i] into *out_r (N gains each; out_r is
+ * not written without gains_r). A stereo field from one resynthesis: with
+ * every gain exactly 1 each output is libtembra_get_synth's sample bit for
+ * bit. Audio thread. */
+TEMBRA_API void libtembra_get_synth_pair(libtembra lr, const float* gains_l, const float* gains_r,
+                                         float* out_l, float* out_r) TEMBRA_NOEXCEPT;
+
+/* The engine's random phase offsets (radians, in [0, 2 pi], drawn at
+ * creation) into offsets, N floats; returns 1. An engine built without
+ * LIBTEMBRA_RND_PHASE_OFFSET writes nothing and returns 0. */
+TEMBRA_API int libtembra_get_phase_offsets(libtembra lr, float* offsets) TEMBRA_NOEXCEPT;
+
+/* Replaces the engine's random phase offsets by N floats (copied), used
+ * from the next libtembra_update_synth on: two engines given the same
+ * offsets resynthesise the same analysis at the same phases (a second
+ * channel that folds to mono without cancelling). Ignored by an engine
+ * built without LIBTEMBRA_RND_PHASE_OFFSET. No allocation. */
+TEMBRA_API void libtembra_set_phase_offsets(libtembra lr, const float* offsets) TEMBRA_NOEXCEPT;
+
 /* Copies the N grid frequencies (Hz) into frequencies. */
 TEMBRA_API void libtembra_get_natural_frequencies(libtembra lr, float* frequencies) TEMBRA_NOEXCEPT;
 

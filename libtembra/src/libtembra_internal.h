@@ -49,6 +49,14 @@ struct _libtembra {
 // engines' objects, calls it from activate.
 void libtembra_restart(libtembra lr) noexcept;
 
+// Makes lr's signal state what from's is (an engine built with the same
+// arguments): the tracking resonators, both oscillator banks, the last
+// readouts and resynthesis input, the glide coefficients. lr's own random
+// phase offsets stay. Audio thread: no allocation. Not exported, like
+// libtembra_restart: the plug-in uses it where a second channel starts
+// from the first one's state.
+void libtembra_copy_state(libtembra lr, libtembra from) noexcept;
+
 // The engine's file-local helpers, reachable from the tests. They compute
 // exactly what the engine uses internally.
 void libtembra_compute_frequencies(int num_freqs, float* freqs, float min_freq,

@@ -8,6 +8,7 @@
 #include "cpu_level.h"
 #include "oscillator_bank_vec_internal.h"
 #include "phasor_kernels.h"
+#include "state_copy.h"
 
 // The state of new oscillators: the given amplitudes and frequencies, every
 // phasor at 1 + 0i, no phase offset. Written by creation and by restart.
@@ -97,4 +98,19 @@ void oscillator_bank_vec_increment_phase(oscillator_bank_vec o) noexcept {
 
 float oscillator_bank_vec_get_sample(oscillator_bank_vec o) noexcept {
   return phasor_sum(o->_num_oscillators, o->_amplitude, o->_Zc, o->_Zs, o->_dpc, o->_dps);
+}
+
+void oscillator_bank_vec_get_sample_pair(oscillator_bank_vec o, const float* gains_l, const float* gains_r,
+                                         float* out_l, float* out_r) noexcept {
+  phasor_sum_pair(o->_num_oscillators, o->_amplitude, o->_Zc, o->_Zs, o->_dpc, o->_dps, gains_l, gains_r,
+                  out_l, out_r);
+}
+
+void oscillator_bank_vec_copy_state(oscillator_bank_vec o, oscillator_bank_vec from) noexcept {
+  static constexpr float* _oscillator_bank_vec::*arrays[] = {
+      &_oscillator_bank_vec::_amplitude, &_oscillator_bank_vec::_omega, &_oscillator_bank_vec::_Zc,
+      &_oscillator_bank_vec::_Zs,        &_oscillator_bank_vec::_Wc,    &_oscillator_bank_vec::_Ws,
+      &_oscillator_bank_vec::_Wcps,      &_oscillator_bank_vec::_dpc,   &_oscillator_bank_vec::_dps,
+      &_oscillator_bank_vec::_frequency};
+  tembra_state::copy_arrays(o, from, arrays, o->_num_oscillators);
 }

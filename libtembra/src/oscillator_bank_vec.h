@@ -44,6 +44,12 @@ TEMBRA_API void oscillator_bank_vec_increment_phase(oscillator_bank_vec o) TEMBR
 /* The current output sample; changes nothing. Audio thread. */
 TEMBRA_API float oscillator_bank_vec_get_sample(oscillator_bank_vec o) TEMBRA_NOEXCEPT;
 
+/* The current output sample with per-oscillator gains, as
+ * damp_oscillator_bank_vec_get_sample_pair. Audio thread. */
+TEMBRA_API void oscillator_bank_vec_get_sample_pair(oscillator_bank_vec o, const float* gains_l,
+                                                    const float* gains_r, float* out_l,
+                                                    float* out_r) TEMBRA_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

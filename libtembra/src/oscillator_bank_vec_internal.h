@@ -32,4 +32,8 @@ struct _oscillator_bank_vec {
 void oscillator_bank_vec_restart(oscillator_bank_vec o, const float* amplitudes,
                                  const float* frequencies) noexcept;
 
+// Makes o's oscillators (same size) what from's are. Audio thread: no
+// allocation. Not exported: reached through libtembra_copy_state.
+void oscillator_bank_vec_copy_state(oscillator_bank_vec o, oscillator_bank_vec from) noexcept;
+
 #endif  // TEMBRA_OSCILLATOR_BANK_VEC_INTERNAL_H

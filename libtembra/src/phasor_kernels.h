@@ -196,6 +196,55 @@ static inline float phasor_sum(int n, const float* __restrict amp, const float* 
   return sum;
 }
 
+// The same sum weighted twice: *out_l = sum of gains_l[i] * amp[i] * re[i]
+// and, unless gains_r is NULL, *out_r likewise with gains_r, where re[i] is
+// the bracket of phasor_sum. Each weighted amplitude is one rounded product,
+// then accumulated exactly as phasor_sum accumulates (four lanes, combined
+// as (0 + 2) + (1 + 3), the rest in ascending order): a gain of exactly 1
+// leaves the amplitude's bits, so with all gains 1 each output is
+// phasor_sum's sample bit for bit.
+static inline void phasor_sum_pair(int n, const float* __restrict amp, const float* __restrict zc,
+                                   const float* __restrict zs, const float* __restrict dpc,
+                                   const float* __restrict dps, const float* __restrict gains_l,
+                                   const float* __restrict gains_r, float* out_l, float* out_r) {
+  const int nv = tembra_simd::whole_groups(n);
+  const bool two = gains_r != nullptr;
+  float sum_l = 0.0f, sum_r = 0.0f;
+  if (nv > 0) {
+    alignas(16) float lane_l[4], lane_r[4];
+#if defined(__FMA__)
+    __m128 acc_l = _mm_setzero_ps(), acc_r = _mm_setzero_ps();
+    for (int i = 0; i < nv; i += 4) {
+      const __m128 a = _mm_loadu_ps(amp + i);
+      const __m128 re = _mm_fmsub_ps(_mm_loadu_ps(zc + i), _mm_loadu_ps(dpc + i),
+                                     _mm_mul_ps(_mm_loadu_ps(zs + i), _mm_loadu_ps(dps + i)));
+      acc_l = _mm_fmadd_ps(_mm_mul_ps(a, _mm_loadu_ps(gains_l + i)), re, acc_l);
+      if (two) acc_r = _mm_fmadd_ps(_mm_mul_ps(a, _mm_loadu_ps(gains_r + i)), re, acc_r);
+    }
+    _mm_store_ps(lane_l, acc_l);
+    _mm_store_ps(lane_r, acc_r);
+#else
+    for (int j = 0; j < 4; ++j) lane_l[j] = lane_r[j] = 0.0f;
+    for (int i = 0; i < nv; i += 4) {
+      for (int j = 0; j < 4; ++j) {
+        const float re = std::fma(zc[i + j], dpc[i + j], -(zs[i + j] * dps[i + j]));
+        lane_l[j] = std::fma(amp[i + j] * gains_l[i + j], re, lane_l[j]);
+        if (two) lane_r[j] = std::fma(amp[i + j] * gains_r[i + j], re, lane_r[j]);
+      }
+    }
+#endif
+    sum_l = (lane_l[0] + lane_l[2]) + (lane_l[1] + lane_l[3]);
+    sum_r = (lane_r[0] + lane_r[2]) + (lane_r[1] + lane_r[3]);
+  }
+  for (int i = nv; i < n; ++i) {
+    const float re = std::fma(zc[i], dpc[i], -(zs[i] * dps[i]));
+    sum_l = std::fma(amp[i] * gains_l[i], re, sum_l);
+    if (two) sum_r = std::fma(amp[i] * gains_r[i], re, sum_r);
+  }
+  *out_l = sum_l;
+  if (two) *out_r = sum_r;
+}
+
 // Output phase offsets: dpc = cos(phase), dps = sin(phase), the groups of
 // four with the library's 4-lane vector routines (at full vector width on
 // the bank's path: phase_offsets.cpp, the same bits) and the rest with the

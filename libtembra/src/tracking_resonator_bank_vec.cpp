@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "cpu_level.h"
+#include "state_copy.h"
 #include "tracking_resonator_bank_vec_internal.h"
 #include "memo.h"
 #include "simd_path.h"
@@ -95,6 +96,20 @@ void tracking_resonator_bank_vec_restart(tracking_resonator_bank_vec t) noexcept
         t->_p_dps[i] = 0.0f;
         t->_p_frequency[i] = hz_per_omega * omega;
     }
+}
+
+void tracking_resonator_bank_vec_copy_state(tracking_resonator_bank_vec t,
+                                            tracking_resonator_bank_vec from) noexcept {
+    using B = _tracking_resonator_bank_vec;
+    static constexpr float* B::*arrays[] = {
+        &B::_cos,   &B::_sin,   &B::_cc,    &B::_ss,    &B::_dpc,   &B::_dps,
+        &B::_track_frequency_power_threshold,           &B::_p_omega, &B::_p_Zc,
+        &B::_p_Zs,  &B::_p_Wc,  &B::_p_Ws,  &B::_p_Wcps, &B::_p_dpc, &B::_p_dps,
+        &B::_p_frequency,       &B::_memo_re, &B::_memo_im, &B::_memo_phase};
+    tembra_state::copy_arrays(t, from, arrays, t->_num_resonators);
+    t->_accPower = from->_accPower;
+    t->_memo_mode = from->_memo_mode;
+    t->_memo_rest = from->_memo_rest;
 }
 
 extern "C" {

@@ -71,6 +71,12 @@ struct _tracking_resonator_bank_vec {
 // reaches it through libtembra_restart.
 void tracking_resonator_bank_vec_restart(tracking_resonator_bank_vec t) noexcept;
 
+// Makes t's signal state (everything restart resets) what from's is, for a
+// bank of the same size built alike. Audio thread: no allocation. Not
+// exported: reached through libtembra_copy_state.
+void tracking_resonator_bank_vec_copy_state(tracking_resonator_bank_vec t,
+                                            tracking_resonator_bank_vec from) noexcept;
+
 // The update one resonator at a time, in index order: the plain form that
 // tracking_resonator_bank_vec_update computes in whole-bank passes. Not
 // exported; the tests compare the two.
