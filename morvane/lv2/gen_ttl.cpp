@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Writes the plug-in's Turtle description: copies a template and puts the
-// 25 control ports, described by the table the plug-in and the window use,
-// where the template has the line %%MORVANE_CONTROL_PORTS%%.
+// Writes the plug-ins' Turtle description: copies a template and puts the
+// control ports, described by the table the plug-ins and the window use,
+// where the template has the line %%MORVANE_CONTROL_PORTS%% (the mono
+// plug-in's) or %%MORVANE_STEREO_CONTROL_PORTS%% (the stereo one's).
 //   gen_ttl TEMPLATE OUTPUT
 #include <charconv>
 #include <cstdio>
@@ -33,15 +34,17 @@ const char* unit_uri(morvane_unit unit)
     case MORVANE_UNIT_DB: return "units:db";
     case MORVANE_UNIT_HZ: return "units:hz";
     case MORVANE_UNIT_PERCENT: return "units:pc";
+    case MORVANE_UNIT_DEGREE: return "units:degree";
     case MORVANE_UNIT_NONE: break;
   }
   return nullptr;
 }
 
-std::string control_ports()
+// The control ports of the first `rows` rows of the table.
+std::string control_ports(uint32_t rows)
 {
   std::ostringstream out;
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < rows; ++i) {
     const morvane_control& c = morvane_controls[i];
     out << "\t[\n"
         << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
@@ -93,8 +96,10 @@ int main(int argc, char** argv)
   bool placed = false;
   while (std::getline(in, line)) {
     if (line == "%%MORVANE_CONTROL_PORTS%%") {
-      text << control_ports();
+      text << control_ports(MORVANE_NUM_CONTROLS);
       placed = true;
+    } else if (line == "%%MORVANE_STEREO_CONTROL_PORTS%%") {
+      text << control_ports(MORVANE_NUM_STEREO_CONTROLS);
     } else {
       text << line << '\n';
     }

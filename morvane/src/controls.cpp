@@ -31,7 +31,10 @@ constexpr uint32_t NUM_CYCLE_POINTS = sizeof CYCLE_POINTS / sizeof CYCLE_POINTS[
   "In Tempo, the length of one cycle of the " lfo " LFO in quarter notes, from a 1/32 note (0.125) to 16 bars "  \
   "of 4/4 (64). Any value in the range is taken as it is."
 
-const morvane_control morvane_controls[MORVANE_NUM_CONTROLS] = {
+// The stereo plug-in's modes.
+constexpr morvane_scale_point STEREO_MODE_POINTS[] = {{0.0f, "Mid"}, {1.0f, "Left / Right"}};
+
+const morvane_control morvane_controls[MORVANE_NUM_STEREO_CONTROLS] = {
   {MORVANE_GAIN, MORVANE_GROUP_GAIN, MORVANE_ROLE_GAIN,
    "gain", "Gain", "Gain",
    "Output gain.",
@@ -187,6 +190,25 @@ const morvane_control morvane_controls[MORVANE_NUM_CONTROLS] = {
    CYCLE_COMMENT("smoothing"),
    MORVANE_UNIT_NONE, 0.125f, 4.0f, 64.0f, true, false,
    MORVANE_KIND_ENUMERATION, CYCLE_POINTS, NUM_CYCLE_POINTS},
+  {MORVANE_STEREO_MODE, MORVANE_GROUP_STEREO, MORVANE_ROLE_STEREO_MODE,
+   "stereo_mode", "Stereo mode", "Mode",
+   "Mid: one analysis of the sum of both channels, its partials spread across the field by Width. Left / Right: "
+   "each channel analysed and resynthesised on its own with the same settings, so a stereo recording keeps its "
+   "image.",
+   MORVANE_UNIT_NONE, 0.0f, 0.0f, 1.0f, false, false,
+   MORVANE_KIND_ENUMERATION, STEREO_MODE_POINTS, 2},
+  {MORVANE_WIDTH, MORVANE_GROUP_STEREO, MORVANE_ROLE_WIDTH,
+   "width", "Width", "Width",
+   "In Mid, how far the partials spread: neighbouring partials go to opposite sides, each this far from the "
+   "centre. At 0 % both outputs are the same.",
+   MORVANE_UNIT_PERCENT, 0.0f, 100.0f, 100.0f, false, false,
+   MORVANE_KIND_CONTINUOUS, nullptr, 0},
+  {MORVANE_LFO_OFFSET, MORVANE_GROUP_STEREO, MORVANE_ROLE_LFO_OFFSET,
+   "lfo_offset", "LFO offset", "Offset",
+   "How far the right channel's shake LFOs run ahead of the left's, in both modes: at 180 degrees a tremolo "
+   "moves from side to side.",
+   MORVANE_UNIT_DEGREE, 0.0f, 0.0f, 180.0f, false, false,
+   MORVANE_KIND_CONTINUOUS, nullptr, 0},
 };
 
 const char* const morvane_shake_lfo_names[3] = {"Amplitude LFO", "Frequency LFO", "Smoothing LFO"};
@@ -197,6 +219,7 @@ const char* morvane_unit_label(morvane_unit unit) noexcept
     case MORVANE_UNIT_DB: return "dB";
     case MORVANE_UNIT_HZ: return "Hz";
     case MORVANE_UNIT_PERCENT: return "%";
+    case MORVANE_UNIT_DEGREE: return "\u00b0";
     case MORVANE_UNIT_NONE: break;
   }
   return "";
@@ -204,7 +227,7 @@ const char* morvane_unit_label(morvane_unit unit) noexcept
 
 int morvane_control_row(uint32_t port) noexcept
 {
-  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+  for (uint32_t row = 0; row < MORVANE_NUM_STEREO_CONTROLS; ++row) {
     if (morvane_controls[row]._port == port) {
       return static_cast<int>(row);
     }

@@ -14,8 +14,12 @@
  * shake LFOs' song lock added after the atom ports (31 .. 36). */
 constexpr uint32_t MORVANE_NUM_CONTROLS = 31;
 
+/* The stereo plug-in's control rows: the mono plug-in's, then its three
+ * own (stereo mode, width, LFO offset; ports 37 .. 39). */
+constexpr uint32_t MORVANE_NUM_STEREO_CONTROLS = 34;
+
 /* The unit of a control port's value. */
-enum morvane_unit { MORVANE_UNIT_NONE, MORVANE_UNIT_DB, MORVANE_UNIT_HZ, MORVANE_UNIT_PERCENT };
+enum morvane_unit { MORVANE_UNIT_NONE, MORVANE_UNIT_DB, MORVANE_UNIT_HZ, MORVANE_UNIT_PERCENT, MORVANE_UNIT_DEGREE };
 
 /* What a control does within its group: a group is the gain alone, or
  * one LFO's four settings. */
@@ -27,7 +31,13 @@ enum morvane_role {
   MORVANE_ROLE_SHAPE,
   MORVANE_ROLE_SYNC,   // Free, Song or Tempo (morvane_sync)
   MORVANE_ROLE_CYCLE,  // in Tempo, one cycle's length in quarter notes
+  MORVANE_ROLE_STEREO_MODE,  // Mid or Left / Right (morvane_stereo_mode)
+  MORVANE_ROLE_WIDTH,        // in Mid, how far the partials spread
+  MORVANE_ROLE_LFO_OFFSET,   // how far the right channel's shake LFOs lead
 };
+
+/* The stereo plug-in's modes. */
+enum morvane_stereo_mode { MORVANE_STEREO_MID = 0, MORVANE_STEREO_LEFT_RIGHT = 1 };
 
 /* How hosts and the window present a control: a continuous value, or an
  * lv2:enumeration of labelled scale points. */
@@ -43,6 +53,7 @@ struct morvane_scale_point {
  * LFOs (amplitude, frequency, smoothing time) and the three reserved range
  * LFOs in the same order. */
 constexpr int MORVANE_GROUP_GAIN = -1;
+constexpr int MORVANE_GROUP_STEREO = -2;  // the stereo plug-in's own controls
 constexpr int MORVANE_NUM_LFO_GROUPS = 6;
 
 /* One control port. */
@@ -66,10 +77,12 @@ struct morvane_control {
 };
 
 /* The control ports, one row each, in port order. Rows carry their port
- * index: controls added later come after the audio and atom ports. */
-extern const morvane_control morvane_controls[MORVANE_NUM_CONTROLS];
+ * index: controls added later come after the audio and atom ports. The
+ * mono plug-in has the first MORVANE_NUM_CONTROLS rows, the stereo one all. */
+extern const morvane_control morvane_controls[MORVANE_NUM_STEREO_CONTROLS];
 
-/* The row of control port `port`, or -1 for a port that is no control. */
+/* The row of control port `port`, or -1 for a port that is no control (of
+ * either plug-in: a mono instance takes rows below MORVANE_NUM_CONTROLS). */
 int morvane_control_row(uint32_t port) noexcept;
 
 /* The port of the control with `role` in `group`, or -1 if there is none. */

@@ -25,6 +25,7 @@
 #include "morvane_internal.h"
 #include "sequence_reader.h"
 #include "song_lock.h"
+#include "stereo_field.h"
 #include "frame_source.h"
 #include "window_link.h"
 
@@ -72,6 +73,11 @@ struct morvane {
   const float* _lfo_shake_freq_cycle;
   const float* _lfo_shake_time_sync;
   const float* _lfo_shake_time_cycle;
+  const float* _stereo_mode;  // the stereo plug-in's own controls
+  const float* _width;
+  const float* _lfo_offset;
+  bool _stereo;               // the stereo plug-in: _libquivex is _field._left
+  stereo_field _field;        // its two engines
   double _rate;
   song_lock _song;
   window_link _window;
@@ -87,7 +93,7 @@ struct control_binding {
   void (*_apply)(libquivex, float);
 };
 
-constexpr control_binding control_bindings[MORVANE_NUM_CONTROLS] = {
+constexpr control_binding control_bindings[MORVANE_NUM_STEREO_CONTROLS] = {
   {&morvane::_gain, libquivex_set_gain},
   {&morvane::_lfo_shake_amp_amp, libquivex_set_lfo_amp_amp},
   {&morvane::_lfo_shake_amp_freq, libquivex_set_lfo_amp_freq},
@@ -119,7 +125,13 @@ constexpr control_binding control_bindings[MORVANE_NUM_CONTROLS] = {
   {&morvane::_lfo_shake_freq_cycle, nullptr},
   {&morvane::_lfo_shake_time_sync, nullptr},
   {&morvane::_lfo_shake_time_cycle, nullptr},
+  {&morvane::_stereo_mode, nullptr},
+  {&morvane::_width, nullptr},
+  {&morvane::_lfo_offset, nullptr},
 };
+
+// The rows of an instance's controls.
+uint32_t num_controls(const morvane* self) { return self->_stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS; }
 
 }  // namespace
 
@@ -135,6 +147,7 @@ static float engine_value(const float* port, uint32_t row) noexcept
     case MORVANE_UNIT_DB: return db_to_amp(value);
     case MORVANE_UNIT_PERCENT: return static_cast<float>(0.01 * static_cast<double>(value));
     case MORVANE_UNIT_HZ:
+    case MORVANE_UNIT_DEGREE:
     case MORVANE_UNIT_NONE: break;
   }
   return value;
@@ -165,7 +178,7 @@ static bool link_host_features(morvane* self, const LV2_Feature* const* features
 
 // Everything of instantiate after the processor check: may use AVX2.
 __attribute__((noinline))
-static LV2_Handle create_instance(double rate, const LV2_Feature* const* features) noexcept
+static LV2_Handle create_instance(double rate, const LV2_Feature* const* features, bool stereo) noexcept
 {
   // The engine takes an integer rate; reject what cannot be one.
   if (!(rate >= 1.0 && rate <= static_cast<double>(INT_MAX))) {
@@ -178,10 +191,25 @@ static LV2_Handle create_instance(double rate, const LV2_Feature* const* feature
     return nullptr;
   }
   self->_rate = rate;
-  // Truncation towards zero: 44100.0 gives 44100.
-  self->_libquivex = libquivex_new(static_cast<unsigned long>(rate));
-  if (!self->_libquivex || !link_host_features(self, features)) {
-    libquivex_free(self->_libquivex);
+  self->_stereo = stereo;
+  // Truncation towards zero: 44100.0 gives 44100. Every engine is created
+  // here, the left (or only) one first: each draws its random phase offsets
+  // from rand() in this order.
+  const auto engine_rate = static_cast<unsigned long>(rate);
+  bool engines = false;
+  if (stereo) {
+    engines = stereo_field_init(&self->_field, engine_rate);
+    self->_libquivex = self->_field._left;
+  } else {
+    self->_libquivex = libquivex_new(engine_rate);
+    engines = self->_libquivex != nullptr;
+  }
+  if (!engines || !link_host_features(self, features)) {
+    if (stereo) {
+      stereo_field_free(&self->_field);
+    } else {
+      libquivex_free(self->_libquivex);
+    }
     inline_picture_free(&self->_inline);
     delete self;
     return nullptr;
@@ -199,14 +227,24 @@ static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   if (!morvane_cpu_has_build_level()) {
     return nullptr;
   }
-  return create_instance(rate, features);
+  return create_instance(rate, features, false);
+}
+
+MORVANE_BASELINE_CODE
+static LV2_Handle instantiate_stereo(const LV2_Descriptor* /*descriptor*/, double rate,
+                                     const char* /*bundle_path*/, const LV2_Feature* const* features) noexcept
+{
+  if (!morvane_cpu_has_build_level()) {
+    return nullptr;
+  }
+  return create_instance(rate, features, true);
 }
 
 static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcept
 {
   auto* self = static_cast<morvane*>(instance);
   const int row = morvane_control_row(port);
-  if (row >= 0) {
+  if (row >= 0 && static_cast<uint32_t>(row) < num_controls(self)) {
     self->*control_bindings[row]._field = static_cast<const float*>(data);
     return;
   }
@@ -231,27 +269,37 @@ static void activate(LV2_Handle instance) noexcept
 {
   auto* self = static_cast<morvane*>(instance);
   libquivex_restart(self->_libquivex, libtembra_restart);
+  if (self->_stereo) {
+    libquivex_restart(self->_field._right, libtembra_restart);
+    stereo_field_restart(&self->_field);
+  }
   song_lock_restart(&self->_song);
 }
 
 static void deactivate(LV2_Handle /*instance*/) noexcept {}
 
-// The value of the control with `role` in shake LFO `lfo`'s group, clamped.
-static float lfo_setting(const morvane* self, int lfo, morvane_role role) noexcept
+// The value of the control with `role` in `group`, clamped.
+static float setting(const morvane* self, int group, morvane_role role) noexcept
 {
-  const int row = morvane_control_row(static_cast<uint32_t>(morvane_control_port(lfo, role)));
+  const int row = morvane_control_row(static_cast<uint32_t>(morvane_control_port(group, role)));
   const float* port = self->*control_bindings[row]._field;
   return morvane_clamp_control(static_cast<uint32_t>(row), port ? *port : morvane_controls[row]._default);
 }
 
-// Processes out[start, end) in place; the engine counts samples in an int,
+// Processes samples [start, end) of this run. Mono: the left output in
+// place, which holds the left input; the engine counts samples in an int,
 // so longer stretches go in pieces, which processes the same samples in the
-// same order.
-static void play(libquivex q, float* out, uint32_t start, uint32_t end) noexcept
+// same order. Stereo: both inputs into both outputs (stereo_field.h).
+static void play(morvane* self, uint32_t start, uint32_t end) noexcept
 {
+  if (self->_stereo) {
+    stereo_field_play(&self->_field, self->_input_l, self->_input_r, self->_output_l, self->_output_r, start,
+                      end);
+    return;
+  }
   while (start < end) {
     const uint32_t chunk = std::min<uint32_t>(end - start, INT_MAX);
-    libquivex_next_buffer(q, out + start, static_cast<int>(chunk));
+    libquivex_next_buffer(self->_libquivex, self->_output_l + start, static_cast<int>(chunk));
     start += chunk;
   }
 }
@@ -267,21 +315,33 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
   for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
     const control_binding& b = control_bindings[row];
     if (b._apply != nullptr) {
-      b._apply(q, engine_value(self->*b._field, row));
+      const float value = engine_value(self->*b._field, row);
+      b._apply(q, value);
+      if (self->_stereo) {
+        b._apply(self->_field._right, value);
+      }
     }
+  }
+  if (self->_stereo) {
+    stereo_field_set(&self->_field, setting(self, MORVANE_GROUP_STEREO, MORVANE_ROLE_STEREO_MODE),
+                     setting(self, MORVANE_GROUP_STEREO, MORVANE_ROLE_WIDTH),
+                     setting(self, MORVANE_GROUP_STEREO, MORVANE_ROLE_LFO_OFFSET));
   }
   lfo_timing timing[MORVANE_NUM_SHAKE_LFOS];
   for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
-    timing[i] = {static_cast<morvane_sync>(std::lround(lfo_setting(self, i, MORVANE_ROLE_SYNC))),
-                 lfo_setting(self, i, MORVANE_ROLE_RATE), lfo_setting(self, i, MORVANE_ROLE_CYCLE)};
+    timing[i] = {static_cast<morvane_sync>(std::lround(setting(self, i, MORVANE_ROLE_SYNC))),
+                 setting(self, i, MORVANE_ROLE_RATE), setting(self, i, MORVANE_ROLE_CYCLE)};
   }
   const bool locked = song_lock_any_locked(timing);
 
-  // Mono processing of the left input; the right input is never read.
+  // Mono processing of the left input; the right input is never read. The
+  // stereo plug-in reads both and writes both.
   const float* in = self->_input_l;
   float* out = self->_output_l;
-  const bool audio = in != nullptr && out != nullptr;
-  if (audio) {
+  bool audio = in != nullptr && out != nullptr;
+  if (self->_stereo) {
+    audio = audio && self->_input_r != nullptr && self->_output_r != nullptr;
+  } else if (audio) {
     // memmove: the host may hand both ports the same buffer.
     std::memmove(out, in, sizeof(float) * n_samples);
   }
@@ -300,7 +360,7 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
       if (locked) {
         song_lock_begin(&self->_song, q, timing);
         if (audio) {
-          play(q, out, played, at);
+          play(self, played, at);
         }
         played = at;
       }
@@ -315,7 +375,7 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
     song_lock_begin(&self->_song, q, timing);
   }
   if (audio) {
-    play(q, out, played, n_samples);
+    play(self, played, n_samples);
   }
   song_lock_advance(&self->_song, n_samples - start);
   if (locked) {
@@ -325,14 +385,20 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
     window_link_write(&self->_window, self->_notify, q, 0.0f, 0);
     return;
   }
-  if (self->_output_r) {
+  if (self->_output_r && !self->_stereo) {
     std::memmove(self->_output_r, out, sizeof(float) * n_samples);
   }
 
   // Only while a window is open or a host shows the inline display does
   // run look at its output again.
   const bool watched = window_link_open(&self->_window, self->_notify) || self->_inline._enabled;
-  const float run_peak = watched ? morvane_buffer_peak(out, n_samples) : 0.0f;
+  float run_peak = 0.0f;
+  if (watched) {
+    run_peak = morvane_buffer_peak(out, n_samples);
+    if (self->_stereo) {
+      run_peak = std::max(run_peak, morvane_buffer_peak(self->_output_r, n_samples));
+    }
+  }
   window_link_write(&self->_window, self->_notify, q, run_peak, n_samples);
   if (self->_inline._enabled) {
     inline_picture_run(&self->_inline, q, run_peak, n_samples);
@@ -342,7 +408,11 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
 static void cleanup(LV2_Handle instance) noexcept
 {
   auto* self = static_cast<morvane*>(instance);
-  libquivex_free(self->_libquivex);
+  if (self->_stereo) {
+    stereo_field_free(&self->_field);
+  } else {
+    libquivex_free(self->_libquivex);
+  }
   inline_picture_free(&self->_inline);
   delete self;
 }
@@ -391,7 +461,22 @@ static const LV2_Descriptor descriptor = {
 // Declared by the LV2 header without noexcept; the definition must match
 // it (clang refuses a mismatch). It cannot throw. Baseline code: a host
 // calls it on any processor.
+static const LV2_Descriptor stereo_descriptor = {
+  MORVANE_STEREO_URI,
+  instantiate_stereo,
+  connect_port,
+  activate,
+  run,
+  deactivate,
+  cleanup,
+  extension_data,
+};
+
 LV2_SYMBOL_EXPORT MORVANE_BASELINE_CODE const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
-  return index == 0 ? &descriptor : nullptr;
+  switch (index) {
+    case 0: return &descriptor;
+    case 1: return &stereo_descriptor;
+    default: return nullptr;
+  }
 }

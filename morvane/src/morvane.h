@@ -14,11 +14,16 @@
  * see frame.h. The host's song position also comes on control.
  * Ports 31 to 36 are control inputs: for each shake LFO (amplitude,
  * frequency, smoothing time) its sync mode (0 Free, 1 Song, 2 Tempo) and
- * its cycle in Tempo, in quarter notes. */
+ * its cycle in Tempo, in quarter notes.
+ * The stereo plug-in (MORVANE_STEREO_URI) has all of these ports, with
+ * the same indices, and three more control inputs: 37 the stereo mode
+ * (0 Mid, 1 Left / Right), 38 the width (%) and 39 the right channel's LFO
+ * offset (degrees). */
 #ifndef MORVANE_MORVANE_H
 #define MORVANE_MORVANE_H
 
 #define MORVANE_URI "http://morvane.example.org/plugins/morvane"
+#define MORVANE_STEREO_URI "http://morvane.example.org/plugins/morvane-stereo"
 
 typedef enum {
   MORVANE_GAIN = 0,
@@ -57,7 +62,11 @@ typedef enum {
   MORVANE_LFO_SHAKE_FREQ_SYNC = 33,
   MORVANE_LFO_SHAKE_FREQ_CYCLE = 34,
   MORVANE_LFO_SHAKE_TIME_SYNC = 35,
-  MORVANE_LFO_SHAKE_TIME_CYCLE = 36
+  MORVANE_LFO_SHAKE_TIME_CYCLE = 36,
+  /* The stereo plug-in's own controls, after all of the mono one's ports. */
+  MORVANE_STEREO_MODE = 37,
+  MORVANE_WIDTH = 38,
+  MORVANE_LFO_OFFSET = 39
 } PortIndex;
 
 #endif /* MORVANE_MORVANE_H */

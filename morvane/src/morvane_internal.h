@@ -14,6 +14,9 @@
  * and the six song-lock controls. */
 constexpr uint32_t MORVANE_NUM_PORTS = 37;
 
+/* The stereo plug-in's: those and its three own controls. */
+constexpr uint32_t MORVANE_NUM_STEREO_PORTS = 40;
+
 /* The snapshot the instance's last inline-display picture was drawn from,
  * or NULL before the first one; for the tests, from the thread that asked
  * for the picture. */

@@ -304,7 +304,7 @@ TEST_F(LilvMetadata, AudioPortsFormStereoGroups)
 }
 
 // The shared object the bundle names publishes one descriptor, at index 0.
-TEST_F(LilvMetadata, LibraryPublishesOneDescriptor)
+TEST_F(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
 {
   char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)), nullptr);
   ASSERT_NE(path, nullptr);
@@ -329,8 +329,11 @@ TEST_F(LilvMetadata, LibraryPublishesOneDescriptor)
   }
   EXPECT_EQ(d->extension_data("http://lv2plug.in/ns/ext/state#interface"), nullptr);
   EXPECT_EQ(d->extension_data(""), nullptr);
-  EXPECT_EQ(get(1), nullptr);
+  const LV2_Descriptor* stereo = get(1);
+  ASSERT_NE(stereo, nullptr);
+  EXPECT_STREQ(stereo->URI, MORVANE_STEREO_URI);
   EXPECT_EQ(get(2), nullptr);
+  EXPECT_EQ(get(3), nullptr);
   dlclose(lib);
 }
 

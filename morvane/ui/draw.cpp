@@ -1084,6 +1084,7 @@ void morvane_control_text(uint32_t row, float value, char* buf, size_t size) noe
     case MORVANE_UNIT_DB: std::snprintf(buf, size, "%.1f %s", v, unit); break;
     case MORVANE_UNIT_HZ: std::snprintf(buf, size, v < 10.0 ? "%.2f %s" : "%.1f %s", v, unit); break;
     case MORVANE_UNIT_PERCENT: std::snprintf(buf, size, "%.0f %s", v, unit); break;
+    case MORVANE_UNIT_DEGREE: std::snprintf(buf, size, "%.0f%s", v, unit); break;
     case MORVANE_UNIT_NONE: std::snprintf(buf, size, "%.3f", v); break;
   }
 }

@@ -998,9 +998,18 @@ const LV2UI_Descriptor descriptor = {
   MORVANE_UI_URI, ui_instantiate, ui_cleanup, ui_port_event, ui_extension_data,
 };
 
+// The stereo plug-in's window: the same window.
+const LV2UI_Descriptor stereo_descriptor = {
+  MORVANE_STEREO_URI "#ui", ui_instantiate, ui_cleanup, ui_port_event, ui_extension_data,
+};
+
 }  // namespace
 
 extern "C" LV2_SYMBOL_EXPORT MORVANE_BASELINE_CODE const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index)
 {
-  return index == 0 ? &descriptor : nullptr;
+  switch (index) {
+    case 0: return &descriptor;
+    case 1: return &stereo_descriptor;
+    default: return nullptr;
+  }
 }

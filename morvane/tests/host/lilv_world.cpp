@@ -39,6 +39,7 @@ LilvTestWorld::LilvTestWorld() : _world(lilv_world_new())
   lilv_node_free(path);
   lilv_world_load_all(_world);
   _plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri(MORVANE_URI));
+  _stereo_plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri(MORVANE_STEREO_URI));
   if (_plugin == nullptr) {
     return;
   }

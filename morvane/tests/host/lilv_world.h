@@ -23,6 +23,7 @@ public:
   LilvWorld* world() const { return _world; }
   // Null when the plug-in is not on the test LV2 path.
   const LilvPlugin* plugin() const { return _plugin; }
+  const LilvPlugin* stereo_plugin() const { return _stereo_plugin; }
   // A node for uri that the world owns until the program ends.
   const LilvNode* uri(const char* uri);
 
@@ -56,6 +57,7 @@ private:
 
   LilvWorld* _world;
   const LilvPlugin* _plugin = nullptr;
+  const LilvPlugin* _stereo_plugin = nullptr;
   std::vector<LilvNode*> _nodes;
   TestUridMap _urids;
   std::string _bundle;

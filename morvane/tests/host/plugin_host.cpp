@@ -11,7 +11,7 @@
 Controls default_controls()
 {
   Controls c{};
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < MORVANE_NUM_STEREO_CONTROLS; ++i) {
     c[i] = morvane_controls[i]._default;
   }
   return c;
@@ -30,7 +30,8 @@ PluginHost::PluginHost(double rate, const HostSetup& setup)
       _chunk(LilvTestWorld::get().urids().id(LV2_ATOM__Chunk))
 {
   LilvTestWorld& world = LilvTestWorld::get();
-  if (world.plugin() == nullptr) {
+  const LilvPlugin* plugin = setup.stereo ? world.stereo_plugin() : world.plugin();
+  if (plugin == nullptr) {
     return;
   }
   const LV2_Feature** feature = _features;
@@ -43,11 +44,11 @@ PluginHost::PluginHost(double rate, const HostSetup& setup)
     *feature++ = &_queue_draw_feature;
   }
   std::srand(setup.seed);
-  _instance = lilv_plugin_instantiate(world.plugin(), rate, _features);
+  _instance = lilv_plugin_instantiate(plugin, rate, _features);
   if (_instance == nullptr) {
     return;
   }
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < (setup.stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS); ++i) {
     connect(morvane_controls[i]._port, &_controls[i]);
   }
   connect(MORVANE_INPUT_L, _in_l.data());
@@ -94,6 +95,22 @@ std::vector<float> PluginHost::process(const std::vector<float>& signal, std::si
               signal.begin() + static_cast<std::ptrdiff_t>(pos + n), _in_l.begin());
     run(static_cast<uint32_t>(n));
     result.insert(result.end(), _out_l.begin(), _out_l.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  return result;
+}
+
+std::array<std::vector<float>, 2> PluginHost::process_stereo(const std::vector<float>& left,
+                                                             const std::vector<float>& right, std::size_t block)
+{
+  std::array<std::vector<float>, 2> result;
+  for (std::size_t pos = 0; pos < left.size(); pos += block) {
+    const auto at = static_cast<std::ptrdiff_t>(pos);
+    const auto n = static_cast<std::ptrdiff_t>(std::min(block, left.size() - pos));
+    std::copy(left.begin() + at, left.begin() + at + n, _in_l.begin());
+    std::copy(right.begin() + at, right.begin() + at + n, _in_r.begin());
+    run(static_cast<uint32_t>(n));
+    result[0].insert(result[0].end(), _out_l.begin(), _out_l.begin() + n);
+    result[1].insert(result[1].end(), _out_r.begin(), _out_r.begin() + n);
   }
   return result;
 }

@@ -21,8 +21,9 @@
 
 // Control values in port units (dB, Hz, percent), indexed by the control
 // table's row: the port index for ports 0 to 24, control_row() for the
-// ports after the atom ports.
-using Controls = std::array<float, MORVANE_NUM_CONTROLS>;
+// ports after the atom ports. The mono plug-in connects the first
+// MORVANE_NUM_CONTROLS, the stereo one all.
+using Controls = std::array<float, MORVANE_NUM_STEREO_CONTROLS>;
 
 // The row of control port `port` (which must be one).
 inline uint32_t control_row(uint32_t port)
@@ -43,6 +44,7 @@ struct QueueDrawCounter {
 // What a host offers and connects besides the audio and control ports.
 struct HostSetup {
   std::size_t max_block = 8192;  // samples a run may take
+  bool stereo = false;           // the stereo plug-in instead of the mono one
   // std::srand(seed) before instantiate: hosts made with the same seed hold
   // engines with the same random phase offsets.
   unsigned seed = 1;
@@ -97,6 +99,10 @@ public:
   // Runs signal through the left input in blocks of `block` samples and
   // returns the left output.
   std::vector<float> process(const std::vector<float>& signal, std::size_t block);
+  // Runs left and right through the inputs in blocks of `block` samples and
+  // returns both outputs.
+  std::array<std::vector<float>, 2> process_stereo(const std::vector<float>& left, const std::vector<float>& right,
+                                                   std::size_t block);
 
   // Runs after which the notify port held an event.
   long runs_with_notify_events() const { return _runs_with_events; }
