@@ -173,8 +173,8 @@ constexpr uint32_t kMaxBlock = 8192;
 // atom ports connected and a window that says it is open, so frames and
 // snapshots go out while the probes watch.
 struct Instance : PluginHost {
-    explicit Instance(double rate, unsigned seed = 1)
-        : PluginHost(rate, HostSetup{.max_block = kMaxBlock, .seed = seed, .offer_urid_map = true,
+    explicit Instance(double rate, unsigned seed = 1, bool stereo = false)
+        : PluginHost(rate, HostSetup{.max_block = kMaxBlock, .stereo = stereo, .seed = seed, .offer_urid_map = true,
                                      .offer_queue_draw = true, .connect_atom_ports = true,
                                      .control_capacity = 256})
     {
@@ -204,6 +204,7 @@ struct Instance : PluginHost {
             const uint32_t k = (i + salt) * 2654435761u;
             in_l()[i] = static_cast<float>(0.5 * std::sin(0.031 * (i + salt))) +
                         static_cast<float>(k >> 8) / 16777216.0f * 0.1f - 0.05f;
+            in_r()[i] = static_cast<float>(0.3 * std::sin(0.017 * (i + salt)));
         }
     }
     bool finite(uint32_t n)
@@ -237,20 +238,22 @@ const uint32_t kBlocks[] = {0, 1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 31, 32, 64, 100,
                             128, 255, 256, 257, 511, 512, 1000, 1024, 2048, 4096, 8192};
 constexpr std::size_t kNumBlocks = sizeof(kBlocks) / sizeof(kBlocks[0]);
 
-// hostile_values of every port, made before any counting starts.
+// hostile_values of every control row (the stereo plug-in's included),
+// made before any counting starts.
 std::vector<std::vector<float>> all_hostile_values()
 {
     std::vector<std::vector<float>> v;
-    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
-        v.push_back(hostile_values(port));
+    for (uint32_t row = 0; row < MORVANE_NUM_STEREO_CONTROLS; ++row)
+        v.push_back(hostile_values(row));
     return v;
 }
 
 // Every block size with the defaults, with every port at each of its
 // hostile values in turn (block sizes cycling), and with all ports at
 // once at each hostile value. Returns the number of runs.
-long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
+long sweep(Instance& inst, const std::vector<std::vector<float>>& values, bool stereo)
 {
+    const uint32_t rows = stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
     long runs = 0;
     uint32_t salt = 0;
     auto run = [&](uint32_t n) {
@@ -263,7 +266,7 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
     for (uint32_t n : kBlocks)
         run(n);
     std::size_t j = 0;
-    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port) {
+    for (uint32_t port = 0; port < rows; ++port) {
         for (float v : values[port]) {
             inst.controls()[port] = v;
             run(kBlocks[j++ % kNumBlocks]);
@@ -271,29 +274,34 @@ long sweep(Instance& inst, const std::vector<std::vector<float>>& values)
         inst.controls()[port] = morvane_controls[port]._default;
     }
     for (std::size_t k = 0; k < values[0].size(); ++k) {
-        for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
+        for (uint32_t port = 0; port < rows; ++port)
             inst.controls()[port] = values[port][k];
         for (uint32_t n : kBlocks)
             run(n);
     }
-    for (uint32_t port = 0; port < MORVANE_NUM_CONTROLS; ++port)
+    for (uint32_t port = 0; port < rows; ++port)
         inst.controls()[port] = morvane_controls[port]._default;
     return runs;
 }
 
 }  // namespace
 
-TEST(RealTime, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
+class BothPlugins : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Plugins, BothPlugins, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Stereo" : "Mono"; });
+
+TEST_P(BothPlugins, RunAllocatesNothingForAnyControlValueBlockSizeOrReconnection)
 {
     if (RT_SANITIZED)
         GTEST_SKIP() << "the sanitizer owns the allocator";
-    Instance inst(48000.0);
+    const bool stereo = GetParam();
+    Instance inst(48000.0, 1, stereo);
     ASSERT_TRUE(inst.ok());
     std::vector<float> spare_in(kMaxBlock, 0.25f), spare_out(kMaxBlock);
     const auto values = all_hostile_values();
     long runs = 0, allocs = 0, frees = 0;
     g_probe.arm(-1);
-    runs += sweep(inst, values);
+    runs += sweep(inst, values, stereo);
     // Reconnections from the audio thread: audio ports moved, shared in
     // place, disconnected and reconnected between runs.
     for (uint32_t n : kBlocks) {
@@ -366,17 +374,18 @@ int run_in_strict_mode(Fn fn)
     return WEXITSTATUS(status);
 }
 
-TEST(RealTime, RunMakesNoSystemCall)
+TEST_P(BothPlugins, RunMakesNoSystemCall)
 {
     if (RT_SANITIZED)
         GTEST_SKIP() << "sanitizer runtimes make system calls of their own";
-    Instance inst(48000.0);
+    const bool stereo = GetParam();
+    Instance inst(48000.0, 1, stereo);
     ASSERT_TRUE(inst.ok());
     inst.fill(kMaxBlock, 1);
     inst.run(64);  // first-call work of the C library, if any
     const auto values = all_hostile_values();
-    const int status = run_in_strict_mode([&inst, &values] {
-        sweep(inst, values);
+    const int status = run_in_strict_mode([&inst, &values, stereo] {
+        sweep(inst, values, stereo);
         return inst.finite(kMaxBlock) ? 0 : 1;
     });
     EXPECT_EQ(status, 0) << (status == -SIGKILL ? "a system call in run" : "");
@@ -385,11 +394,12 @@ TEST(RealTime, RunMakesNoSystemCall)
     EXPECT_EQ(run_in_strict_mode([] { return static_cast<int>(syscall(SYS_getpid) & 0); }), -SIGKILL);
 }
 
-TEST(Faults, InstantiateSurvivesTheFailureOfEachOfItsAllocations)
+TEST_P(BothPlugins, InstantiateSurvivesTheFailureOfEachOfItsAllocations)
 {
     if (RT_SANITIZED)
         GTEST_SKIP() << "the sanitizer owns the allocator";
-    const LV2_Descriptor* d = LilvTestWorld::get().descriptor();
+    const LV2_Descriptor* d =
+        GetParam() ? LilvTestWorld::get().stereo_descriptor() : LilvTestWorld::get().descriptor();
     ASSERT_NE(d, nullptr);
     long points = 0;
     for (long k = 0;; ++k) {

@@ -86,3 +86,17 @@ const LV2_Descriptor* LilvTestWorld::descriptor()
       _plugin != nullptr ? lilv_plugin_instantiate(_plugin, 48000.0, nullptr) : nullptr);
   return anchor ? lilv_instance_get_descriptor(anchor.get()) : nullptr;
 }
+
+const LV2_Descriptor* LilvTestWorld::stereo_descriptor()
+{
+  // The same shared object's second entry, kept loaded by descriptor()'s instance.
+  const LV2_Descriptor* mono = descriptor();
+  if (mono == nullptr || _stereo_plugin == nullptr) {
+    return nullptr;
+  }
+  struct Free {
+    void operator()(LilvInstance* instance) const { lilv_instance_free(instance); }
+  };
+  static const std::unique_ptr<LilvInstance, Free> anchor(lilv_plugin_instantiate(_stereo_plugin, 48000.0, nullptr));
+  return anchor ? lilv_instance_get_descriptor(anchor.get()) : nullptr;
+}

@@ -36,6 +36,7 @@ public:
   // bundle folder its instantiate takes. An instance made on the first
   // call stays until the program ends, so the shared object stays loaded.
   const LV2_Descriptor* descriptor();
+  const LV2_Descriptor* stereo_descriptor();
   const std::string& bundle_path() const { return _bundle; }
 
   // Whether the plug-in has the two atom ports for its window.
