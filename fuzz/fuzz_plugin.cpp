@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // libFuzzer target: drives the plug-in through its LV2 descriptor the way
 // a host might, with every decision taken from the fuzzer's bytes: the
-// sample rate, any float on any control port, raw audio (NaN, infinities,
+// plug-in (mono or stereo), the sample rate, any float on any control port, raw audio (NaN, infinities,
 // subnormals included), block sizes from 0 to 8192, reconnection of the
 // audio ports (moved, shared in place, disconnected), activate and
 // deactivate; the host's song positions, good and bad, at any time of the
 // run; and the window's data path: any bytes as messages on the control
 // port (a window opening and closing among them), handed to run in
 // an allocation of exactly the sequence's claimed size, any capacity of
-// the notify port. After every run both outputs must be finite and equal,
+// the notify port. After every run both outputs must be finite (and equal
+// for the mono plug-in),
 // and the notify port must hold a valid sequence within its capacity, with
 // nothing written beyond it.
 #include <cmath>
@@ -73,12 +74,14 @@ void check_notify(AtomPort& notify, uint32_t capacity, LV2_URID sequence_type)
             __builtin_trap();
 }
 
-void check_output(const float* l, const float* r, uint32_t n)
+void check_output(const float* l, const float* r, uint32_t n, bool stereo)
 {
     for (uint32_t i = 0; i < n; ++i) {
         if (!std::isfinite(l[i]))
             __builtin_trap();
-        if (r && std::memcmp(&l[i], &r[i], sizeof(float)) != 0)
+        if (r && stereo && !std::isfinite(r[i]))
+            __builtin_trap();
+        if (r && !stereo && std::memcmp(&l[i], &r[i], sizeof(float)) != 0)
             __builtin_trap();
     }
 }
@@ -127,7 +130,9 @@ uint32_t forge_position(FuzzedDataProvider& fdp, uint8_t* buf, uint32_t capacity
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider fdp(data, size);
-    const LV2_Descriptor* d = lv2_descriptor(0);
+    const bool stereo = fdp.ConsumeBool();
+    const LV2_Descriptor* d = lv2_descriptor(stereo ? 1 : 0);
+    const uint32_t rows = stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
     static const double kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000,
                                     88200, 96000, 176400, 192000, 384000};
     const double rate = fdp.ConsumeBool()
@@ -152,9 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memset(notify.bytes + sizeof(LV2_Atom) + notify_capacity, 0xA5, kGuard);
     d->connect_port(h, MORVANE_NOTIFY, notify.seq());
 
-    static float controls[MORVANE_NUM_CONTROLS];
+    static float controls[MORVANE_NUM_STEREO_CONTROLS];
     static std::vector<float> in_a(kMaxBlock), in_b(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
-    for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    for (uint32_t i = 0; i < rows; ++i) {
         controls[i] = 0.0f;
         d->connect_port(h, morvane_controls[i]._port, &controls[i]);
     }
@@ -171,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (fdp.remaining_bytes() > 0) {
         switch (fdp.ConsumeIntegralInRange<int>(0, 7)) {
             case 0: {  // any float, bit for bit, on any control port
-                const uint32_t port = fdp.ConsumeIntegralInRange<uint32_t>(0, MORVANE_NUM_CONTROLS - 1);
+                const uint32_t port = fdp.ConsumeIntegralInRange<uint32_t>(0, rows - 1);
                 const uint32_t bits = fdp.ConsumeIntegral<uint32_t>();
                 std::memcpy(&controls[port], &bits, sizeof bits);
                 break;
@@ -198,6 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     }
                     if (input)
                         input[i] = v;
+                    in_b[i] = fill == 3 ? v : -0.5f * v;  // the right channel: another signal
                 }
                 notify.seq()->atom = {notify_capacity, uris._atom_Sequence};
                 // The control sequence as the plug-in gets it: in an
@@ -211,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 d->connect_port(h, MORVANE_CONTROL, nullptr);
                 std::free(exact);
                 if (input && left)
-                    check_output(left, right, n);
+                    check_output(left, right, n, stereo);
                 if (mapped)
                     check_notify(notify, notify_capacity, uris._atom_Sequence);
                 control.seq()->atom.size = sizeof(LV2_Atom_Sequence_Body);
@@ -285,7 +291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 break;
             }
             default:  // a port number beyond the table is ignored
-                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(37, 1000), nullptr);
+                d->connect_port(h, fdp.ConsumeIntegralInRange<uint32_t>(stereo ? 40 : 37, 1000), nullptr);
                 break;
         }
     }
