@@ -6,7 +6,8 @@
 // clamping table and conversions as in a host, so a render is what a host
 // that feeds the plug-in the same blocks would record. Port symbols and
 // presets are read with lilv from the plug-in's bundle (morvane.ttl and
-// presets.ttl), the files hosts read.
+// presets.ttl), the files hosts read. With --stereo the bundle's second
+// plug-in, morvane stereo, renders both channels.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -150,28 +151,34 @@ struct Preset {
   std::string label;
 };
 
-// What the bundle says: the control ports by symbol, and the presets.
+// What the bundle says of one of its two plug-ins (the mono one, or with
+// stereo the stereo one): the control ports by symbol, and the presets.
 class Bundle {
 public:
-  explicit Bundle(const std::string& dir) : _world(lilv_world_new())
+  Bundle(const std::string& dir, bool stereo)
+    : _world(lilv_world_new()), _num_controls(stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS)
   {
     LilvNode* bundle_uri = lilv_new_file_uri(_world, nullptr, dir.c_str());
     lilv_world_load_bundle(_world, bundle_uri);
     lilv_node_free(bundle_uri);
-    LilvNode* plugin_uri = lilv_new_uri(_world, MORVANE_URI);
-    _plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), plugin_uri);
-    lilv_node_free(plugin_uri);
+    const char* uri = stereo ? MORVANE_STEREO_URI : MORVANE_URI;
+    _plugin = plugin(uri);
     if (!_plugin) {
-      fail("the bundle " + dir + " does not describe " MORVANE_URI);
+      fail("the bundle " + dir + " does not describe " + uri);
     }
-    for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+    for (uint32_t row = 0; row < _num_controls; ++row) {
       const LilvPort* port = lilv_plugin_get_port_by_index(_plugin, morvane_controls[row]._port);
       if (!port) {
         fail("the bundle " + dir + " lacks control port " + std::to_string(morvane_controls[row]._port));
       }
       _symbols.emplace(lilv_node_as_string(lilv_port_get_symbol(_plugin, port)), row);
     }
-    load_presets();
+    _presets = load_presets(_plugin);
+    // The other plug-in's presets, to tell a preset of the stereo plug-in
+    // asked for without --stereo from one that does not exist.
+    if (const LilvPlugin* other = plugin(stereo ? MORVANE_URI : MORVANE_STEREO_URI)) {
+      _other_presets = load_presets(other);
+    }
   }
   ~Bundle() { lilv_world_free(_world); }
   Bundle(const Bundle&) = delete;
@@ -203,16 +210,19 @@ public:
     return {};
   }
 
+  uint32_t num_controls() const { return _num_controls; }
   const std::vector<Preset>& presets() const { return _presets; }
 
-  const Preset* find_preset(const std::string& name) const
+  // The preset of this plug-in called name, or with other the preset of
+  // the bundle's other plug-in.
+  const Preset* find_preset(const std::string& name, bool other = false) const
   {
     auto lower = [](std::string s) {
       std::transform(s.begin(), s.end(), s.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       return s;
     };
-    for (const Preset& p : _presets) {
+    for (const Preset& p : other ? _other_presets : _presets) {
       if (name == p.uri || name == p.name || lower(name) == lower(p.label)) {
         return &p;
       }
@@ -261,11 +271,21 @@ public:
   }
 
 private:
-  void load_presets()
+  const LilvPlugin* plugin(const char* uri) const
   {
+    LilvNode* node = lilv_new_uri(_world, uri);
+    const LilvPlugin* found = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), node);
+    lilv_node_free(node);
+    return found;
+  }
+
+  // The presets that apply to plugin, by name.
+  std::vector<Preset> load_presets(const LilvPlugin* plugin)
+  {
+    std::vector<Preset> presets;
     LilvNode* preset_class = lilv_new_uri(_world, "http://lv2plug.in/ns/ext/presets#Preset");
     LilvNode* label_pred = lilv_new_uri(_world, "http://www.w3.org/2000/01/rdf-schema#label");
-    LilvNodes* related = lilv_plugin_get_related(_plugin, preset_class);
+    LilvNodes* related = lilv_plugin_get_related(plugin, preset_class);
     LILV_FOREACH (nodes, it, related) {
       const LilvNode* node = lilv_nodes_get(related, it);
       lilv_world_load_resource(_world, node);
@@ -276,19 +296,21 @@ private:
       LilvNode* label = lilv_world_get(_world, node, label_pred, nullptr);
       p.label = label ? lilv_node_as_string(label) : p.name;
       lilv_node_free(label);
-      _presets.push_back(p);
+      presets.push_back(p);
     }
     lilv_nodes_free(related);
     lilv_node_free(label_pred);
     lilv_node_free(preset_class);
-    std::sort(_presets.begin(), _presets.end(),
-              [](const Preset& a, const Preset& b) { return a.name < b.name; });
+    std::sort(presets.begin(), presets.end(), [](const Preset& a, const Preset& b) { return a.name < b.name; });
+    return presets;
   }
 
   LilvWorld* _world;
+  uint32_t _num_controls;
   const LilvPlugin* _plugin = nullptr;
   std::map<std::string, uint32_t> _symbols;
   std::vector<Preset> _presets;
+  std::vector<Preset> _other_presets;
 };
 
 // A finite number written in full, or nothing.
@@ -357,11 +379,23 @@ private:
 
 struct Options {
   std::string in, out, preset, bundle;
+  // SYMBOL=VALUE, in the order given; --mode, --width and --lfo-offset
+  // add theirs among them.
   std::vector<std::string> sets;
   uint32_t block = kDefaultBlock;
   double bpm = 0.0;  // > 0: the file is a song from its first sample at this tempo
+  bool stereo = false;       // the stereo plug-in, both channels of IN
+  std::string stereo_only;   // the first of --mode, --width, --lfo-offset given
   bool list_presets = false, list_controls = false, quiet = false;
 };
+
+// The text of a number the way --set takes it back.
+std::string number_text(double v)
+{
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", v);
+  return text;
+}
 
 Options parse_args(int argc, char** argv)
 {
@@ -394,6 +428,31 @@ Options parse_args(int argc, char** argv)
         usage_error("--bpm wants a tempo above 0 and up to 10000, not '" + text + "'");
       }
       o.bpm = *n;
+    } else if (arg == "--stereo") {
+      o.stereo = true;
+    } else if (arg == "--mode") {
+      const std::string text = value("mid or left-right");
+      std::string mode = text;
+      std::transform(mode.begin(), mode.end(), mode.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      if (mode != "mid" && mode != "left-right") {
+        usage_error("--mode wants mid or left-right, not '" + text + "'");
+      }
+      o.sets.push_back("stereo_mode=" + std::to_string(mode == "mid" ? MORVANE_STEREO_MID : MORVANE_STEREO_LEFT_RIGHT));
+      o.stereo_only = o.stereo_only.empty() ? arg : o.stereo_only;
+    } else if (arg == "--width" || arg == "--lfo-offset") {
+      // Refused outside the port's range rather than clamped: these are
+      // the program's own options, and a typo should not pass as 100 %.
+      const bool width = arg == "--width";
+      const std::string text = value(width ? "a percentage" : "an angle in degrees");
+      const auto n = parse_number(text);
+      const double top = width ? 100.0 : 180.0;
+      if (!n || *n < 0.0 || *n > top) {
+        usage_error(arg + (width ? " wants a percentage from 0 to 100" : " wants degrees from 0 to 180") +
+                    ", not '" + text + "'");
+      }
+      o.sets.push_back(std::string(width ? "width=" : "lfo_offset=") + number_text(*n));
+      o.stereo_only = o.stereo_only.empty() ? arg : o.stereo_only;
     } else if (arg == "--bundle") {
       o.bundle = value("a folder");
     } else if (arg == "--list-presets") {
@@ -407,6 +466,9 @@ Options parse_args(int argc, char** argv)
     } else {
       positional.push_back(arg);
     }
+  }
+  if (!o.stereo && !o.stereo_only.empty()) {
+    usage_error(o.stereo_only + " is a setting of the stereo plug-in: add --stereo");
   }
   if (o.list_presets || o.list_controls) {
     return o;
@@ -427,7 +489,8 @@ Options parse_args(int argc, char** argv)
 extern "C" int morvane_render_run(int argc, char** argv)
 {
   const Options opt = parse_args(argc, argv);
-  Bundle bundle(find_bundle(opt.bundle));
+  Bundle bundle(find_bundle(opt.bundle), opt.stereo);
+  const uint32_t num_controls = bundle.num_controls();
 
   if (opt.list_presets) {
     for (const Preset& p : bundle.presets()) {
@@ -436,7 +499,7 @@ extern "C" int morvane_render_run(int argc, char** argv)
     return 0;
   }
   if (opt.list_controls) {
-    for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+    for (uint32_t i = 0; i < num_controls; ++i) {
       const morvane_control& r = morvane_controls[i];
       std::printf("%-24s %g .. %g (default %g)\n", bundle.symbol(i).c_str(),
                   static_cast<double>(r._min), static_cast<double>(r._max),
@@ -446,12 +509,15 @@ extern "C" int morvane_render_run(int argc, char** argv)
   }
 
   // Control values: the defaults, then the preset, then each --set.
-  float controls[MORVANE_NUM_CONTROLS];
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  float controls[MORVANE_NUM_STEREO_CONTROLS];
+  for (uint32_t i = 0; i < num_controls; ++i) {
     controls[i] = morvane_controls[i]._default;
   }
   if (!opt.preset.empty()) {
     const Preset* p = bundle.find_preset(opt.preset);
+    if (!p && !opt.stereo && bundle.find_preset(opt.preset, true)) {
+      fail("preset '" + opt.preset + "' is for the stereo plug-in: add --stereo");
+    }
     if (!p) {
       std::string names;
       for (const Preset& q : bundle.presets()) {
@@ -476,9 +542,12 @@ extern "C" int morvane_render_run(int argc, char** argv)
     const std::string text = s.substr(eq + 1);
     const auto index = bundle.control(symbol);
     if (!index) {
-      fail(bundle.is_port(symbol)
-             ? "'" + symbol + "' is an audio port, not a control"
-             : "unknown control '" + symbol + "' (morvane-render --list-controls lists them)");
+      const bool stereo_control =
+        !opt.stereo && std::any_of(morvane_controls + MORVANE_NUM_CONTROLS, morvane_controls + MORVANE_NUM_STEREO_CONTROLS,
+                                   [&](const morvane_control& c) { return symbol == c._symbol; });
+      fail(bundle.is_port(symbol) ? "'" + symbol + "' is an audio port, not a control"
+           : stereo_control       ? "'" + symbol + "' is a control of the stereo plug-in: add --stereo"
+                                  : "unknown control '" + symbol + "' (morvane-render --list-controls lists them)");
     }
     const auto value = parse_number(text);
     if (!value) {
@@ -515,10 +584,11 @@ extern "C" int morvane_render_run(int argc, char** argv)
   }
 
   // Output: the input's rate, channels and sample format; the container
-  // of OUT's extension where it names one.
+  // of OUT's extension where it names one. The stereo plug-in writes two
+  // channels, whatever IN has.
   SF_INFO out_info{};
   out_info.samplerate = in_info.samplerate;
-  out_info.channels = in_info.channels;
+  out_info.channels = opt.stereo ? 2 : in_info.channels;
   out_info.format = in_info.format;
   if (const int container = container_of(opt.out)) {
     out_info.format = container | (in_info.format & SF_FORMAT_SUBMASK);
@@ -539,7 +609,7 @@ extern "C" int morvane_render_run(int argc, char** argv)
   // phase offsets from rand(), which a fresh process starts at seed 1;
   // seeding explicitly keeps renders repeatable whatever ran before.
   std::srand(1);
-  const LV2_Descriptor* descriptor = lv2_descriptor(0);
+  const LV2_Descriptor* descriptor = lv2_descriptor(opt.stereo ? 1 : 0);
   // With --bpm the plug-in gets a URID map and, before the first block, the
   // song's position as a host sends it when its transport starts at the
   // song's start: frame 0, rolling, bar 0 beat 0 of 4/4 at that tempo.
@@ -558,9 +628,10 @@ extern "C" int morvane_render_run(int argc, char** argv)
          std::to_string(in_info.samplerate) + " Hz (or memory ran out)");
   }
   const auto channels = static_cast<std::size_t>(in_info.channels);
-  std::vector<float> frames(opt.block * channels);
+  const auto out_channels = static_cast<std::size_t>(out_info.channels);
+  std::vector<float> frames(opt.block * channels), out_frames(opt.block * out_channels);
   std::vector<float> in_l(opt.block), in_r(opt.block), out_l(opt.block), out_r(opt.block);
-  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+  for (uint32_t row = 0; row < num_controls; ++row) {
     descriptor->connect_port(plugin, morvane_controls[row]._port, &controls[row]);
   }
   SongStart song_start(urids.feature, opt.bpm);
@@ -590,12 +661,13 @@ extern "C" int morvane_render_run(int argc, char** argv)
     }
     descriptor->run(plugin, static_cast<uint32_t>(n));
     song_start.clear();
+    // Mono: the left output into every channel. Stereo: left and right.
     for (std::size_t f = 0; f < count; ++f) {
-      for (std::size_t c = 0; c < channels; ++c) {
-        frames[f * channels + c] = out_l[f];
+      for (std::size_t c = 0; c < out_channels; ++c) {
+        out_frames[f * out_channels + c] = opt.stereo && c == 1 ? out_r[f] : out_l[f];
       }
     }
-    if (sf_writef_float(out, frames.data(), n) != n) {
+    if (sf_writef_float(out, out_frames.data(), n) != n) {
       write_failed = true;
       break;
     }
@@ -617,9 +689,9 @@ extern "C" int morvane_render_run(int argc, char** argv)
     fail("reading " + opt.in + " failed after " + std::to_string(done) + " frames");
   }
   if (!opt.quiet) {
-    std::printf("%s: %.2f s at %d Hz, %d channel%s%s%s\n", opt.out.c_str(),
+    std::printf("%s: %.2f s at %d Hz, %d channel%s%s%s%s\n", opt.out.c_str(),
                 static_cast<double>(done) / in_info.samplerate, in_info.samplerate,
-                in_info.channels, in_info.channels == 1 ? "" : "s",
+                out_info.channels, out_info.channels == 1 ? "" : "s", opt.stereo ? ", stereo plug-in" : "",
                 opt.preset.empty() ? "" : ", preset ", opt.preset.c_str());
   }
   return 0;

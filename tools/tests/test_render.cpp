@@ -2,6 +2,7 @@
 // morvane-render against the plug-in as a host runs it through lilv: the
 // same samples bit for bit, on a real recording, for the defaults, a
 // preset and explicit settings; the files it writes; its errors.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -244,6 +245,104 @@ TEST_F(Render, StereoInputIsProcessedFromItsLeftChannelIntoBoth)
   EXPECT_TRUE(bit_equal(out.channel(1), expected));
 }
 
+std::array<std::vector<float>, 2> stereo_plugin_output(const Controls& c, const std::vector<float>& left,
+                                                       const std::vector<float>& right, int rate, std::size_t block)
+{
+  PluginHost host(rate, HostSetup{.max_block = block, .stereo = true});
+  EXPECT_TRUE(host.ok());
+  if (!host.ok()) {
+    return {};
+  }
+  host.controls() = c;
+  return host.process_stereo(left, right, block);
+}
+
+// --stereo runs the stereo plug-in: both channels of the file, bit for bit
+// what the plug-in gives through lilv, for its own preset and for a mono
+// plug-in's preset with the stereo options; a mono file feeds both inputs.
+TEST_F(Render, StereoEqualsTheStereoPluginThroughLilvOnBothChannels)
+{
+  Sound mono;
+  if (!read_sound(kRecording, &mono)) {
+    GTEST_SKIP() << kRecording << " is not installed (alsa-utils)";
+  }
+  // A stereo recording: the voice on the left, a quieter echo of it 0.1 s
+  // later on the right.
+  const std::vector<float> left = mono.channel(0);
+  std::vector<float> right(left.size(), 0.0f), frames;
+  const std::size_t delay = static_cast<std::size_t>(mono.rate / 10);
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    right[i] = i >= delay ? 0.6f * left[i - delay] : 0.0f;
+    frames.insert(frames.end(), {left[i], right[i]});
+  }
+  ASSERT_TRUE(write_sound(path("stereo.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono.rate, 2, frames));
+  ASSERT_TRUE(write_sound(path("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono.rate, 1, left));
+
+  const std::vector<LoadedPreset> mono_presets = load_presets(), stereo_presets = load_presets(true);
+  const LoadedPreset* tremolo = find(stereo_presets, "stereo-tremolo");
+  ASSERT_NE(tremolo, nullptr);
+  Controls wide = preset_controls(*find(mono_presets, "vibrato-cloud"));
+  wide[control_row(MORVANE_STEREO_MODE)] = 0.0f;
+  wide[control_row(MORVANE_WIDTH)] = 40.0f;
+  wide[control_row(MORVANE_LFO_OFFSET)] = 90.0f;
+  Controls left_right = default_controls();
+  left_right[control_row(MORVANE_STEREO_MODE)] = 1.0f;
+  const struct {
+    const char* label;
+    const char* in;
+    std::vector<std::string> args;
+    Controls controls;
+    std::size_t block;
+  } cases[] = {
+    {"defaults (Mid, width 100 %)", "stereo.wav", {}, default_controls(), 512},
+    {"stereo preset", "stereo.wav", {"--preset", "Stereo tremolo"}, preset_controls(*tremolo), 256},
+    {"mono preset and stereo options", "stereo.wav",
+     {"--preset", "vibrato-cloud", "--mode", "left-right", "--width", "40", "--lfo-offset", "90", "--mode", "MID",
+      "--block", "97"},
+     wide, 97},
+    {"mono file into both inputs", "mono.wav", {"--set", "stereo_mode=1"}, left_right, 512},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.label);
+    std::vector<std::string> args = {path(k.in), path("out.wav"), "--stereo"};
+    args.insert(args.end(), k.args.begin(), k.args.end());
+    const Result r = render(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Sound out;
+    ASSERT_TRUE(read_sound(path("out.wav"), &out));
+    ASSERT_EQ(out.channels, 2);
+    const bool from_mono = std::string(k.in) == "mono.wav";
+    const auto expected = stereo_plugin_output(k.controls, left, from_mono ? left : right, mono.rate, k.block);
+    EXPECT_TRUE(bit_equal(out.channel(0), expected[0]));
+    EXPECT_TRUE(bit_equal(out.channel(1), expected[1]));
+  }
+}
+
+// In Mid at width 0 % a source with the same signal in both channels comes
+// out as two equal channels; at 100 % the partials part and they differ.
+TEST_F(Render, StereoWidthZeroOnAMonoSourceGivesEqualChannels)
+{
+  Sound mono;
+  if (!read_sound(kRecording, &mono)) {
+    GTEST_SKIP() << kRecording << " is not installed (alsa-utils)";
+  }
+  std::vector<float> frames;
+  for (float v : mono.channel(0)) {
+    frames.insert(frames.end(), {v, v});
+  }
+  ASSERT_TRUE(write_sound(path("dual.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono.rate, 2, frames));
+  for (const char* width : {"0", "100"}) {
+    SCOPED_TRACE(width);
+    const Result r = render({path("dual.wav"), path("out.wav"), "--stereo", "--preset", "slow-tremolo",
+                             "--mode", "mid", "--width", width});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Sound out;
+    ASSERT_TRUE(read_sound(path("out.wav"), &out));
+    ASSERT_EQ(out.channels, 2);
+    EXPECT_EQ(bit_equal(out.channel(0), out.channel(1)), std::string(width) == "0");
+  }
+}
+
 // --bpm N plays the file as a song from its first sample at N bpm: at 120
 // bpm a Tempo preset renders exactly as without it (Tempo then runs at 120
 // bpm from the first sample), at another tempo differently.
@@ -339,6 +438,18 @@ TEST_F(Render, BadInputAndSettingsFailWithAMessage)
     {{path("in.wav"), out, "--frobnicate"}, "unknown option"},
     {{path("in.wav")}, "want an input and an output"},
     {{path("in.wav"), path("no-such-dir/out.wav")}, "cannot write"},
+    // The stereo plug-in's options: values out of range or not numbers are
+    // refused, not clamped; without --stereo they are no options at all.
+    {{path("in.wav"), out, "--stereo", "--width", "101"}, "--width wants a percentage from 0 to 100, not '101'"},
+    {{path("in.wav"), out, "--stereo", "--width", "-5"}, "--width wants a percentage"},
+    {{path("in.wav"), out, "--stereo", "--width", "half"}, "--width wants a percentage"},
+    {{path("in.wav"), out, "--stereo", "--lfo-offset", "270"}, "--lfo-offset wants degrees from 0 to 180"},
+    {{path("in.wav"), out, "--stereo", "--lfo-offset", "inf"}, "--lfo-offset wants degrees"},
+    {{path("in.wav"), out, "--stereo", "--mode", "side"}, "--mode wants mid or left-right, not 'side'"},
+    {{path("in.wav"), out, "--stereo", "--mode"}, "--mode needs mid or left-right"},
+    {{path("in.wav"), out, "--width", "50"}, "--width is a setting of the stereo plug-in: add --stereo"},
+    {{path("in.wav"), out, "--set", "lfo_offset=90"}, "control of the stereo plug-in: add --stereo"},
+    {{path("in.wav"), out, "--preset", "stereo-tremolo"}, "is for the stereo plug-in: add --stereo"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.args.back());
@@ -362,13 +473,35 @@ TEST_F(Render, HelpAndListingsDescribeTheRealPorts)
     EXPECT_NE(presets.out.find(p.label), std::string::npos) << p.label;
   }
 
-  const Result controls = render({"--list-controls"});
-  EXPECT_EQ(controls.status, 0);
+  // Each plug-in's listings hold its own presets and controls, and only
+  // the stereo one's its stereo preset and controls.
   LilvTestWorld& w = LilvTestWorld::get();
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
-    const LilvPort* port = lilv_plugin_get_port_by_index(w.plugin(), morvane_controls[i]._port);
-    const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(w.plugin(), port));
-    EXPECT_NE(controls.out.find(symbol + " "), std::string::npos) << symbol;
+  for (const bool stereo : {false, true}) {
+    SCOPED_TRACE(stereo ? "stereo" : "mono");
+    const std::vector<std::string> flag = stereo ? std::vector<std::string>{"--stereo"} : std::vector<std::string>{};
+    std::vector<std::string> args = flag;
+    args.push_back("--list-presets");
+    const Result listed = render(args);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out.find("stereo-tremolo") != std::string::npos, stereo);
+    for (const LoadedPreset& p : load_presets(stereo)) {
+      EXPECT_NE(listed.out.find(p.name + " "), std::string::npos) << p.name;
+      EXPECT_NE(listed.out.find(p.label), std::string::npos) << p.label;
+    }
+    args = flag;
+    args.push_back("--list-controls");
+    const Result controls = render(args);
+    EXPECT_EQ(controls.status, 0);
+    const LilvPlugin* plugin = stereo ? w.stereo_plugin() : w.plugin();
+    for (uint32_t i = 0; i < MORVANE_NUM_STEREO_CONTROLS; ++i) {
+      const LilvPort* port = lilv_plugin_get_port_by_index(plugin, morvane_controls[i]._port);
+      ASSERT_EQ(port != nullptr, stereo || i < MORVANE_NUM_CONTROLS) << i;
+      // The Turtle's symbol where the plug-in has the port.
+      const std::string symbol =
+        port ? lilv_node_as_string(lilv_port_get_symbol(plugin, port)) : morvane_controls[i]._symbol;
+      const std::string lines = "\n" + controls.out;
+      EXPECT_EQ(lines.find("\n" + symbol + " ") != std::string::npos, port != nullptr) << symbol;
+    }
   }
 }
 

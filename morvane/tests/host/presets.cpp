@@ -3,16 +3,17 @@
 
 #include <lilv/lilv.h>
 
-std::vector<LoadedPreset> load_presets()
+std::vector<LoadedPreset> load_presets(bool stereo)
 {
   LilvTestWorld& w = LilvTestWorld::get();
   std::vector<LoadedPreset> result;
-  if (!w.plugin()) {
+  const LilvPlugin* plugin = stereo ? w.stereo_plugin() : w.plugin();
+  if (!plugin) {
     return result;
   }
   const LV2_URID float_type = w.urids().id("http://lv2plug.in/ns/ext/atom#Float");
   LilvNodes* related =
-    lilv_plugin_get_related(w.plugin(), w.uri("http://lv2plug.in/ns/ext/presets#Preset"));
+    lilv_plugin_get_related(plugin, w.uri("http://lv2plug.in/ns/ext/presets#Preset"));
   LILV_FOREACH (nodes, it, related) {
     const LilvNode* node = lilv_nodes_get(related, it);
     lilv_world_load_resource(w.world(), node);
@@ -51,25 +52,30 @@ std::vector<LoadedPreset> load_presets()
   return result;
 }
 
-uint32_t control_index(const std::string& symbol)
+uint32_t control_index(const std::string& symbol, bool stereo)
 {
   LilvTestWorld& w = LilvTestWorld::get();
+  const LilvPlugin* plugin = stereo ? w.stereo_plugin() : w.plugin();
+  const uint32_t none = stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
+  if (!plugin) {
+    return none;
+  }
   LilvNode* node = lilv_new_string(w.world(), symbol.c_str());
-  const LilvPort* port = lilv_plugin_get_port_by_symbol(w.plugin(), node);
+  const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, node);
   lilv_node_free(node);
   if (!port) {
-    return MORVANE_NUM_CONTROLS;
+    return none;
   }
-  const int row = morvane_control_row(lilv_port_get_index(w.plugin(), port));
-  return row >= 0 ? static_cast<uint32_t>(row) : MORVANE_NUM_CONTROLS;
+  const int row = morvane_control_row(lilv_port_get_index(plugin, port));
+  return row >= 0 && static_cast<uint32_t>(row) < none ? static_cast<uint32_t>(row) : none;
 }
 
 Controls preset_controls(const LoadedPreset& p)
 {
   Controls c = default_controls();
   for (const auto& [symbol, value] : p.values) {
-    const uint32_t i = control_index(symbol);
-    if (i < MORVANE_NUM_CONTROLS) {
+    const uint32_t i = control_index(symbol, true);
+    if (i < MORVANE_NUM_STEREO_CONTROLS) {
       c[i] = value;
     }
   }

@@ -24,14 +24,18 @@ struct LoadedPreset {
 };
 
 // Every preset related to the plug-in; empty when it is not found.
-std::vector<LoadedPreset> load_presets();
+// The presets that apply to the mono plug-in, or with stereo to the
+// stereo one.
+std::vector<LoadedPreset> load_presets(bool stereo = false);
 
-// The control table's row of the control port named symbol in the
-// plug-in's description, or MORVANE_NUM_CONTROLS when no control port has
-// that symbol.
-uint32_t control_index(const std::string& symbol);
+// The control table's row of the control port named symbol in the mono
+// plug-in's description (with stereo, the stereo one's), or that
+// plug-in's number of control rows (MORVANE_NUM_CONTROLS,
+// MORVANE_NUM_STEREO_CONTROLS) when no control port has that symbol.
+uint32_t control_index(const std::string& symbol, bool stereo = false);
 
-// The preset's values over the defaults, as a host sets them.
+// The preset's values over the defaults, as a host sets them (the stereo
+// plug-in's own controls included).
 Controls preset_controls(const LoadedPreset& p);
 
 #endif  // MORVANE_TESTS_HOST_PRESETS_H
