@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// What a host learns from the bundle through liblilv: the plug-in, its class
-// and features, and its 29 ports with the ranges the plug-in clamps to.
+// What a host learns from the bundle through liblilv about each of its two
+// plug-ins, the mono one and the stereo one: class and features, the 37
+// ports (the stereo one's 40) with the ranges the plug-in clamps to, the
+// stereo one's own controls and both plug-ins' stereo port groups.
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -40,7 +42,7 @@ struct ExpectedPort {
   const char* symbol;
   char kind;
 };
-constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_PORTS] = {
+constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_STEREO_PORTS] = {
   {"gain", 'c'},
   {"lfo_shake_amp_amp", 'c'}, {"lfo_shake_amp_freq", 'c'},
   {"lfo_shake_amp_amount", 'c'}, {"lfo_shake_amp_mod", 'c'},
@@ -59,6 +61,8 @@ constexpr ExpectedPort EXPECTED_PORTS[MORVANE_NUM_PORTS] = {
   {"lfo_shake_amp_sync", 'c'}, {"lfo_shake_amp_cycle", 'c'},
   {"lfo_shake_freq_sync", 'c'}, {"lfo_shake_freq_cycle", 'c'},
   {"lfo_shake_time_sync", 'c'}, {"lfo_shake_time_cycle", 'c'},
+  // The stereo plug-in's alone.
+  {"stereo_mode", 'c'}, {"width", 'c'}, {"lfo_offset", 'c'},
 };
 // The gain and the six LFOs' four ports each, before the audio ports.
 constexpr uint32_t LFO_PORTS_END = MORVANE_LFO_TIME_RANGE_MOD + 1;
@@ -68,24 +72,36 @@ enum LfoField { LFO_AMP = 0, LFO_FREQ = 1, LFO_AMOUNT = 2, LFO_MOD = 3 };
 LfoField lfo_field(uint32_t index) { return static_cast<LfoField>((index - 1) % 4); }
 bool is_range_lfo(uint32_t index) { return index >= MORVANE_LFO_AMP_RANGE_AMP && index < LFO_PORTS_END; }
 
-class LilvMetadata : public ::testing::Test {
+// Run for the mono plug-in (false) and for the stereo one (true).
+class LilvMetadata : public ::testing::TestWithParam<bool> {
 protected:
   void SetUp() override
   {
-    plugin = LilvTestWorld::get().plugin();
-    ASSERT_NE(plugin, nullptr) << "no plug-in " << MORVANE_URI << " under " << MORVANE_TEST_LV2_PATH;
+    stereo = GetParam();
+    uri = stereo ? MORVANE_STEREO_URI : MORVANE_URI;
+    plugin = stereo ? LilvTestWorld::get().stereo_plugin() : LilvTestWorld::get().plugin();
+    num_ports = stereo ? MORVANE_NUM_STEREO_PORTS : MORVANE_NUM_PORTS;
+    num_controls = stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
+    ASSERT_NE(plugin, nullptr) << "no plug-in " << uri << " under " << MORVANE_TEST_LV2_PATH;
   }
   const LilvPort* port(uint32_t index) const { return lilv_plugin_get_port_by_index(plugin, index); }
+  bool stereo = false;
+  const char* uri = nullptr;
   const LilvPlugin* plugin = nullptr;
+  uint32_t num_ports = 0;
+  uint32_t num_controls = 0;
 };
 
-TEST_F(LilvMetadata, PluginIsFoundByUriAndVerifies)
+INSTANTIATE_TEST_SUITE_P(BothPlugins, LilvMetadata, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Stereo" : "Mono"; });
+
+TEST_P(LilvMetadata, PluginIsFoundByUriAndVerifies)
 {
-  EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_get_uri(plugin)), MORVANE_URI);
+  EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_get_uri(plugin)), uri);
   EXPECT_TRUE(lilv_plugin_verify(plugin));
   LilvNode* name = lilv_plugin_get_name(plugin);
   ASSERT_NE(name, nullptr);
-  EXPECT_STREQ(lilv_node_as_string(name), "morvane");
+  EXPECT_STREQ(lilv_node_as_string(name), stereo ? "morvane stereo" : "morvane");
   lilv_node_free(name);
   const LilvNode* cls = lilv_plugin_class_get_uri(lilv_plugin_get_class(plugin));
   EXPECT_EQ(ns(LV2_NS, "SpectralPlugin"), lilv_node_as_uri(cls));
@@ -93,7 +109,7 @@ TEST_F(LilvMetadata, PluginIsFoundByUriAndVerifies)
 
 // The window's additions are all optional: a host that offers nothing
 // still runs the plug-in.
-TEST_F(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
+TEST_P(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
 {
   LilvNodes* required = lilv_plugin_get_required_features(plugin);
   EXPECT_EQ(lilv_nodes_size(required), 0u);
@@ -114,7 +130,7 @@ TEST_F(LilvMetadata, RequiresNoFeatureAndOffersHardRealTime)
 }
 
 // The window: an X11 window in its own object in the bundle.
-TEST_F(LilvMetadata, OffersItsWindowAsAnX11Ui)
+TEST_P(LilvMetadata, OffersItsWindowAsAnX11Ui)
 {
   LilvUIs* uis = lilv_plugin_get_uis(plugin);
   ASSERT_EQ(lilv_uis_size(uis), 1u);
@@ -125,7 +141,7 @@ TEST_F(LilvMetadata, OffersItsWindowAsAnX11Ui)
   lilv_uis_free(uis);
 }
 
-TEST_F(LilvMetadata, NamesMaintainerLicenseAndVersion)
+TEST_P(LilvMetadata, NamesMaintainerLicenseAndVersion)
 {
   LilvNode* author = lilv_plugin_get_author_name(plugin);
   LilvNode* email = lilv_plugin_get_author_email(plugin);
@@ -154,14 +170,14 @@ TEST_F(LilvMetadata, NamesMaintainerLicenseAndVersion)
   lilv_node_free(license);
 }
 
-TEST_F(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
+TEST_P(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
 {
-  ASSERT_EQ(lilv_plugin_get_num_ports(plugin), MORVANE_NUM_PORTS);
+  ASSERT_EQ(lilv_plugin_get_num_ports(plugin), num_ports);
   const LilvNode* input = node(ns(LV2_NS, "InputPort"));
   const LilvNode* output = node(ns(LV2_NS, "OutputPort"));
   const LilvNode* control = node(ns(LV2_NS, "ControlPort"));
   const LilvNode* audio = node(ns(LV2_NS, "AudioPort"));
-  for (uint32_t i = 0; i < MORVANE_NUM_PORTS; ++i) {
+  for (uint32_t i = 0; i < num_ports; ++i) {
     SCOPED_TRACE(EXPECTED_PORTS[i].symbol);
     const LilvPort* p = port(i);
     ASSERT_NE(p, nullptr);
@@ -182,9 +198,9 @@ TEST_F(LilvMetadata, PortsHaveTheTableIndicesSymbolsAndKinds)
 }
 
 // The Turtle ranges are the ones run clamps to, number for number.
-TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
+TEST_P(LilvMetadata, ControlRangesEqualTheClampTable)
 {
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < num_controls; ++i) {
     SCOPED_TRACE(morvane_controls[i]._symbol);
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
     lilv_port_get_range(plugin, port(morvane_controls[i]._port), &def, &min, &max);
@@ -202,7 +218,7 @@ TEST_F(LilvMetadata, ControlRangesEqualTheClampTable)
 
 // Defaults give the plain resynthesis: every amount 0 %, every shape 50 %
 // (the cosine), gain 0 dB.
-TEST_F(LilvMetadata, DefaultsGiveThePlainResynthesis)
+TEST(LilvMetadataTable, DefaultsGiveThePlainResynthesis)
 {
   EXPECT_EQ(morvane_controls[MORVANE_GAIN]._default, 0.0f);
   for (uint32_t i = 1; i < LFO_PORTS_END; ++i) {
@@ -216,7 +232,7 @@ TEST_F(LilvMetadata, DefaultsGiveThePlainResynthesis)
   }
 }
 
-TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
+TEST_P(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
 {
   const LilvNode* unit = node(ns(UNITS_NS, "unit"));
   const LilvNode* logarithmic = node(ns(PPROPS_NS, "logarithmic"));
@@ -262,7 +278,7 @@ TEST_F(LilvMetadata, UnitsAndPropertiesFollowWhatEachPortMeans)
 
 // The depth ranges match their stages: amplitudes scale up to 2, the
 // frequency depth reaches two octaves (2 ln 2), the time depth is a fraction.
-TEST_F(LilvMetadata, DepthRangesMatchTheirStages)
+TEST(LilvMetadataTable, DepthRangesMatchTheirStages)
 {
   EXPECT_EQ(morvane_controls[MORVANE_LFO_SHAKE_AMP_AMP]._max, 2.0f);
   EXPECT_NEAR(morvane_controls[MORVANE_LFO_SHAKE_FREQ_AMP]._max, 2.0 * std::log(2.0), 1e-6);
@@ -274,7 +290,7 @@ TEST_F(LilvMetadata, DepthRangesMatchTheirStages)
   EXPECT_EQ(morvane_controls[MORVANE_GAIN]._max, 12.0f);
 }
 
-TEST_F(LilvMetadata, AudioPortsFormStereoGroups)
+TEST_P(LilvMetadata, AudioPortsFormStereoGroups)
 {
   LilvWorld* world = LilvTestWorld::get().world();
   const LilvNode* group = node(ns(PG_NS, "group"));
@@ -301,10 +317,21 @@ TEST_F(LilvMetadata, AudioPortsFormStereoGroups)
     lilv_node_free(d);
   }
   EXPECT_NE(groups[0], groups[1]);
+  // Each plug-in has groups of its own, which are its main input and
+  // output: the stereo one's are not the mono one's.
+  const LilvNode* self = lilv_plugin_get_uri(plugin);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(groups[k].rfind(std::string(uri) + "#", 0), 0u) << groups[k];
+    LilvNode* main = lilv_world_get(world, self, node(ns(PG_NS, k == 0 ? "mainInput" : "mainOutput")), nullptr);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(groups[k], lilv_node_as_uri(main));
+    lilv_node_free(main);
+  }
 }
 
-// The shared object the bundle names publishes one descriptor, at index 0.
-TEST_F(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
+// Both plug-ins name the same shared object, which publishes the mono
+// plug-in's descriptor at index 0 and the stereo one's at 1.
+TEST_P(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
 {
   char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)), nullptr);
   ASSERT_NE(path, nullptr);
@@ -313,11 +340,11 @@ TEST_F(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
   ASSERT_NE(lib, nullptr) << dlerror();
   auto get = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
   ASSERT_NE(get, nullptr);
-  const LV2_Descriptor* d = get(0);
+  EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)),
+               lilv_node_as_uri(lilv_plugin_get_library_uri(LilvTestWorld::get().plugin())));
+  const LV2_Descriptor* d = get(stereo ? 1 : 0);
   ASSERT_NE(d, nullptr);
-  EXPECT_STREQ(d->URI, MORVANE_URI);
-  EXPECT_EQ(std::strstr(d->URI, "/plugins/morvane") + std::strlen("/plugins/morvane"),
-            d->URI + std::strlen(d->URI));
+  EXPECT_STREQ(d->URI, uri);
   for (const void* entry : {reinterpret_cast<const void*>(d->instantiate),
                             reinterpret_cast<const void*>(d->connect_port),
                             reinterpret_cast<const void*>(d->activate),
@@ -329,9 +356,7 @@ TEST_F(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
   }
   EXPECT_EQ(d->extension_data("http://lv2plug.in/ns/ext/state#interface"), nullptr);
   EXPECT_EQ(d->extension_data(""), nullptr);
-  const LV2_Descriptor* stereo = get(1);
-  ASSERT_NE(stereo, nullptr);
-  EXPECT_STREQ(stereo->URI, MORVANE_STEREO_URI);
+  EXPECT_STREQ(get(stereo ? 0 : 1)->URI, stereo ? MORVANE_URI : MORVANE_STEREO_URI);
   EXPECT_EQ(get(2), nullptr);
   EXPECT_EQ(get(3), nullptr);
   dlclose(lib);
@@ -342,7 +367,7 @@ TEST_F(LilvMetadata, LibraryPublishesTheMonoThenTheStereoDescriptor)
 // Hosts offer the song lock as menus: the three modes, and note values
 // (triplets and dotted values among them) for the cycle, in quarter notes.
 // The control port asks for the host's song position.
-TEST_F(LilvMetadata, SyncPortsAreMenusOfModesAndNoteValues)
+TEST_P(LilvMetadata, SyncPortsAreMenusOfModesAndNoteValues)
 {
   const LilvNode* enumeration = node(ns(LV2_NS, "enumeration"));
   auto points = [&](uint32_t index) {
@@ -375,4 +400,60 @@ TEST_F(LilvMetadata, SyncPortsAreMenusOfModesAndNoteValues)
   LilvNodes* supports = lilv_port_get_value(plugin, port(MORVANE_CONTROL), node(LV2_ATOM__supports));
   EXPECT_TRUE(lilv_nodes_contains(supports, node(LV2_TIME__Position)));
   lilv_nodes_free(supports);
+}
+
+// The stereo plug-in's own controls as hosts show them: the mode a menu of
+// Mid and Left / Right, the width in percent, the offset in degrees; the
+// mono plug-in has none of these ports.
+TEST(LilvStereoMetadata, ModeWidthAndOffsetAreTheStereoPluginsOwn)
+{
+  LilvTestWorld& w = LilvTestWorld::get();
+  const LilvPlugin* stereo = w.stereo_plugin();
+  ASSERT_NE(stereo, nullptr);
+  const struct {
+    uint32_t index;
+    const char* symbol;
+    float min, def, max;
+    const char* unit;  // nullptr: none
+  } expected[] = {
+    {37, "stereo_mode", 0.0f, 0.0f, 1.0f, nullptr},
+    {38, "width", 0.0f, 100.0f, 100.0f, "pc"},
+    {39, "lfo_offset", 0.0f, 0.0f, 180.0f, "degree"},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.symbol);
+    EXPECT_EQ(lilv_plugin_get_port_by_index(w.plugin(), e.index), nullptr);
+    const LilvPort* p = lilv_plugin_get_port_by_index(stereo, e.index);
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(stereo, p)), e.symbol);
+    EXPECT_TRUE(lilv_port_is_a(stereo, p, node(ns(LV2_NS, "ControlPort"))));
+    EXPECT_TRUE(lilv_port_is_a(stereo, p, node(ns(LV2_NS, "InputPort"))));
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(stereo, p, &def, &min, &max);
+    ASSERT_TRUE(def && min && max);
+    EXPECT_EQ(lilv_node_as_float(min), e.min);
+    EXPECT_EQ(lilv_node_as_float(def), e.def);
+    EXPECT_EQ(lilv_node_as_float(max), e.max);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+    LilvNodes* units = lilv_port_get_value(stereo, p, node(ns(UNITS_NS, "unit")));
+    if (e.unit) {
+      ASSERT_EQ(lilv_nodes_size(units), 1u);
+      EXPECT_EQ(lilv_node_as_uri(lilv_nodes_get_first(units)), ns(UNITS_NS, e.unit));
+    } else {
+      EXPECT_EQ(lilv_nodes_size(units), 0u);
+    }
+    lilv_nodes_free(units);
+    EXPECT_EQ(lilv_port_has_property(stereo, p, node(ns(LV2_NS, "enumeration"))), e.index == 37);
+  }
+  std::map<float, std::string> labelled;
+  LilvScalePoints* sp = lilv_port_get_scale_points(stereo, lilv_plugin_get_port_by_index(stereo, 37));
+  LILV_FOREACH (scale_points, it, sp) {
+    const LilvScalePoint* point = lilv_scale_points_get(sp, it);
+    labelled[lilv_node_as_float(lilv_scale_point_get_value(point))] =
+        lilv_node_as_string(lilv_scale_point_get_label(point));
+  }
+  lilv_scale_points_free(sp);
+  EXPECT_EQ(labelled, (std::map<float, std::string>{{0.0f, "Mid"}, {1.0f, "Left / Right"}}));
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -201,6 +202,107 @@ TEST_F(LilvPresets, EveryPresetSetsEachControlOnceWithinItsRange)
       lilv_node_free(max);
     }
   }
+}
+
+// Every factory preset applies to both plug-ins; the stereo plug-in has one
+// more, which applies to it alone and sets all its controls, its own three
+// included: Left / Right, the amplitude LFO at 2 Hz, depth 1, amount 50 %,
+// the right channel's LFOs half a cycle ahead.
+TEST_F(LilvPresets, FactoryPresetsApplyToBothPluginsTheStereoOneToTheStereoAlone)
+{
+  LilvTestWorld& w = LilvTestWorld::get();
+  ASSERT_NE(w.stereo_plugin(), nullptr);
+  const std::vector<LoadedPreset> stereo = load_presets(true);
+  EXPECT_EQ(presets.size(), 9u);
+  ASSERT_EQ(stereo.size(), 10u);
+  std::set<std::string> mono_uris, stereo_uris;
+  for (const LoadedPreset& p : presets) {
+    mono_uris.insert(p.uri);
+  }
+  const LilvNode* applies = w.uri("http://lv2plug.in/ns/lv2core#appliesTo");
+  const LoadedPreset* own = nullptr;
+  for (const LoadedPreset& p : stereo) {
+    SCOPED_TRACE(p.uri);
+    stereo_uris.insert(p.uri);
+    const bool shared = mono_uris.count(p.uri) == 1;
+    LilvNode* node = lilv_new_uri(w.world(), p.uri.c_str());
+    EXPECT_TRUE(lilv_world_ask(w.world(), node, applies, w.uri(MORVANE_STEREO_URI)));
+    EXPECT_EQ(lilv_world_ask(w.world(), node, applies, w.uri(MORVANE_URI)), shared);
+    lilv_node_free(node);
+    if (!shared) {
+      EXPECT_EQ(own, nullptr) << "more than one preset of the stereo plug-in alone";
+      own = &p;
+    }
+  }
+  for (const std::string& uri : mono_uris) {
+    EXPECT_EQ(stereo_uris.count(uri), 1u) << uri << " does not apply to the stereo plug-in";
+  }
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(own->name, "stereo-tremolo");
+  EXPECT_EQ(own->label, "Stereo tremolo");
+  EXPECT_TRUE(own->non_float.empty());
+  ASSERT_EQ(own->values.size(), static_cast<std::size_t>(MORVANE_NUM_STEREO_CONTROLS));
+  for (const auto& [symbol, value] : own->values) {
+    const uint32_t row = control_index(symbol, true);
+    ASSERT_LT(row, MORVANE_NUM_STEREO_CONTROLS) << symbol << " is not a control port";
+    EXPECT_EQ(morvane_clamp_control(row, value), value) << symbol;
+  }
+  const std::map<std::string, float> set = {{"stereo_mode", 1.0f},         {"lfo_offset", 180.0f},
+                                            {"lfo_shake_amp_amp", 1.0f},    {"lfo_shake_amp_freq", 2.0f},
+                                            {"lfo_shake_amp_amount", 50.0f}, {"lfo_shake_freq_amount", 0.0f},
+                                            {"lfo_shake_time_amount", 0.0f}, {"lfo_shake_amp_sync", 0.0f}};
+  for (const auto& [symbol, value] : set) {
+    EXPECT_EQ(own->values.at(symbol), value) << symbol;
+  }
+  // The shared presets leave the stereo plug-in's own three controls alone.
+  for (const LoadedPreset& p : presets) {
+    EXPECT_EQ(p.values.count("stereo_mode") + p.values.count("width") + p.values.count("lfo_offset"), 0u) << p.name;
+  }
+}
+
+// Stereo tremolo on a steady tone: each channel swells while the other
+// fades, so the two channels' envelopes move against each other.
+TEST_F(LilvPresets, StereoTremoloSwellsOneSideWhileTheOtherFades)
+{
+  const std::vector<LoadedPreset> stereo = load_presets(true);
+  const auto own = std::find_if(stereo.begin(), stereo.end(),
+                                [](const LoadedPreset& p) { return p.name == "stereo-tremolo"; });
+  ASSERT_NE(own, stereo.end());
+  constexpr int rate = 48000;
+  std::vector<float> tone(2 * rate);
+  for (std::size_t i = 0; i < tone.size(); ++i) {
+    tone[i] = static_cast<float>(0.3 * std::sin(6.283185307179586 * 300.0 * static_cast<double>(i) / rate));
+  }
+  PluginHost host(rate, HostSetup{.max_block = kBlock, .stereo = true});
+  ASSERT_TRUE(host.ok());
+  host.controls() = preset_controls(*own);
+  const auto out = host.process_stereo(tone, tone, kBlock);
+  // RMS envelopes in 20 ms windows after the first half second.
+  std::vector<double> env[2];
+  for (int c = 0; c < 2; ++c) {
+    for (std::size_t pos = rate / 2; pos + rate / 50 <= tone.size(); pos += rate / 50) {
+      double e = 0.0;
+      for (std::size_t i = pos; i < pos + rate / 50; ++i) {
+        e += double(out[c][i]) * out[c][i];
+      }
+      env[c].push_back(std::sqrt(e / (rate / 50)));
+    }
+  }
+  double mean[2] = {0.0, 0.0};
+  for (int c = 0; c < 2; ++c) {
+    for (double v : env[c]) {
+      mean[c] += v / static_cast<double>(env[c].size());
+    }
+  }
+  double ab = 0.0, aa = 0.0, bb = 0.0;
+  for (std::size_t i = 0; i < env[0].size(); ++i) {
+    const double a = env[0][i] - mean[0], b = env[1][i] - mean[1];
+    ab += a * b;
+    aa += a * a;
+    bb += b * b;
+  }
+  EXPECT_GT(mean[0], 0.01);
+  EXPECT_LT(ab / std::sqrt(aa * bb), -0.8);
 }
 
 TEST_F(LilvPresets, SpectralDistanceMeasuresALevelChangeInDecibels)
