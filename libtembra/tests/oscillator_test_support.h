@@ -71,6 +71,15 @@ inline float ExpectedSum(int n, const float* amp, const float* zc, const float* 
   return sum;
 }
 
+// What a bank's get_sample_pair must return for one output: the same sum
+// over the amplitudes, each first rounded once times its gain.
+inline float ExpectedWeightedSum(int n, const float* amp, const float* gains, const float* zc,
+                                 const float* zs, const float* dpc, const float* dps) {
+  std::vector<float> weighted(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) weighted[i] = amp[i] * gains[i];
+  return ExpectedSum(n, weighted.data(), zc, zs, dpc, dps);
+}
+
 // A plain ascending sum of the same terms, for showing the lane order
 // matters.
 inline float AscendingSum(int n, const float* amp, const float* zc, const float* zs,
