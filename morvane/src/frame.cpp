@@ -2,6 +2,8 @@
 // Writing and reading the frames and window messages of frame.h.
 #include "frame.h"
 
+#include "controls.h"
+
 #include <cstddef>
 #include <cstring>
 
@@ -9,12 +11,39 @@
 
 namespace {
 
+// The properties morvane_frame_read has seen, a bit each: the eleven every
+// frame has, then the stereo plug-in's.
+constexpr unsigned MONO_SEEN = 2047u;
+constexpr unsigned STEREO_MODE_SEEN = 0x1000u;
+constexpr unsigned WIDTH_SEEN = 0x2000u;
+constexpr unsigned RIGHT_SEEN = 0xf0000u;  // the right channel's four vectors
+
 // A property's value as an atom:Vector of `count` floats.
 bool forge_floats(LV2_Atom_Forge* forge, LV2_URID key, const morvane_uris* uris, const float* values,
                   uint32_t count)
 {
   return lv2_atom_forge_key(forge, key) &&
          lv2_atom_forge_vector(forge, sizeof(float), uris->_atom_Float, count, values);
+}
+
+// The stereo plug-in's properties of `frame`: its mode and width and, in
+// Left / Right, the right channel's four vectors.
+bool forge_stereo_part(LV2_Atom_Forge* forge, const morvane_uris* uris, const morvane_frame* frame)
+{
+  const bool left_right = frame->_stereo == MORVANE_FRAME_LEFT_RIGHT;
+  if (!lv2_atom_forge_key(forge, uris->_stereo_mode) ||
+      !lv2_atom_forge_int(forge, left_right ? MORVANE_STEREO_LEFT_RIGHT : MORVANE_STEREO_MID) ||
+      !lv2_atom_forge_key(forge, uris->_width) || !lv2_atom_forge_float(forge, frame->_width)) {
+    return false;
+  }
+  return !left_right ||
+         (forge_floats(forge, uris->_right_analysed_amplitudes, uris, frame->_right_analysed_amps,
+                       MORVANE_NUM_PARTIALS) &&
+          forge_floats(forge, uris->_right_analysed_frequencies, uris, frame->_right_analysed_freqs,
+                       MORVANE_NUM_PARTIALS) &&
+          forge_floats(forge, uris->_right_shaken_amplitudes, uris, frame->_right_shaken_amps, MORVANE_NUM_PARTIALS) &&
+          forge_floats(forge, uris->_right_shaken_frequencies, uris, frame->_right_shaken_freqs,
+                       MORVANE_NUM_PARTIALS));
 }
 
 // The float vector `value` of `count` floats into out; false if it is not one.
@@ -71,17 +100,28 @@ void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept
   uris->_lfo_phases = map->map(h, MORVANE__lfoPhases);
   uris->_song_tempo = map->map(h, MORVANE__songTempo);
   uris->_transport = map->map(h, MORVANE__transport);
+  uris->_stereo_mode = map->map(h, MORVANE__stereoMode);
+  uris->_width = map->map(h, MORVANE__width);
+  uris->_right_analysed_amplitudes = map->map(h, MORVANE__rightAnalysedAmplitudes);
+  uris->_right_analysed_frequencies = map->map(h, MORVANE__rightAnalysedFrequencies);
+  uris->_right_shaken_amplitudes = map->map(h, MORVANE__rightShakenAmplitudes);
+  uris->_right_shaken_frequencies = map->map(h, MORVANE__rightShakenFrequencies);
 }
 
-uint32_t morvane_frame_event_size() noexcept
+uint32_t morvane_frame_event_size(int32_t stereo) noexcept
 {
   const auto padded = [](uint32_t n) { return lv2_atom_pad_size(n); };
   const uint32_t property = sizeof(LV2_Atom_Property_Body);
   const uint32_t vector = property + sizeof(LV2_Atom_Vector_Body);
+  // Vectors of partials: four, eight with the right channel's.
+  const uint32_t partial_vectors = stereo == MORVANE_FRAME_LEFT_RIGHT ? 8 : 4;
+  // Single values: peak, rate, audible count, tempo, transport; the stereo
+  // plug-in's mode and width.
+  const uint32_t singles = stereo == MORVANE_FRAME_MONO ? 5 : 7;
   const uint32_t body = sizeof(LV2_Atom_Object_Body) +
-                        4 * padded(vector + MORVANE_NUM_PARTIALS * sizeof(float)) +
+                        partial_vectors * padded(vector + MORVANE_NUM_PARTIALS * sizeof(float)) +
                         2 * padded(vector + MORVANE_NUM_SHAKE_LFOS * sizeof(float)) +
-                        5 * padded(property + sizeof(float));
+                        singles * padded(property + sizeof(float));
   return sizeof(LV2_Atom_Event) + body;
 }
 
@@ -104,8 +144,11 @@ bool morvane_frame_forge(LV2_Atom_Forge* forge, const morvane_uris* uris,
       forge_floats(forge, uris->_lfo_phases, uris, frame->_lfo_phases, MORVANE_NUM_SHAKE_LFOS) &&
       lv2_atom_forge_key(forge, uris->_song_tempo) && lv2_atom_forge_float(forge, frame->_song_tempo) &&
       lv2_atom_forge_key(forge, uris->_transport) && lv2_atom_forge_int(forge, frame->_transport);
+  // The stereo plug-in's part: nothing of it in a mono frame, whose bytes
+  // stay those the mono plug-in always sent.
+  const bool stereo_ok = !ok || frame->_stereo == MORVANE_FRAME_MONO || forge_stereo_part(forge, uris, frame);
   lv2_atom_forge_pop(forge, &object);
-  return ok;
+  return ok && stereo_ok;
 }
 
 bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t size,
@@ -120,6 +163,8 @@ bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t siz
   const uint32_t end = obj->atom.size;
   uint32_t offset = sizeof(LV2_Atom_Object_Body);
   unsigned seen = 0;
+  int32_t stereo_mode = -1;  // the stereoMode property's value, -1 without one
+  frame->_width = 0.0f;
   while (offset < end) {
     if (end - offset < sizeof(LV2_Atom_Property_Body)) {
       return false;
@@ -158,14 +203,52 @@ bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t siz
         std::memcpy(key == uris->_transport ? &frame->_transport : &frame->_audible, value + 1, sizeof(int32_t));
       }
       seen |= key == uris->_transport ? 1024u : 128u;
+    } else if (key == uris->_stereo_mode) {
+      ok = value->type == uris->_atom_Int && value->size == sizeof(int32_t);
+      if (ok) {
+        std::memcpy(&stereo_mode, value + 1, sizeof(int32_t));
+      }
+      seen |= STEREO_MODE_SEEN;
+    } else if (key == uris->_width) {
+      ok = value->type == uris->_atom_Float && value->size == sizeof(float);
+      if (ok) {
+        std::memcpy(&frame->_width, value + 1, sizeof(float));
+      }
+      seen |= WIDTH_SEEN;
+    } else if (key == uris->_right_analysed_amplitudes) {
+      ok = read_floats(uris, value, frame->_right_analysed_amps, MORVANE_NUM_PARTIALS), seen |= 0x10000u;
+    } else if (key == uris->_right_analysed_frequencies) {
+      ok = read_floats(uris, value, frame->_right_analysed_freqs, MORVANE_NUM_PARTIALS), seen |= 0x20000u;
+    } else if (key == uris->_right_shaken_amplitudes) {
+      ok = read_floats(uris, value, frame->_right_shaken_amps, MORVANE_NUM_PARTIALS), seen |= 0x40000u;
+    } else if (key == uris->_right_shaken_frequencies) {
+      ok = read_floats(uris, value, frame->_right_shaken_freqs, MORVANE_NUM_PARTIALS), seen |= 0x80000u;
     }
     if (!ok) {
       return false;
     }
     offset += lv2_atom_pad_size(sizeof(LV2_Atom_Property_Body) + value->size);
   }
-  return seen == 2047u && frame->_audible >= 0 && frame->_audible <= MORVANE_NUM_PARTIALS &&
-         frame->_transport >= MORVANE_TRANSPORT_UNKNOWN && frame->_transport <= MORVANE_TRANSPORT_ROLLING;
+  if ((seen & MONO_SEEN) != MONO_SEEN || frame->_audible < 0 || frame->_audible > MORVANE_NUM_PARTIALS ||
+      frame->_transport < MORVANE_TRANSPORT_UNKNOWN || frame->_transport > MORVANE_TRANSPORT_ROLLING) {
+    return false;
+  }
+  // The stereo part whole or absent: a mode with its width, the right
+  // channel's vectors all four in Left / Right and none otherwise.
+  const unsigned stereo_part = seen & ~MONO_SEEN;
+  if (stereo_part == 0u) {
+    frame->_stereo = MORVANE_FRAME_MONO;
+    return true;
+  }
+  if (stereo_mode == MORVANE_STEREO_MID && stereo_part == (STEREO_MODE_SEEN | WIDTH_SEEN)) {
+    frame->_stereo = MORVANE_FRAME_MID;
+    return true;
+  }
+  if (stereo_mode == MORVANE_STEREO_LEFT_RIGHT && stereo_part == (STEREO_MODE_SEEN | WIDTH_SEEN | RIGHT_SEEN)) {
+    frame->_stereo = MORVANE_FRAME_LEFT_RIGHT;
+    return true;
+  }
+  return false;
 }
 
 uint32_t morvane_window_message(const morvane_uris* uris, bool open, void* buf,

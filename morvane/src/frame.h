@@ -10,8 +10,11 @@
  * (the 112 analysed and the 112 shaken amplitudes and frequencies, the
  * three shake LFOs' values and phases) and atom:Floats / atom:Ints (the
  * output's peak since the last frame, the sample rate, the number of
- * audible resonators, the host's tempo and whether its transport rolls). Both sides write and read them with these functions, so the
- * two cannot disagree. */
+ * audible resonators, the host's tempo and whether its transport rolls).
+ * The stereo plug-in's frames add its mode and width and, in Left / Right,
+ * the right channel's four vectors of partials; the mono plug-in's frames
+ * carry none of these. Both sides write and read them with these
+ * functions, so the two cannot disagree. */
 #ifndef MORVANE_FRAME_H
 #define MORVANE_FRAME_H
 
@@ -42,6 +45,12 @@ constexpr int MORVANE_NUM_SHAKE_LFOS = 3;
 #define MORVANE__lfoPhases MORVANE_URI_PREFIX "lfoPhases"
 #define MORVANE__songTempo MORVANE_URI_PREFIX "songTempo"
 #define MORVANE__transport MORVANE_URI_PREFIX "transport"
+#define MORVANE__stereoMode MORVANE_URI_PREFIX "stereoMode"
+#define MORVANE__width MORVANE_URI_PREFIX "width"
+#define MORVANE__rightAnalysedAmplitudes MORVANE_URI_PREFIX "rightAnalysedAmplitudes"
+#define MORVANE__rightAnalysedFrequencies MORVANE_URI_PREFIX "rightAnalysedFrequencies"
+#define MORVANE__rightShakenAmplitudes MORVANE_URI_PREFIX "rightShakenAmplitudes"
+#define MORVANE__rightShakenFrequencies MORVANE_URI_PREFIX "rightShakenFrequencies"
 
 /* The URIDs both sides need, mapped once at instantiation. */
 struct morvane_uris {
@@ -65,6 +74,12 @@ struct morvane_uris {
   LV2_URID _lfo_phases;
   LV2_URID _song_tempo;
   LV2_URID _transport;
+  LV2_URID _stereo_mode;
+  LV2_URID _width;
+  LV2_URID _right_analysed_amplitudes;
+  LV2_URID _right_analysed_frequencies;
+  LV2_URID _right_shaken_amplitudes;
+  LV2_URID _right_shaken_frequencies;
 };
 
 /* What a frame says of the host's transport. */
@@ -72,6 +87,17 @@ enum morvane_transport {
   MORVANE_TRANSPORT_UNKNOWN = 0,  // no song position since the plug-in was activated
   MORVANE_TRANSPORT_STOPPED = 1,
   MORVANE_TRANSPORT_ROLLING = 2,
+};
+
+/* Which plug-in a frame comes from and how its channels go: zero for the
+ * mono plug-in, so that a frame made without a word of stereo is a mono
+ * one. On the wire the stereo plug-in's stereoMode property holds the
+ * mode control's value (MORVANE_STEREO_MID or _LEFT_RIGHT): the mode its
+ * engines play in, which follows the control after a short fade. */
+enum morvane_frame_stereo {
+  MORVANE_FRAME_MONO = 0,
+  MORVANE_FRAME_MID = 1,         // one analysis, partial k at pan (-1)^(k+1) * width
+  MORVANE_FRAME_LEFT_RIGHT = 2,  // each channel analysed apart: the _right_ vectors hold the right one
 };
 
 /* One frame: what the engine analysed and what it resynthesises after the
@@ -88,6 +114,15 @@ struct morvane_frame {
   float _lfo_phases[MORVANE_NUM_SHAKE_LFOS];    // radians in [0, 2 pi), 0 the wave's top
   float _song_tempo;                            // the host's tempo, beats a minute (120 until it says)
   int32_t _transport;                           // morvane_transport
+  int32_t _stereo;                              // morvane_frame_stereo
+  float _width;                                 // the stereo plug-in's Width, % (0 in mono frames)
+  // In Left / Right, the right channel's engine as the four above are the
+  // left one's (its audible count is theirs: one sample rate); otherwise
+  // not sent, and whatever they held before.
+  float _right_analysed_amps[MORVANE_NUM_PARTIALS];
+  float _right_analysed_freqs[MORVANE_NUM_PARTIALS];
+  float _right_shaken_amps[MORVANE_NUM_PARTIALS];
+  float _right_shaken_freqs[MORVANE_NUM_PARTIALS];
   // Not sent to the window: the plug-in numbers the snapshots it hands to
   // another thread and sums their values, so that a reader can tell a whole
   // snapshot from one written while it read.
@@ -101,19 +136,23 @@ uint32_t morvane_frame_checksum(const morvane_frame* frame) noexcept;
 /* Maps every URI of morvane_uris with the host's map. */
 void morvane_map_uris(morvane_uris* uris, const LV2_URID_Map* map) noexcept;
 
-/* Bytes one frame takes as an event of a sequence (event header included). */
-uint32_t morvane_frame_event_size() noexcept;
+/* Bytes a frame of kind `stereo` (morvane_frame_stereo) takes as an event
+ * of a sequence (event header included). The largest, Left / Right, fits
+ * with its sequence's header in the notify port's declared minimum size. */
+uint32_t morvane_frame_event_size(int32_t stereo = MORVANE_FRAME_MONO) noexcept;
 
 /* Writes `frame` as an atom:Object at the forge's position; the caller has
- * checked that morvane_frame_event_size() bytes are free. Returns false if
- * the forge ran out of room. Real-time safe. */
+ * checked that morvane_frame_event_size(frame->_stereo) bytes are free.
+ * Returns false if the forge ran out of room. Real-time safe. */
 bool morvane_frame_forge(LV2_Atom_Forge* forge, const morvane_uris* uris,
                          const morvane_frame* frame) noexcept;
 
 /* Reads a frame from `size` bytes at `atom`. Every length is checked
  * against `size`; returns false, leaving *frame partly written, for
- * anything that is not a whole frame. Values are copied as they are, NaN
- * included: readers decide what to draw. */
+ * anything that is not a whole frame (a stereo frame needs its width, and
+ * in Left / Right its four right vectors). A frame without stereoMode is a
+ * mono one (_stereo MORVANE_FRAME_MONO, _width 0). Values are copied as
+ * they are, NaN included: readers decide what to draw. */
 bool morvane_frame_read(const morvane_uris* uris, const void* atom, uint32_t size,
                         morvane_frame* frame) noexcept;
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "song_lock.h"
+#include "stereo_field.h"
 
 void frame_source_init(frame_source* source, double rate, uint32_t frames_per_second,
                        const song_lock* song) noexcept
@@ -30,10 +31,30 @@ bool frame_source_advance(frame_source* source, float run_peak, uint32_t n_sampl
   return source->_since >= source->_interval;
 }
 
-void frame_source_fill(frame_source* source, libquivex engine, morvane_frame* frame) noexcept
+int32_t frame_source_stereo(const stereo_field* field) noexcept
+{
+  if (field == nullptr) {
+    return MORVANE_FRAME_MONO;
+  }
+  return field->_road == stereo_road::LEFT_RIGHT ? MORVANE_FRAME_LEFT_RIGHT : MORVANE_FRAME_MID;
+}
+
+void frame_source_fill(frame_source* source, libquivex engine, const stereo_field* field,
+                       morvane_frame* frame) noexcept
 {
   frame->_audible = libquivex_get_partials(engine, frame->_analysed_amps, frame->_analysed_freqs,
                                            frame->_shaken_amps, frame->_shaken_freqs);
+  // The stereo part; a mono frame keeps the zeros it was made with. Both
+  // engines run at one rate: the right one's audible count is the left's.
+  frame->_stereo = frame_source_stereo(field);
+  if (field != nullptr) {
+    // The width the engines' gains were last set for (NaN before any run).
+    frame->_width = std::isnan(field->_width_bits) ? 0.0f : field->_width_bits;
+    if (frame->_stereo == MORVANE_FRAME_LEFT_RIGHT) {
+      libquivex_get_partials(field->_right, frame->_right_analysed_amps, frame->_right_analysed_freqs,
+                             frame->_right_shaken_amps, frame->_right_shaken_freqs);
+    }
+  }
   libquivex_get_lfo_values(engine, frame->_lfo_values);
   frame->_output_peak = source->_peak;
   frame->_sample_rate = static_cast<float>(source->_rate);

@@ -14,6 +14,7 @@
 #include "frame.h"
 
 struct song_lock;
+struct stereo_field;
 
 struct frame_source {
   double _rate;         // the plug-in's sample rate, Hz
@@ -37,11 +38,20 @@ void frame_source_restart(frame_source* source) noexcept;
  * is due. */
 bool frame_source_advance(frame_source* source, float run_peak, uint32_t n_samples) noexcept;
 
+/* The kind of frame (morvane_frame_stereo) a plug-in with the stereo
+ * field `field` sends now: MORVANE_FRAME_MONO for NULL (the mono
+ * plug-in), else the mode its engines play in. */
+int32_t frame_source_stereo(const stereo_field* field) noexcept;
+
 /* Fills *frame with what `engine` holds after its last sample (partials,
  * LFO values and phases), the peak since the last frame and the song's
  * tempo and transport, gives it the next sequence number and its checksum,
- * and starts the next interval. */
-void frame_source_fill(frame_source* source, libquivex engine, morvane_frame* frame) noexcept;
+ * and starts the next interval. The stereo plug-in passes its field
+ * (`engine` is its left engine; NULL for the mono plug-in): the frame then
+ * says its mode and width and, in Left / Right, holds the right engine's
+ * partials too. */
+void frame_source_fill(frame_source* source, libquivex engine, const stereo_field* field,
+                       morvane_frame* frame) noexcept;
 
 /* The largest |sample| of out[0 .. n). */
 float morvane_buffer_peak(const float* out, uint32_t n) noexcept;

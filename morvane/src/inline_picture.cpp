@@ -22,24 +22,33 @@ bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_dra
   return true;
 }
 
-// Whether two snapshots draw the same picture: the partials alone.
+// Whether two snapshots draw the same picture: the partials alone, with
+// the stereo plug-in's mode, width and right channel.
 static bool same_partials(const morvane_frame& a, const morvane_frame& b) noexcept
 {
-  return a._audible == b._audible && a._sample_rate == b._sample_rate &&
+  const bool same_right =
+      a._stereo != MORVANE_FRAME_LEFT_RIGHT ||
+      (std::memcmp(a._right_analysed_amps, b._right_analysed_amps, sizeof a._right_analysed_amps) == 0 &&
+       std::memcmp(a._right_analysed_freqs, b._right_analysed_freqs, sizeof a._right_analysed_freqs) == 0 &&
+       std::memcmp(a._right_shaken_amps, b._right_shaken_amps, sizeof a._right_shaken_amps) == 0 &&
+       std::memcmp(a._right_shaken_freqs, b._right_shaken_freqs, sizeof a._right_shaken_freqs) == 0);
+  return a._audible == b._audible && a._sample_rate == b._sample_rate && a._stereo == b._stereo &&
+         std::memcmp(&a._width, &b._width, sizeof a._width) == 0 &&
          std::memcmp(a._analysed_amps, b._analysed_amps, sizeof a._analysed_amps) == 0 &&
          std::memcmp(a._analysed_freqs, b._analysed_freqs, sizeof a._analysed_freqs) == 0 &&
          std::memcmp(a._shaken_amps, b._shaken_amps, sizeof a._shaken_amps) == 0 &&
-         std::memcmp(a._shaken_freqs, b._shaken_freqs, sizeof a._shaken_freqs) == 0;
+         std::memcmp(a._shaken_freqs, b._shaken_freqs, sizeof a._shaken_freqs) == 0 && same_right;
 }
 
-void inline_picture_run(inline_picture* picture, libquivex engine, float run_peak, uint32_t n_samples) noexcept
+void inline_picture_run(inline_picture* picture, libquivex engine, const stereo_field* field, float run_peak,
+                        uint32_t n_samples) noexcept
 {
   inline_picture& d = *picture;
   if (!frame_source_advance(&d._source, run_peak, n_samples)) {
     return;
   }
   morvane_frame* slot = &d._slots[d._write_slot];
-  frame_source_fill(&d._source, engine, slot);
+  frame_source_fill(&d._source, engine, field, slot);
   // While the partials keep their bits (in silence the analysis comes to
   // rest) there is nothing new to draw, even though the LFOs and the peak
   // move on.

@@ -52,9 +52,12 @@ bool inline_picture_init(inline_picture* picture, const morvane_inline_queue_dra
                          const song_lock* song) noexcept;
 
 /* After a run of n_samples whose output peaked at run_peak: a snapshot of
- * `engine` every 1/8 s of audio, published and a redraw asked for only when
- * its partials changed. Audio thread: no allocation, lock or system call. */
-void inline_picture_run(inline_picture* picture, libquivex engine, float run_peak, uint32_t n_samples) noexcept;
+ * `engine` (and of the stereo plug-in's `field`, NULL for the mono one;
+ * see frame_source_fill) every 1/8 s of audio, published and a redraw
+ * asked for only when what it draws changed. Audio thread: no allocation,
+ * lock or system call. */
+void inline_picture_run(inline_picture* picture, libquivex engine, const stereo_field* field, float run_peak,
+                        uint32_t n_samples) noexcept;
 
 /* The latest snapshot drawn in at most w x h pixels, or NULL. The host's
  * GUI thread, while run goes on. */

@@ -333,6 +333,7 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
                  setting(self, i, MORVANE_ROLE_RATE), setting(self, i, MORVANE_ROLE_CYCLE)};
   }
   const bool locked = song_lock_any_locked(timing);
+  const stereo_field* field = self->_stereo ? &self->_field : nullptr;  // for the window's frames
 
   // Mono processing of the left input; the right input is never read. The
   // stereo plug-in reads both and writes both.
@@ -382,7 +383,7 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
     song_lock_end(&self->_song, q);
   }
   if (!audio) {
-    window_link_write(&self->_window, self->_notify, q, 0.0f, 0);
+    window_link_write(&self->_window, self->_notify, q, field, 0.0f, 0);
     return;
   }
   if (self->_output_r && !self->_stereo) {
@@ -399,9 +400,9 @@ static void run(LV2_Handle instance, uint32_t n_samples) noexcept
       run_peak = std::max(run_peak, morvane_buffer_peak(self->_output_r, n_samples));
     }
   }
-  window_link_write(&self->_window, self->_notify, q, run_peak, n_samples);
+  window_link_write(&self->_window, self->_notify, q, field, run_peak, n_samples);
   if (self->_inline._enabled) {
-    inline_picture_run(&self->_inline, q, run_peak, n_samples);
+    inline_picture_run(&self->_inline, q, field, run_peak, n_samples);
   }
 }
 

@@ -33,8 +33,8 @@ bool window_link_open(const window_link* link, const LV2_Atom_Sequence* notify) 
 }
 
 // A buffer too small for a frame loses the frame, never memory.
-void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, float run_peak,
-                       uint32_t n_samples) noexcept
+void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, const stereo_field* field,
+                       float run_peak, uint32_t n_samples) noexcept
 {
   LV2_Atom_Sequence* seq = notify;
   if (seq == nullptr || !link->_mapped) {
@@ -51,8 +51,8 @@ void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex e
   }
   if (link->_open && frame_source_advance(&link->_source, run_peak, n_samples)) {
     const uint32_t free_bytes = capacity - static_cast<uint32_t>(sizeof(LV2_Atom_Sequence));
-    if (free_bytes >= morvane_frame_event_size()) {
-      frame_source_fill(&link->_source, engine, &link->_frame);
+    if (free_bytes >= morvane_frame_event_size(frame_source_stereo(field))) {
+      frame_source_fill(&link->_source, engine, field, &link->_frame);
       if (lv2_atom_forge_frame_time(&link->_forge, 0)) {
         morvane_frame_forge(&link->_forge, &link->_uris, &link->_frame);
       }

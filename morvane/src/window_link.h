@@ -45,8 +45,10 @@ bool window_link_open(const window_link* link, const LV2_Atom_Sequence* notify) 
 
 /* After a run of n_samples whose output peaked at run_peak: writes
  * `notify` (NULL: nothing) as a valid sequence within the capacity the
- * host set in it, with one frame of `engine` when one is due and fits. */
-void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, float run_peak,
-                       uint32_t n_samples) noexcept;
+ * host set in it, with one frame of `engine` (and of the stereo plug-in's
+ * `field`, NULL for the mono plug-in; see frame_source_fill) when one is
+ * due and fits. */
+void window_link_write(window_link* link, LV2_Atom_Sequence* notify, libquivex engine, const stereo_field* field,
+                       float run_peak, uint32_t n_samples) noexcept;
 
 #endif /* MORVANE_WINDOW_LINK_H */

@@ -5,6 +5,7 @@
 // changes, whatever the atom ports and the window do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -160,6 +161,7 @@ TEST(WindowFrames, FramesShowTheToneAndStopWhenTheWindowCloses)
   EXPECT_GT(last._output_peak, 0.1f);
   EXPECT_EQ(last._sample_rate, 48000.0f);
   EXPECT_EQ(last._audible, MORVANE_NUM_PARTIALS);
+  EXPECT_EQ(last._stereo, MORVANE_FRAME_MONO);
 
   p.send_window_message(false);
   for (std::size_t pos = 48000; pos < 96000; pos += 480) {
@@ -193,34 +195,104 @@ TEST(WindowFrames, SmallNotifyBufferLosesFramesNeverMemory)
   }
 }
 
+// Both plug-ins declare room for their largest frame, the stereo one's in
+// Left / Right; the forge writes exactly the size computed for each kind,
+// and what it wrote reads back whole.
 TEST(WindowFrames, DeclaredMinimumSizeCarriesAFrame)
 {
   LilvWorld* world = LilvTestWorld::get().world();
-  const LilvPlugin* plugin = LilvTestWorld::get().plugin();
-  ASSERT_NE(plugin, nullptr);
-  const LilvPort* notify = lilv_plugin_get_port_by_index(plugin, MORVANE_NOTIFY);
-  ASSERT_NE(notify, nullptr);
   LilvNode* minimum_size = lilv_new_uri(world, "http://lv2plug.in/ns/ext/resize-port#minimumSize");
-  LilvNodes* sizes = lilv_port_get_value(plugin, notify, minimum_size);
-  ASSERT_EQ(lilv_nodes_size(sizes), 1u);
-  const int declared = lilv_node_as_int(lilv_nodes_get_first(sizes));
-  EXPECT_GE(declared, static_cast<int>(morvane_frame_event_size() + sizeof(LV2_Atom_Sequence)));
-  lilv_nodes_free(sizes);
+  for (const LilvPlugin* plugin : {LilvTestWorld::get().plugin(), LilvTestWorld::get().stereo_plugin()}) {
+    ASSERT_NE(plugin, nullptr);
+    const LilvPort* notify = lilv_plugin_get_port_by_index(plugin, MORVANE_NOTIFY);
+    ASSERT_NE(notify, nullptr);
+    LilvNodes* sizes = lilv_port_get_value(plugin, notify, minimum_size);
+    ASSERT_EQ(lilv_nodes_size(sizes), 1u);
+    const int declared = lilv_node_as_int(lilv_nodes_get_first(sizes));
+    EXPECT_GE(declared, static_cast<int>(morvane_frame_event_size(MORVANE_FRAME_LEFT_RIGHT) + sizeof(LV2_Atom_Sequence)));
+    lilv_nodes_free(sizes);
+  }
   lilv_node_free(minimum_size);
 
-  // The forge writes exactly the size computed for it.
   TestUridMap map;
-  std::vector<uint64_t> buf(1024);
-  LV2_Atom_Forge forge;
-  lv2_atom_forge_init(&forge, map.map());
-  lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(buf.data()), buf.size() * 8);
-  LV2_Atom_Forge_Frame seq;
-  lv2_atom_forge_sequence_head(&forge, &seq, 0);
-  morvane_frame frame{};
-  lv2_atom_forge_frame_time(&forge, 0);
-  ASSERT_TRUE(morvane_frame_forge(&forge, &map.ids(), &frame));
-  lv2_atom_forge_pop(&forge, &seq);
-  EXPECT_EQ(forge.offset, morvane_frame_event_size() + sizeof(LV2_Atom_Sequence));
+  for (int32_t kind : {MORVANE_FRAME_MONO, MORVANE_FRAME_MID, MORVANE_FRAME_LEFT_RIGHT}) {
+    std::vector<uint64_t> buf(1024);
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, map.map());
+    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(buf.data()), buf.size() * 8);
+    LV2_Atom_Forge_Frame seq;
+    lv2_atom_forge_sequence_head(&forge, &seq, 0);
+    morvane_frame frame{};
+    frame._stereo = kind;
+    frame._width = kind == MORVANE_FRAME_MONO ? 0.0f : 37.5f;
+    for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+      frame._shaken_freqs[k] = 100.0f + static_cast<float>(k);
+      frame._right_shaken_freqs[k] = 200.0f + static_cast<float>(k);
+    }
+    lv2_atom_forge_frame_time(&forge, 0);
+    ASSERT_TRUE(morvane_frame_forge(&forge, &map.ids(), &frame));
+    lv2_atom_forge_pop(&forge, &seq);
+    EXPECT_EQ(forge.offset, morvane_frame_event_size(kind) + sizeof(LV2_Atom_Sequence)) << kind;
+    const auto* event = reinterpret_cast<const LV2_Atom_Event*>(reinterpret_cast<const uint8_t*>(buf.data()) +
+                                                                sizeof(LV2_Atom_Sequence));
+    morvane_frame back{};
+    ASSERT_TRUE(morvane_frame_read(&map.ids(), &event->body, sizeof(LV2_Atom) + event->body.size, &back)) << kind;
+    EXPECT_EQ(back._stereo, kind);
+    EXPECT_EQ(back._width, frame._width);
+    EXPECT_EQ(back._shaken_freqs[111], 211.0f);
+    EXPECT_EQ(back._right_shaken_freqs[111], kind == MORVANE_FRAME_LEFT_RIGHT ? 311.0f : 0.0f);
+  }
+}
+
+// The stereo plug-in's frames say its mode and width; in Left / Right they
+// carry each channel's partials (a 500 Hz tone on the left, 2 kHz on the
+// right), in Mid the one analysis of both.
+TEST(WindowFrames, StereoFramesCarryTheModeTheWidthAndInLeftRightTheRightChannel)
+{
+  PluginHost p(kRate, HostSetup{.stereo = true, .offer_urid_map = true, .connect_atom_ports = true});
+  ASSERT_TRUE(p.ok());
+  const auto left = tone(500.0, 0.5, 48000);
+  const auto right = tone(2000.0, 0.5, 48000);
+  auto loudest = [](const float* amps, const float* freqs) {
+    return freqs[std::max_element(amps, amps + MORVANE_NUM_PARTIALS) - amps];
+  };
+  p.send_window_message(true);
+  for (float mode : {1.0f, 0.0f}) {
+    p.controls()[control_row(MORVANE_STEREO_MODE)] = mode;
+    p.controls()[control_row(MORVANE_WIDTH)] = 40.0f;
+    morvane_frame last{};
+    for (std::size_t pos = 0; pos < 24000; pos += 480) {
+      std::copy_n(left.begin() + static_cast<std::ptrdiff_t>(pos), 480, p.in_l().begin());
+      std::copy_n(right.begin() + static_cast<std::ptrdiff_t>(pos), 480, p.in_r().begin());
+      p.run(480);
+      std::vector<morvane_frame> got;
+      ASSERT_TRUE(read_frames(p.notify(), p.ids(), &got));
+      if (!got.empty()) {
+        last = got.back();
+      }
+    }
+    EXPECT_EQ(last._width, 40.0f);
+    if (mode == 1.0f) {
+      ASSERT_EQ(last._stereo, MORVANE_FRAME_LEFT_RIGHT);
+      EXPECT_NEAR(loudest(last._analysed_amps, last._analysed_freqs), 500.0f, 5.0f);
+      EXPECT_NEAR(loudest(last._right_analysed_amps, last._right_analysed_freqs), 2000.0f, 10.0f);
+      EXPECT_NEAR(loudest(last._right_shaken_amps, last._right_shaken_freqs), 2000.0f, 10.0f);
+    } else {
+      ASSERT_EQ(last._stereo, MORVANE_FRAME_MID);
+      // The mid signal holds both tones at half their level.
+      float at_500 = 0.0f, at_2000 = 0.0f;
+      for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+        const float hz = last._analysed_freqs[k];
+        if (std::fabs(hz - 500.0f) < 10.0f) {
+          at_500 += last._analysed_amps[k];
+        } else if (std::fabs(hz - 2000.0f) < 20.0f) {
+          at_2000 += last._analysed_amps[k];
+        }
+      }
+      EXPECT_GT(at_500, 0.1f);
+      EXPECT_GT(at_2000, 0.1f);
+    }
+  }
 }
 
 TEST(WindowFrames, MessagesThatAreNotTheWindowsAreIgnored)
