@@ -33,6 +33,8 @@ constexpr colour METER_HIGH = rgb(0xf0564e);
 // knob takes the partials' colour.
 constexpr colour LFO_ACCENT[MORVANE_NUM_SHAKE_LFOS] = {rgb(0x4fd1c5), rgb(0xa78bfa), rgb(0xf6ad55)};
 constexpr colour GAIN_ACCENT = rgb(0x58e6d1);
+// The stereo panel's switch and knobs.
+constexpr colour STEREO_ACCENT = LEFT_TINT._high;
 // Knob sweep: 270 degrees clockwise from the lower left.
 constexpr double KNOB_START = 0.75 * PI;
 constexpr double KNOB_SWEEP = 1.5 * PI;
@@ -50,6 +52,7 @@ constexpr double HEADER_H = 22.0;    // title row of a panel
 constexpr double SWITCH_H = 18.0;    // an LFO panel's sync switch row, under the title
 constexpr double SWITCH_SEGMENT_W = 44.0;
 constexpr double TEMPO_W = 84.0;     // the tempo's box at the right of the partials' header
+constexpr double STEREO_W = 144.0;   // the stereo window's panel, right of the LFO panels
 constexpr double AXIS_LEFT = 40.0;   // dB labels left of the partials plot
 constexpr double AXIS_RIGHT = 12.0;
 constexpr double AXIS_BOTTOM = 20.0; // Hz labels under the partials plot
@@ -61,11 +64,6 @@ constexpr double METER_W = 12.0;
 
 constexpr double FONT_SMALL = 9.0;
 constexpr double FONT_TITLE = 10.5;
-
-colour mix(colour a, colour b, double t)
-{
-  return {a._r + (b._r - a._r) * t, a._g + (b._g - a._g) * t, a._b + (b._b - a._b) * t};
-}
 
 void rounded_rect(cairo_t* cr, double x, double y, double w, double h, double r)
 {
@@ -510,26 +508,23 @@ morvane_rect lfo_value_box(const lfo_panel& p, double s)
 // Radius of the dot at the current value.
 constexpr double LFO_DOT_R = 5.0;
 
-// Shake LFO i's Free / Song / Tempo switch: three joined segments, the
-// chosen one filled with the LFO's accent.
-void draw_sync_switch(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i,
-                      bool dim)
+// A switch of control row `row`: joined segments, one a scale point of the
+// row, the chosen one filled with the accent and its label bold.
+void draw_switch(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_rect* seg, int n,
+                 uint32_t row, int mode, colour accent)
 {
   const double s = l._scale;
-  const morvane_control& c = morvane_controls[lfo_row(i, MORVANE_ROLE_SYNC)];
-  const int mode = morvane_lfo_sync_mode(v._controls, i);
-  const morvane_rect* seg = l._sync[i];
+  const morvane_control& c = morvane_controls[row];
   const double x0 = seg[0]._x;
   const double y0 = seg[0]._y;
-  const double w = seg[2]._x + seg[2]._w - x0;
+  const double w = seg[n - 1]._x + seg[n - 1]._w - x0;
   const double h = seg[0]._h;
-  const colour accent = dim ? mix(LFO_ACCENT[i], TEXT_DIM, 0.6) : LFO_ACCENT[i];
   cairo_save(cr);
   rounded_rect(cr, x0 + 0.5 * s, y0 + 0.5 * s, w - s, h - s, 3.0 * s);
   cairo_clip_preserve(cr);
   set_colour(cr, PLOT);
   cairo_fill(cr);
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < n; ++k) {
     if (k == mode) {
       cairo_rectangle(cr, seg[k]._x, seg[k]._y, seg[k]._w, seg[k]._h);
       set_colour(cr, accent, 0.9);
@@ -546,11 +541,20 @@ void draw_sync_switch(cairo_t* cr, text_painter& text, const morvane_layout& l, 
   cairo_set_line_width(cr, s);
   set_colour(cr, PANEL_EDGE);
   cairo_stroke(cr);
-  for (int k = 0; k < 3 && static_cast<uint32_t>(k) < c._num_points; ++k) {
+  for (int k = 0; k < n && static_cast<uint32_t>(k) < c._num_points; ++k) {
     text.size(FONT_SMALL, k == mode);
     set_colour(cr, k == mode ? PLOT : TEXT_DIM);
     text.draw(c._points[k]._label, seg[k]._x + 0.5 * seg[k]._w, seg[k]._y + 0.5 * seg[k]._h, 0.5, 0.5);
   }
+}
+
+// Shake LFO i's Free / Song / Tempo switch.
+void draw_sync_switch(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i,
+                      bool dim)
+{
+  const colour accent = dim ? mix(LFO_ACCENT[i], TEXT_DIM, 0.6) : LFO_ACCENT[i];
+  draw_switch(cr, text, l, l._sync[i], 3, lfo_row(i, MORVANE_ROLE_SYNC), morvane_lfo_sync_mode(v._controls, i),
+              accent);
 }
 
 void draw_lfo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int i)
@@ -828,6 +832,89 @@ void draw_gain(cairo_t* cr, text_painter& text, const morvane_layout& l, const m
             v._active_control == MORVANE_GAIN, false);
 }
 
+// The stereo plug-in's row with `role`.
+uint32_t stereo_row(morvane_role role)
+{
+  return static_cast<uint32_t>(
+      morvane_control_row(static_cast<uint32_t>(morvane_control_port(MORVANE_GROUP_STEREO, role))));
+}
+
+// The stereo mode in `v`, rounded as the plug-in takes it.
+int stereo_mode_of(const morvane_view& v)
+{
+  const uint32_t row = stereo_row(MORVANE_ROLE_STEREO_MODE);
+  return static_cast<int>(std::lround(morvane_clamp_control(row, v._controls[row])));
+}
+
+// The key to the partials' colours under the mode switch. Mid: the field
+// from left to right in the colours a partial takes at each place, with a
+// tick where the partials stand at this width (the even ones left, the odd
+// ones right). Left / Right: each channel's colour.
+void draw_pan_key(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v, int mode)
+{
+  const double s = l._scale;
+  const morvane_rect& k = l._pan_key;
+  const double bar_h = 6.0 * s;
+  const double label_y = k._y + bar_h + 3.0 * s;
+  text.size(FONT_SMALL, false);
+  if (mode == MORVANE_STEREO_LEFT_RIGHT) {
+    const double half = std::round(0.5 * k._w);
+    cairo_rectangle(cr, k._x, k._y, half - s, bar_h);
+    set_colour(cr, LEFT_TINT._high);
+    cairo_fill(cr);
+    cairo_rectangle(cr, k._x + half + s, k._y, k._w - half - s, bar_h);
+    set_colour(cr, RIGHT_TINT._high);
+    cairo_fill(cr);
+    set_colour(cr, TEXT_DIM);
+    text.draw("left", k._x, label_y, 0.0, 0.0);
+    text.draw("right", k._x + k._w, label_y, 1.0, 0.0);
+    return;
+  }
+  cairo_pattern_t* field = cairo_pattern_create_linear(k._x, 0.0, k._x + k._w, 0.0);
+  for (int i = 0; i <= 8; ++i) {
+    const double pan = -1.0 + 0.25 * i;
+    const colour c = pan_tint(pan)._high;
+    cairo_pattern_add_color_stop_rgb(field, 0.5 * (pan + 1.0), c._r, c._g, c._b);
+  }
+  cairo_rectangle(cr, k._x, k._y, k._w, bar_h);
+  cairo_set_source(cr, field);
+  cairo_fill(cr);
+  cairo_pattern_destroy(field);
+  const uint32_t width_row = stereo_row(MORVANE_ROLE_WIDTH);
+  const double w = 0.01 * morvane_clamp_control(width_row, v._controls[width_row]);
+  for (double pan : {-w, w}) {
+    const double x = std::round(k._x + 0.5 * (pan + 1.0) * k._w);
+    cairo_rectangle(cr, std::clamp(x - s, k._x, k._x + k._w - 2.0 * s), k._y - 2.0 * s, 2.0 * s, bar_h + 4.0 * s);
+  }
+  set_colour(cr, TEXT);
+  cairo_fill(cr);
+  set_colour(cr, TEXT_DIM);
+  text.draw("L", k._x, label_y, 0.0, 0.0);
+  text.draw("centre", k._x + 0.5 * k._w, label_y, 0.5, 0.0);
+  text.draw("R", k._x + k._w, label_y, 1.0, 0.0);
+}
+
+// The stereo window's panel: its title, the Mid / Left / Right switch, the
+// key to the partials' colours, and the Width knob (dimmed in Left / Right,
+// where it changes nothing) and the Offset knob.
+void draw_stereo_panel(cairo_t* cr, text_painter& text, const morvane_layout& l, const morvane_view& v)
+{
+  const double s = l._scale;
+  const morvane_rect& p = l._stereo_panel;
+  panel(cr, p._x, p._y, p._w, p._h, s);
+  text.size(FONT_TITLE, true);
+  set_colour(cr, TEXT);
+  text.draw("Stereo", p._x + 10.0 * s, p._y + 0.5 * HEADER_H * s + s, 0.0, 0.5);
+  const int mode = stereo_mode_of(v);
+  draw_switch(cr, text, l, l._stereo_mode, 2, stereo_row(MORVANE_ROLE_STEREO_MODE), mode, STEREO_ACCENT);
+  draw_pan_key(cr, text, l, v, mode);
+  for (morvane_role role : {MORVANE_ROLE_WIDTH, MORVANE_ROLE_LFO_OFFSET}) {
+    const uint32_t row = stereo_row(role);
+    const bool dim = role == MORVANE_ROLE_WIDTH && mode == MORVANE_STEREO_LEFT_RIGHT;
+    draw_knob(cr, text, l, row, v._controls[row], STEREO_ACCENT, v._active_control == static_cast<int>(row), dim);
+  }
+}
+
 // `r` grown to whole pixels.
 morvane_rect whole_pixels(const morvane_rect& r)
 {
@@ -948,7 +1035,7 @@ int part_damage(const morvane_layout& l, const morvane_view& before, const morva
 
 }  // namespace
 
-void morvane_layout_compute(morvane_layout* layout, double width, double height, double scale) noexcept
+void morvane_layout_compute(morvane_layout* layout, double width, double height, double scale, bool stereo) noexcept
 {
   if (layout == nullptr) {
     return;
@@ -961,6 +1048,7 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
   layout->_width = w;
   layout->_height = h;
   layout->_scale = s;
+  layout->_stereo = stereo;
 
   const double m = MARGIN * s;
   const double gap = GAP * s;
@@ -980,8 +1068,10 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
                     layout->_partials._h};
 
   // Each LFO panel: title, sync switch, curve, a row of four knobs with
-  // their labels (the cycle in the rate's place).
-  const double panel_w = (main_w - 2.0 * gap) / MORVANE_NUM_SHAKE_LFOS;
+  // their labels (the cycle in the rate's place). The stereo window's
+  // panel takes its width from theirs.
+  const double stereo_w = stereo ? STEREO_W * s : 0.0;
+  const double panel_w = (main_w - 2.0 * gap - (stereo ? stereo_w + gap : 0.0)) / MORVANE_NUM_SHAKE_LFOS;
   for (int i = 0; i < MORVANE_NUM_SHAKE_LFOS; ++i) {
     const double px = m + i * (panel_w + gap);
     const double cell = (panel_w - 12.0 * s) / static_cast<double>(std::size(LFO_KNOBS));
@@ -1010,6 +1100,32 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
     }
   }
 
+  if (stereo) {
+    // Title, mode switch, the key under it; the two knobs in the row of
+    // the LFOs' knobs.
+    const double px = m + MORVANE_NUM_SHAKE_LFOS * (panel_w + gap);
+    layout->_stereo_panel = {px, band_y, stereo_w, band_h};
+    const double segment_w = 0.5 * (stereo_w - 20.0 * s);
+    for (int k = 0; k < 2; ++k) {
+      layout->_stereo_mode[k] = {px + 10.0 * s + k * segment_w, band_y + HEADER_H * s, segment_w,
+                                 SWITCH_H * s - 4.0 * s};
+    }
+    const double cell = 0.5 * (stereo_w - 12.0 * s);
+    const double r = std::min(KNOB_R * s, 0.3 * cell);
+    const double ky = band_y + band_h - 8.0 * s - KNOB_VALUE_H * s - r;
+    // The key midway between the switch and the knobs' labels.
+    const double key_h = 20.0 * s;
+    const double key_mid = 0.5 * (band_y + (HEADER_H + SWITCH_H) * s + ky - r - KNOB_LABEL_H * s);
+    layout->_pan_key = {px + 12.0 * s, std::round(key_mid - 0.5 * key_h), stereo_w - 24.0 * s, key_h};
+    int which = 0;
+    for (morvane_role role : {MORVANE_ROLE_WIDTH, MORVANE_ROLE_LFO_OFFSET}) {
+      const uint32_t row = stereo_row(role);
+      layout->_knob_x[row] = px + 6.0 * s + cell * (which++ + 0.5);
+      layout->_knob_y[row] = ky;
+      layout->_knob_r[row] = r;
+    }
+  }
+
   // Gain: alone in the column under the meter.
   layout->_knob_x[MORVANE_GAIN] = col_x + 0.5 * col_w;
   layout->_knob_y[MORVANE_GAIN] = band_y + 0.5 * band_h + 2.0 * s;
@@ -1023,7 +1139,7 @@ int morvane_layout_knob_at(const morvane_layout* layout, const float* controls, 
   }
   int best = -1;
   double best_d = 0.0;
-  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+  for (uint32_t row = 0; row < MORVANE_NUM_STEREO_CONTROLS; ++row) {
     const double r = layout->_knob_r[row];
     if (!(r > 0.0) || !morvane_knob_shown(controls, static_cast<int>(row))) {
       continue;
@@ -1051,6 +1167,13 @@ int morvane_layout_switch_at(const morvane_layout* layout, double x, double y, f
       }
     }
   }
+  for (int k = 0; k < 2 && layout->_stereo; ++k) {
+    const morvane_rect& r = layout->_stereo_mode[k];
+    if (x >= r._x && x < r._x + r._w && y >= r._y && y < r._y + r._h) {
+      *value = static_cast<float>(k);
+      return static_cast<int>(stereo_row(MORVANE_ROLE_STEREO_MODE));
+    }
+  }
   return -1;
 }
 
@@ -1059,7 +1182,7 @@ void morvane_control_text(uint32_t row, float value, char* buf, size_t size) noe
   if (buf == nullptr || size == 0) {
     return;
   }
-  if (row >= MORVANE_NUM_CONTROLS) {
+  if (row >= MORVANE_NUM_STEREO_CONTROLS) {
     buf[0] = '\0';
     return;
   }
@@ -1134,6 +1257,9 @@ void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane
     }
     draw_meter(cr, text, l);
     draw_gain(cr, text, l, *view);
+    if (l._stereo) {
+      draw_stereo_panel(cr, text, l, *view);
+    }
   }
   cairo_restore(cr);
 }

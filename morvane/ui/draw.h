@@ -16,7 +16,12 @@
  * multiplied by it.
  *
  * Controls are named by their row of morvane_controls (controls.h), not
- * by their LV2 port index. */
+ * by their LV2 port index.
+ *
+ * The stereo plug-in's window (a layout made with stereo) has a panel of
+ * its own between the LFO panels and the gain: its Mid / Left / Right
+ * switch, a key to the partials' colours, and its Width and Offset knobs.
+ * The partials show the frame's field (draw_partials.h). */
 #ifndef MORVANE_DRAW_H
 #define MORVANE_DRAW_H
 
@@ -37,6 +42,7 @@ constexpr double MORVANE_VIEW_DEFAULT_HEIGHT = 540.0;
 /* Where each part of the picture goes for a given size and scale. */
 struct morvane_layout {
   double _width, _height, _scale;
+  bool _stereo;                                  // the stereo plug-in's window
   morvane_rect _partials;                        // plot area of the partials view (inside its axes)
   morvane_rect _lfo[MORVANE_NUM_SHAKE_LFOS];     // plot area of each shake LFO's curve
   morvane_rect _meter;                           // output level meter
@@ -44,34 +50,45 @@ struct morvane_layout {
   // Each shake LFO's Free / Song / Tempo switch: segment k sets the sync
   // row to k (morvane_sync).
   morvane_rect _sync[MORVANE_NUM_SHAKE_LFOS][3];
+  // The stereo window's panel, its Mid / Left / Right switch (segment k
+  // sets the stereo mode to k) and the key to the partials' colours; all
+  // empty in the mono window.
+  morvane_rect _stereo_panel;
+  morvane_rect _stereo_mode[2];
+  morvane_rect _pan_key;
   // Centre and radius of each control row's knob; radius 0 for a row
-  // without one (the reserved range-LFO ports, the sync switches). An
-  // LFO's cycle has its rate's place: one of the two is shown
-  // (morvane_knob_shown).
-  double _knob_x[MORVANE_NUM_CONTROLS];
-  double _knob_y[MORVANE_NUM_CONTROLS];
-  double _knob_r[MORVANE_NUM_CONTROLS];
+  // without one (the reserved range-LFO ports, the switches, the stereo
+  // rows in the mono window). An LFO's cycle has its rate's place: one of
+  // the two is shown (morvane_knob_shown).
+  double _knob_x[MORVANE_NUM_STEREO_CONTROLS];
+  double _knob_y[MORVANE_NUM_STEREO_CONTROLS];
+  double _knob_r[MORVANE_NUM_STEREO_CONTROLS];
 };
 
 /* The snapshot drawn: the last frame (or none yet), the control values
  * and the little state of the window itself. */
 struct morvane_view {
   const morvane_frame* _frame;                   // NULL: no frame yet, axes and curves only
-  float _controls[MORVANE_NUM_CONTROLS];         // control values by row, in the ports' units
+  // Control values by row, in the ports' units; the mono window's leaves
+  // the stereo rows as they are.
+  float _controls[MORVANE_NUM_STEREO_CONTROLS];
   float _meter_db;                               // meter level, dBFS (-inf or NaN: empty)
   int _active_control;                           // row of the knob under the pointer or dragged, or -1
 };
 
-/* The layout of a width x height picture at `scale`. Sizes below the
- * minimum are laid out as the minimum (and clipped by the surface). */
-void morvane_layout_compute(morvane_layout* layout, double width, double height, double scale) noexcept;
+/* The layout of a width x height picture at `scale`, of the stereo
+ * plug-in's window with `stereo`. Sizes below the minimum are laid out as
+ * the minimum (and clipped by the surface). */
+void morvane_layout_compute(morvane_layout* layout, double width, double height, double scale,
+                            bool stereo = false) noexcept;
 
-/* The row of the knob shown with `controls` (MORVANE_NUM_CONTROLS values
- * by row) that contains (x, y), or -1. */
+/* The row of the knob shown with `controls` (MORVANE_NUM_STEREO_CONTROLS
+ * values by row) that contains (x, y), or -1. */
 int morvane_layout_knob_at(const morvane_layout* layout, const float* controls, double x, double y) noexcept;
 
-/* The sync row of the switch segment that contains (x, y), or -1; the
- * segment's value (morvane_sync) goes to *value. */
+/* The row of the switch whose segment contains (x, y), or -1: a shake
+ * LFO's sync row (the segment's value, morvane_sync, goes to *value) or,
+ * in the stereo window, the stereo mode's (morvane_stereo_mode). */
 int morvane_layout_switch_at(const morvane_layout* layout, double x, double y, float* value) noexcept;
 
 /* The text under a knob for `value` of row `row`, with its unit; an
@@ -94,7 +111,8 @@ constexpr int MORVANE_VIEW_MAX_DAMAGE = 48;
 void morvane_draw_still(cairo_t* cr, const morvane_layout* layout, const morvane_view* view) noexcept;
 
 /* Draws the moving layer over the still layer of the same view: the
- * partials, each switched-on LFO's current value (its number, level line
+ * partials (in the stereo window with their places in the field), each
+ * switched-on LFO's current value (its number, level line
  * and a dot at its phase along the curve), the meter's bar and number, and
  * the header's tempo and transport. It paints only inside the
  * rectangles morvane_moving_damage can return. */

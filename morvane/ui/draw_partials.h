@@ -8,6 +8,13 @@
  * ring where the analysis put it; resonators kept silent above Nyquist are
  * grey stubs on the floor, over a hatched band from Nyquist up.
  *
+ * The stereo plug-in's frames (frame.h) show its field: in Mid each line's
+ * colour goes from the mono teal towards blue for a partial on the left or
+ * pink for one on the right, as far as its pan (partial k at
+ * (-1)^(k+1) * width); in Left / Right the left channel's lines are blue
+ * and stand just left of their frequency, the right channel's pink just
+ * right of it, each with rings of its own colour.
+ *
  * Coordinates are cairo user units; `s` is the unit of line widths (the
  * window's scale factor). Pure functions, any non-real-time thread. */
 #ifndef MORVANE_DRAW_PARTIALS_H
@@ -56,7 +63,8 @@ int morvane_partials_damage(const morvane_rect* area, double s, const morvane_fr
                             const morvane_frame* after, morvane_rect* boxes, int max_boxes) noexcept;
 
 /* Draws the partials alone, filling width x height from (0, 0), for small
- * pictures such as a host's inline display: no labels, no marks. */
+ * pictures such as a host's inline display: no labels, no marks, the
+ * stereo plug-in's colours as in the window. */
 void morvane_draw_partials_only(cairo_t* cr, double width, double height,
                                 const morvane_frame* frame) noexcept;
 

@@ -16,7 +16,7 @@ uint32_t port_of(uint32_t row) noexcept
 
 bool is_row(int row) noexcept
 {
-  return row >= 0 && row < static_cast<int>(MORVANE_NUM_CONTROLS);
+  return row >= 0 && row < static_cast<int>(MORVANE_NUM_STEREO_CONTROLS);
 }
 
 }  // namespace
@@ -228,7 +228,8 @@ void morvane_knob_input::cancel(const morvane_knob_sink& sink) noexcept
 
 bool morvane_switch_press(uint32_t row, float value, float* values, const morvane_knob_sink& sink) noexcept
 {
-  if (row >= MORVANE_NUM_CONTROLS || morvane_controls[row]._role != MORVANE_ROLE_SYNC) {
+  if (row >= MORVANE_NUM_STEREO_CONTROLS ||
+      (morvane_controls[row]._role != MORVANE_ROLE_SYNC && morvane_controls[row]._role != MORVANE_ROLE_STEREO_MODE)) {
     return false;
   }
   value = morvane_clamp_control(row, value);

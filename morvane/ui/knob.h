@@ -24,15 +24,15 @@ constexpr unsigned long MORVANE_KNOB_DOUBLE_CLICK_MS = 300;
 // a row's LV2 port index is morvane_controls[row]._port.
 
 // Whether control row `row` has a knob of its own (the reserved range-LFO
-// ports and the enumerations have none).
+// ports and the enumerations have none; the stereo plug-in's Width and
+// Offset have, which only its window places).
 bool morvane_knob_visible(int row) noexcept;
 
 // Whether row `row` is a stepped knob: an enumeration moved through its
 // scale points (a shake LFO's cycle, shown in place of its rate in Tempo).
 bool morvane_knob_stepped(int row) noexcept;
 
-// A shake LFO's sync mode (morvane_sync) in `values` (MORVANE_NUM_CONTROLS
-// floats by row): the value rounded, as the plug-in takes it.
+// A shake LFO's sync mode (morvane_sync) in `values` (floats by row): the value rounded, as the plug-in takes it.
 int morvane_lfo_sync_mode(const float* values, int lfo) noexcept;
 
 // Whether row `row`'s knob is shown with these control values: a visible
@@ -64,7 +64,8 @@ struct morvane_knob_sink {
 enum morvane_button { MORVANE_BUTTON_LEFT = 1, MORVANE_BUTTON_WHEEL_UP = 4, MORVANE_BUTTON_WHEEL_DOWN = 5 };
 
 // The gesture in progress on the window's knobs. Values live in the
-// caller's array of MORVANE_NUM_CONTROLS floats by row, which each change
+// caller's array of floats by row (MORVANE_NUM_STEREO_CONTROLS of them,
+// or as many as the rows its window shows), which each change
 // updates before it is written to the sink. A stepped knob moves a scale
 // point at a time: a wheel notch one point, a drag one point every
 // MORVANE_KNOB_DRAG_PIXELS / (points - 1) pixels, always to the point's
@@ -97,9 +98,10 @@ private:
   unsigned long _last_press_ms = 0;
 };
 
-// A click on segment `value` of a shake LFO's Free / Song / Tempo switch,
-// row `row` (a sync row): writes the value, framed by touch, unless the
-// switch is at it already. Returns whether the value changed.
+// A click on segment `value` of a switch of row `row`: a shake LFO's Free /
+// Song / Tempo (a sync row) or the stereo window's Mid / Left / Right.
+// Writes the value, framed by touch, unless the switch is at it already.
+// Returns whether the value changed.
 bool morvane_switch_press(uint32_t row, float value, float* values, const morvane_knob_sink& sink) noexcept;
 
 // The output meter: it jumps up to each new peak, holds it for

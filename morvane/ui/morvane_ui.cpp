@@ -25,6 +25,9 @@
 // The window tells the plug-in it is open (WindowOpen on the control port)
 // so that the plug-in sends frames on its notify port, and closed
 // (WindowClosed) when it goes.
+//
+// One binary serves both plug-ins: the stereo plug-in's window (its own
+// descriptor) has the stereo panel and takes the three stereo ports.
 #include <cmath>
 #include <cstdint>
 #include <algorithm>
@@ -56,6 +59,7 @@
 #include <sys/shm.h>
 
 #define MORVANE_UI_URI MORVANE_URI "#ui"
+#define MORVANE_STEREO_UI_URI MORVANE_STEREO_URI "#ui"
 
 namespace {
 
@@ -84,6 +88,7 @@ struct MorvaneUi {
   double _scale = 1.0;
   LV2_URID _scale_key = 0;    // ui:scaleFactor, 0 without a URID map
   LV2_URID _atom_float = 0;
+  bool _stereo = false;       // the stereo plug-in's window
 
   // X11 and cairo.
   Display* _display = nullptr;
@@ -108,7 +113,7 @@ struct MorvaneUi {
   morvane_frame _frame{};
   morvane_frame _incoming{};
   bool _have_frame = false;
-  float _controls[MORVANE_NUM_CONTROLS] = {};  // by row of morvane_controls
+  float _controls[MORVANE_NUM_STEREO_CONTROLS] = {};  // by row of morvane_controls
   morvane_meter _meter;
   morvane_knob_input _knobs;
   int _hover = -1;  // row of the knob under the pointer
@@ -121,7 +126,7 @@ struct MorvaneUi {
   bool _shown_valid = false;
   bool _shown_has_frame = false;
   morvane_frame _shown_frame{};
-  float _shown_controls[MORVANE_NUM_CONTROLS] = {};
+  float _shown_controls[MORVANE_NUM_STEREO_CONTROLS] = {};
   float _shown_meter_db = 0.0f;
   int _shown_active = -1;
 
@@ -131,6 +136,12 @@ struct MorvaneUi {
   double _last_paint = -1.0;
   morvane_ui_upload_counts _counts{};
 };
+
+// The control rows of the window's plug-in.
+uint32_t num_rows(const MorvaneUi* ui) noexcept
+{
+  return ui->_stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
+}
 
 // Knob gestures go to the host as port writes, framed by ui:touch when the
 // host offers it.
@@ -185,7 +196,7 @@ void set_size(MorvaneUi* ui, int width, int height) noexcept
   }
   ui->_width = width;
   ui->_height = height;
-  morvane_layout_compute(&ui->_layout, width, height, ui->_scale);
+  morvane_layout_compute(&ui->_layout, width, height, ui->_scale, ui->_stereo);
   if (ui->_surface != nullptr) {
     cairo_xlib_surface_set_size(ui->_surface, width, height);
   }
@@ -784,9 +795,10 @@ void ui_port_event(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t f
     return;
   }
   if (format == 0) {
-    // Control ports by their row; any other port is none of the window's.
+    // Control ports by their row; any other port (the stereo ports in the
+    // mono window) is none of the window's.
     const int row = morvane_control_row(port);
-    if (row >= 0 && size == sizeof(float)) {
+    if (row >= 0 && static_cast<uint32_t>(row) < num_rows(ui) && size == sizeof(float)) {
       const auto r = static_cast<uint32_t>(row);
       float value;
       std::memcpy(&value, buffer, sizeof value);
@@ -875,7 +887,7 @@ double scale_factor(const MorvaneUi* ui, const LV2_Options_Option* options) noex
   return 1.0;
 }
 
-LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor*, const char*, const char*,
+LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor* descriptor, const char*, const char*,
                                   LV2UI_Write_Function write_function, LV2UI_Controller controller,
                                   LV2UI_Widget* widget, const LV2_Feature* const* features)
 {
@@ -920,7 +932,9 @@ LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor*, const char*, const ch
     ui->_atom_float = map->map(map->handle, LV2_ATOM__Float);
   }
   ui->_scale = scale_factor(ui, options);
-  for (uint32_t row = 0; row < MORVANE_NUM_CONTROLS; ++row) {
+  ui->_stereo = descriptor != nullptr && descriptor->URI != nullptr &&
+                std::strcmp(descriptor->URI, MORVANE_STEREO_UI_URI) == 0;
+  for (uint32_t row = 0; row < num_rows(ui); ++row) {
     ui->_controls[row] = morvane_controls[row]._default;
   }
   ui->_parent = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
@@ -967,7 +981,7 @@ LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor*, const char*, const ch
   hints.base_width = width;
   hints.base_height = height;
   XSetWMNormalHints(ui->_display, ui->_window, &hints);
-  XStoreName(ui->_display, ui->_window, "morvane");
+  XStoreName(ui->_display, ui->_window, ui->_stereo ? "morvane stereo" : "morvane");
   XMapRaised(ui->_display, ui->_window);
   XFlush(ui->_display);
   set_size(ui, width, height);
@@ -998,9 +1012,9 @@ const LV2UI_Descriptor descriptor = {
   MORVANE_UI_URI, ui_instantiate, ui_cleanup, ui_port_event, ui_extension_data,
 };
 
-// The stereo plug-in's window: the same window.
+// The stereo plug-in's window: the same window with the stereo panel.
 const LV2UI_Descriptor stereo_descriptor = {
-  MORVANE_STEREO_URI "#ui", ui_instantiate, ui_cleanup, ui_port_event, ui_extension_data,
+  MORVANE_STEREO_UI_URI, ui_instantiate, ui_cleanup, ui_port_event, ui_extension_data,
 };
 
 }  // namespace

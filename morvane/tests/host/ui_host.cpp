@@ -36,7 +36,7 @@ void suil_write(SuilController controller, uint32_t port, uint32_t size, uint32_
 
 uint32_t suil_index(SuilController, const char* symbol)
 {
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  for (uint32_t i = 0; i < MORVANE_NUM_STEREO_CONTROLS; ++i) {
     if (std::strcmp(morvane_controls[i]._symbol, symbol) == 0) {
       return morvane_controls[i]._port;
     }
@@ -70,7 +70,7 @@ int pixel_distance(uint32_t a, uint32_t b)
   return d;
 }
 
-Image reference_image(int width, int height, double scale, const morvane_view& view)
+Image reference_image(int width, int height, double scale, const morvane_view& view, bool stereo)
 {
   Image img;
   img._width = width;
@@ -79,7 +79,7 @@ Image reference_image(int width, int height, double scale, const morvane_view& v
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
   cairo_t* cr = cairo_create(surface);
   morvane_layout layout;
-  morvane_layout_compute(&layout, width, height, scale);
+  morvane_layout_compute(&layout, width, height, scale, stereo);
   morvane_draw(cr, &layout, &view);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
@@ -124,8 +124,11 @@ std::vector<float> sine(double hz, double dbfs, double seconds, double rate)
 
 // The host window ---------------------------------------------------------------
 
-UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch)
-    : _plugin(plugin), _scale(static_cast<float>(scale))
+UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch, bool stereo)
+    : _plugin(plugin),
+      _stereo(stereo || (plugin != nullptr && plugin->ok() &&
+                         std::strcmp(plugin->descriptor()->URI, MORVANE_STEREO_URI) == 0)),
+      _scale(static_cast<float>(scale))
 {
   LilvTestWorld& w = LilvTestWorld::get();
   if (w.ui_uri().empty()) {
@@ -164,8 +167,10 @@ UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch)
   const LV2_Feature options_feature{LV2_OPTIONS__options, _options};
   const LV2_Feature* features[] = {&parent_feature, &map_feature, &resize_feature, &idle_feature,
                                    &options_feature, nullptr};
-  _instance = suil_instance_new(_host, this, LV2_UI__X11UI, MORVANE_URI, w.ui_uri().c_str(),
-                                w.ui_type_uri().c_str(), w.ui_bundle_path().c_str(),
+  // The stereo plug-in's window: the same binary's other descriptor.
+  const std::string ui_uri = _stereo ? std::string(MORVANE_STEREO_URI "#ui") : w.ui_uri();
+  _instance = suil_instance_new(_host, this, LV2_UI__X11UI, _stereo ? MORVANE_STEREO_URI : MORVANE_URI,
+                                ui_uri.c_str(), w.ui_type_uri().c_str(), w.ui_bundle_path().c_str(),
                                 w.ui_binary_path().c_str(), features);
   if (_instance == nullptr) {
     return;
@@ -173,8 +178,8 @@ UiHost::UiHost(PluginHost* plugin, double scale, int x, int y, bool offer_touch)
   _widget = static_cast<Window>(reinterpret_cast<uintptr_t>(suil_instance_get_widget(_instance)));
   _idle = static_cast<const LV2UI_Idle_Interface*>(
       suil_instance_extension_data(_instance, LV2_UI__idleInterface));
-  // A host tells a new window every control value.
-  for (uint32_t i = 0; i < MORVANE_NUM_CONTROLS; ++i) {
+  // A host tells a new window every control value of its plug-in.
+  for (uint32_t i = 0; i < (_stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS); ++i) {
     const float value = _plugin != nullptr ? _plugin->controls()[i] : morvane_controls[i]._default;
     suil_instance_port_event(_instance, morvane_controls[i]._port, sizeof value, 0, &value);
   }

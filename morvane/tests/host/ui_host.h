@@ -44,8 +44,8 @@ struct Image {
 int pixel_distance(uint32_t a, uint32_t b);
 
 // The picture morvane_draw makes for `view` at width x height, as the
-// window would show it.
-Image reference_image(int width, int height, double scale, const morvane_view& view);
+// window (the stereo plug-in's with `stereo`) would show it.
+Image reference_image(int width, int height, double scale, const morvane_view& view, bool stereo = false);
 
 // Fraction of the pixels of a and b (same size) that differ by more than
 // `tolerance` in some channel; 1 when the sizes differ.
@@ -65,13 +65,16 @@ struct UiEvent {
 class UiHost {
 public:
   // `plugin` may be null for a window alone. The host's window goes at
-  // (x, y) of the screen.
+  // (x, y) of the screen. The stereo plug-in's window opens for a stereo
+  // `plugin`, or with `stereo`.
   explicit UiHost(PluginHost* plugin, double scale = 1.0, int x = 0, int y = 0,
-                  bool offer_touch = true);
+                  bool offer_touch = true, bool stereo = false);
   ~UiHost();
   UiHost(const UiHost&) = delete;
   UiHost& operator=(const UiHost&) = delete;
 
+  // Whether it is the stereo plug-in's window.
+  bool stereo() const { return _stereo; }
   // Whether the window opened.
   bool ok() const { return _instance != nullptr && _widget != 0; }
   Display* display() const { return _display; }
@@ -118,6 +121,7 @@ public:
 
 private:
   PluginHost* _plugin;
+  bool _stereo;
   Display* _display = nullptr;
   Window _parent = 0;
   Window _widget = 0;

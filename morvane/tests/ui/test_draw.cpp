@@ -845,6 +845,141 @@ TEST(Layers, NothingMovesWhenNothingShownChanges)
   EXPECT_TRUE(morvane_still_differs(&va, &vb));
 }
 
+// The stereo plug-in's partials ---------------------------------------------
+
+// Where a pixel's colour leans: to the blue of the left, the pink of the
+// right, or the mono teal (green above red and blue).
+enum class lean { LEFT, RIGHT, NEUTRAL, NONE };
+
+lean lean_of(uint32_t p)
+{
+  const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+  if (b > g + 30 && b > r + 30) {
+    return lean::LEFT;
+  }
+  if (r > g + 30 && r > b + 30) {
+    return lean::RIGHT;
+  }
+  return g > r + 30 && g > b ? lean::NEUTRAL : lean::NONE;
+}
+
+// The lean of the line at `hz` in `area` of `img`, `dx` pixels from the
+// pixel under its frequency, at the height of -50 dBFS (inside every line
+// of the tests' partials).
+lean line_lean(const image& img, const morvane_rect& area, double hz, int dx)
+{
+  const double y = area._y + area._h * (6.0 + 50.0) / 102.0;
+  return lean_of(img.pixel(static_cast<int>(std::round(mel_x(area, hz))) + dx, static_cast<int>(y)));
+}
+
+// A tone of eight harmonics of 300 Hz on resonators 30 to 37, levels
+// -10 dB and below.
+morvane_frame harmonic_frame(int32_t stereo, float width)
+{
+  morvane_frame f = silent_frame();
+  f._stereo = stereo;
+  f._width = width;
+  for (int h = 1; h <= 8; ++h) {
+    const float hz = 300.0f * static_cast<float>(h);
+    set_partial(&f, 29 + h, hz, 0.3f / static_cast<float>(h), hz, 0.3f / static_cast<float>(h));
+  }
+  return f;
+}
+
+// Drawn in the stereo window and in the inline picture alike: in Mid at
+// 100 % the even resonators blue (the lowest, 30, on the left), the odd
+// ones pink; at 0 % all the mono teal; in Left / Right each channel in
+// its side's colour, a partial both share blue just left of its frequency
+// and pink just right of it.
+TEST(Stereo, PartialsShowTheirPlaceInTheFieldInTheWindowAndTheInlinePicture)
+{
+  morvane_frame both = harmonic_frame(MORVANE_FRAME_LEFT_RIGHT, 100.0f);
+  // Left: 300 Hz and 900 Hz; right: 900 Hz and 2400 Hz.
+  for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+    const bool right_only = k == 37;
+    const bool shared = k == 32;
+    if (right_only || shared) {
+      both._right_analysed_freqs[k] = both._right_shaken_freqs[k] = both._shaken_freqs[k];
+      both._right_analysed_amps[k] = both._right_shaken_amps[k] = 0.1f;
+    }
+    if (right_only || (k >= 30 && k <= 37 && k != 30 && k != 32)) {
+      both._shaken_amps[k] = both._analysed_amps[k] = 0.0f;
+    }
+  }
+  const morvane_frame mid = harmonic_frame(MORVANE_FRAME_MID, 100.0f);
+  const morvane_frame centred = harmonic_frame(MORVANE_FRAME_MID, 0.0f);
+  for (bool window : {true, false}) {
+    auto lean_at = [&](const morvane_frame& f, double hz, int dx) {
+      if (window) {
+        morvane_view v = default_view(&f);
+        rendered r;
+        morvane_layout_compute(&r._layout, 900, 540, 1.0, true);
+        r._image = std::make_unique<image>(900, 540);
+        morvane_draw(r._image->cr(), &r._layout, &v);
+        return line_lean(*r._image, r._layout._partials, hz, dx);
+      }
+      image img(400, 200);
+      morvane_draw_partials_only(img.cr(), 400, 200, &f);
+      return line_lean(img, {0, 0, 400, 200}, hz, dx);
+    };
+    for (int h = 1; h <= 8; ++h) {
+      const double hz = 300.0 * h;
+      // Resonator 29 + h: even for odd harmonics.
+      EXPECT_EQ(lean_at(mid, hz, 0), h % 2 == 1 ? lean::LEFT : lean::RIGHT) << hz << " Hz, window " << window;
+      EXPECT_EQ(lean_at(centred, hz, 0), lean::NEUTRAL) << hz << " Hz, window " << window;
+    }
+    EXPECT_EQ(lean_at(both, 300.0, -1), lean::LEFT) << window;
+    EXPECT_EQ(lean_at(both, 2400.0, 0), lean::RIGHT) << window;
+    EXPECT_EQ(lean_at(both, 900.0, -1), lean::LEFT) << window;
+    EXPECT_EQ(lean_at(both, 900.0, 0), lean::RIGHT) << window;
+  }
+}
+
+// The stereo window updated over its still layer, frame by frame, is the
+// whole picture: a Left / Right frame whose channels move apart, its right
+// channel alone moving, a switch to Mid, a new width (every colour).
+TEST(Stereo, UpdatedPictureEqualsTheWholePictureDrawnAtOnce)
+{
+  morvane_layout l;
+  morvane_layout_compute(&l, 900, 540, 1.0, true);
+  morvane_frame frames[5];
+  for (int n = 0; n < 5; ++n) {
+    frames[n] = wandering_frame(n);
+    const morvane_frame right = wandering_frame(n < 2 ? 10 : 10 + n);
+    std::copy(std::begin(right._analysed_amps), std::end(right._analysed_amps), frames[n]._right_analysed_amps);
+    std::copy(std::begin(right._analysed_freqs), std::end(right._analysed_freqs), frames[n]._right_analysed_freqs);
+    std::copy(std::begin(right._shaken_amps), std::end(right._shaken_amps), frames[n]._right_shaken_amps);
+    std::copy(std::begin(right._shaken_freqs), std::end(right._shaken_freqs), frames[n]._right_shaken_freqs);
+    frames[n]._stereo = n < 3 ? MORVANE_FRAME_LEFT_RIGHT : MORVANE_FRAME_MID;
+    frames[n]._width = n < 4 ? 100.0f : 40.0f;
+  }
+  frames[2] = frames[1];
+  frames[2]._right_shaken_amps[60] = frames[1]._right_shaken_amps[60] > 0.2f ? 0.05f : 0.5f;
+  morvane_view before = lively_view(&frames[0], -12.0f);
+  image updated(900, 540);
+  morvane_draw(updated.cr(), &l, &before);
+  image still(900, 540);
+  morvane_draw_still(still.cr(), &l, &before);
+  cairo_surface_flush(cairo_get_target(still.cr()));
+  for (int n = 1; n < 5; ++n) {
+    const morvane_view after = lively_view(&frames[n], -12.0f);
+    cairo_region_t* changed = cairo_region_create();
+    morvane_draw_update(updated.cr(), cairo_get_target(still.cr()), &l, &before, &after, changed);
+    cairo_rectangle_int_t box;
+    cairo_region_get_extents(changed, &box);
+    cairo_region_destroy(changed);
+    image whole(900, 540);
+    morvane_draw(whole.cr(), &l, &after);
+    ASSERT_EQ(largest_change(updated, whole), 0) << "frame " << n;
+    if (n == 2) {
+      // One right-channel resonator: a sliver.
+      EXPECT_GT(box.width, 0);
+      EXPECT_LT(box.width, 40);
+    }
+    before = after;
+  }
+}
+
 TEST(InlinePicture, RefusesAShortStrideAndDrawsThePartialsAlone)
 {
   const morvane_frame f = wandering_frame(1);

@@ -93,15 +93,16 @@ TEST(KnobScale, OutOfRangeAndNanPositionsAreClamped)
   EXPECT_EQ(morvane_knob_position(AMOUNT, -1e9f), 0.0);
 }
 
-TEST(KnobScale, OnlyTheThirteenSoundingPortsHaveKnobs)
+TEST(KnobScale, OnlyTheThirteenSoundingPortsAndTheStereoWidthAndOffsetHaveKnobs)
 {
   int visible = 0;
-  for (int port = -2; port < static_cast<int>(MORVANE_NUM_CONTROLS) + 3; ++port) {
-    const bool expected = port >= 0 && port <= MORVANE_LFO_SHAKE_TIME_MOD;
-    EXPECT_EQ(morvane_knob_visible(port), expected) << port;
-    visible += morvane_knob_visible(port) ? 1 : 0;
+  for (int row = -2; row < static_cast<int>(MORVANE_NUM_STEREO_CONTROLS) + 3; ++row) {
+    const bool expected = (row >= 0 && row <= MORVANE_LFO_SHAKE_TIME_MOD) ||
+                          row == morvane_control_row(MORVANE_WIDTH) || row == morvane_control_row(MORVANE_LFO_OFFSET);
+    EXPECT_EQ(morvane_knob_visible(row), expected) << row;
+    visible += morvane_knob_visible(row) ? 1 : 0;
   }
-  EXPECT_EQ(visible, 13);
+  EXPECT_EQ(visible, 15);
 }
 
 // The note values of a cycle in quarter notes, shortest first: 1/32, 1/16

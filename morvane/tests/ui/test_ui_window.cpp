@@ -482,3 +482,49 @@ TEST(UiSync, TempoSegmentWritesTheSyncPortAndTheRatePlaceStepsTheCycle)
   EXPECT_EQ(plugin.controls()[morvane_control_row(MORVANE_LFO_SHAKE_AMP_CYCLE)], 6.0f);
   EXPECT_EQ(plugin.controls()[RATE], morvane_controls[RATE]._default);
 }
+
+// The stereo plug-in's window: the drawing module's stereo picture, its
+// panel where the mono window has none; a click on "Left / Right" writes
+// the mode port as one gesture, and the picture follows (Width dimmed, the
+// key of two channels).
+TEST(UiStereo, ShowsTheStereoPanelAndItsModeSwitchWritesThePort)
+{
+  HostSetup setup = kWindowTestPlugin;
+  setup.stereo = true;
+  PluginHost plugin(kWindowTestRate, setup);
+  ASSERT_TRUE(plugin.ok());
+  UiHost host(&plugin);
+  ASSERT_TRUE(host.stereo());
+  require_window(host);
+  host.pump(60);
+  morvane_view view = default_view();
+  for (uint32_t row = MORVANE_NUM_CONTROLS; row < MORVANE_NUM_STEREO_CONTROLS; ++row) {
+    view._controls[row] = morvane_controls[row]._default;
+  }
+  const Image shown = host.capture();
+  EXPECT_LT(fraction_differing(shown, reference_image(900, 540, 1.0, view, true), MATCH_TOLERANCE), MATCH_FRACTION);
+  EXPECT_GT(fraction_differing(shown, reference_image(900, 540, 1.0, view), MATCH_TOLERANCE), 0.02);
+
+  morvane_layout l;
+  morvane_layout_compute(&l, 900, 540, 1.0, true);
+  const morvane_rect& left_right = l._stereo_mode[1];
+  fake_motion(host, left_right._x + 0.5 * left_right._w, left_right._y + 0.5 * left_right._h);
+  host.pump(20);
+  host.clear_events();
+  fake_button(host, 1, true);
+  fake_button(host, 1, false);
+  host.pump(60);
+  const std::vector<UiEvent> ev = knob_events(host.events());
+  ASSERT_EQ(ev.size(), 3u);
+  EXPECT_EQ(ev[0]._kind, UiEvent::TOUCH_BEGIN);
+  EXPECT_EQ(ev[1]._kind, UiEvent::WRITE);
+  EXPECT_EQ(ev[1]._value, 1.0f);
+  EXPECT_EQ(ev[2]._kind, UiEvent::TOUCH_END);
+  for (const UiEvent& e : ev) {
+    EXPECT_EQ(e._port, static_cast<uint32_t>(MORVANE_STEREO_MODE));
+  }
+  EXPECT_EQ(plugin.controls()[morvane_control_row(MORVANE_STEREO_MODE)], 1.0f);
+  view._controls[morvane_control_row(MORVANE_STEREO_MODE)] = 1.0f;
+  EXPECT_LT(fraction_differing(host.capture(), reference_image(900, 540, 1.0, view, true), MATCH_TOLERANCE),
+            MATCH_FRACTION);
+}
