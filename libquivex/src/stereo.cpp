@@ -168,7 +168,11 @@ void libquivex_copy_state(libquivex lr, libquivex from, void (*copy_engine)(libt
 {
     copy_engine(lr->_lr0, from->_lr0);
     copy_engine(lr->_lr1, from->_lr1);
-    std::memcpy(lr->_lfos, from->_lfos, sizeof lr->_lfos);
+    // The LFOs' phases and increments; their controls stay lr's.
+    for (int j = 0; j < NUM_LFOS; ++j) {
+        lr->_lfos[j]._phase = from->_lfos[j]._phase;
+        lr->_lfos[j]._phase_incr = from->_lfos[j]._phase_incr;
+    }
     filter_time_copy_state(lr->_filter, from->_filter);
     const std::size_t bytes = weight_bytes(lr);
     for (float* _libquivex::*array : {&_libquivex::_ai_buf, &_libquivex::_fi_buf, &_libquivex::_pi_buf,
@@ -190,4 +194,11 @@ void libquivex_copy_state(libquivex lr, libquivex from, void (*copy_engine)(libt
     }
     lr->_weights_glide_left = from->_weights_glide_left;
     lr->_weights_started = from->_weights_started;
+    // With the gains from has set, lr glides on exactly as from does (its
+    // own flag, raised by gains set since its last stereo buffer, would
+    // restart the glide); gains of its own start a glide from here.
+    bool own_gains = false;
+    for (int side = 0; side < 2; ++side)
+        own_gains = own_gains || std::memcmp(lr->_weights_set[side], from->_weights_set[side], bytes) != 0;
+    lr->_weights_changed = from->_weights_changed || own_gains;
 }
