@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Renders the effect engine over a fixed corpus of signals, settings,
-// sample rates and block sizes, and writes every output sample to a file.
+// sample rates and block sizes, on the mono road and on both stereo roads,
+// and writes every output sample to a file.
 // Two builds of the engine that must agree bit for bit (the default build
 // and the reference build) are compared by running this program in both and
 // comparing the files; the listing on stdout (one line per case with its
@@ -11,6 +12,7 @@
 // --path runs the engine's AVX2 or AVX-512 kernels (default: the best this
 // processor has); a path the processor lacks exits with status 77, which
 // the test reports as skipped.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -242,6 +244,65 @@ public:
             pos += len;
         }
         libquivex_free(q);
+        emit(name, rate, buf);
+    }
+
+    // The stereo roads, shaken, in random block sizes: one engine into two
+    // outputs weighted per partial (pair false), or a second engine with the
+    // first one's offsets shaking the same analysis with its LFOs 2 radians
+    // ahead (pair true). The partial gains change halfway, so a glide runs.
+    // Left and right go to the file one after the other.
+    void run_stereo(const std::string& name, int rate, const std::vector<float>& in, bool pair)
+    {
+        std::srand(kSeed);
+        libquivex q = libquivex_new(static_cast<unsigned long>(rate));
+        libquivex right = pair && q != nullptr ? libquivex_new(static_cast<unsigned long>(rate)) : q;
+        if (q == nullptr || right == nullptr) {
+            std::fprintf(stderr, "libquivex_new(%d) failed\n", rate);
+            std::exit(1);
+        }
+        shake(q);
+        if (pair) {
+            shake(right);
+            libquivex_share_phase_offsets(right, q);
+        }
+        float gains[4][LIBQUIVEX_NUM_RESONATORS];
+        for (int k = 0; k < LIBQUIVEX_NUM_RESONATORS; ++k) {
+            gains[0][k] = static_cast<float>(1.0 + 0.75 * std::sin(0.37 * k));
+            gains[1][k] = static_cast<float>(1.0 - 0.75 * std::sin(0.37 * k));
+            gains[2][k] = k % 2 ? 0.2f : 1.8f;
+            gains[3][k] = 2.0f - gains[2][k];
+        }
+        libquivex_set_partial_gains(q, gains[0], gains[1]);
+        libquivex_set_partial_gains(right, gains[0], gains[1]);
+        std::vector<float> out(2 * in.size());
+        float* const left_out = out.data();
+        float* const right_out = out.data() + in.size();
+        Lcg g{static_cast<std::uint64_t>(rate) * 3 + in.size()};
+        for (std::size_t pos = 0; pos < in.size();) {
+            if (pos >= in.size() / 2 && pos - in.size() / 2 < 700) {
+                libquivex_set_partial_gains(q, gains[2], gains[3]);
+                libquivex_set_partial_gains(right, gains[2], gains[3]);
+            }
+            const int len = static_cast<int>(std::min<std::size_t>(1 + g.next() % 700, in.size() - pos));
+            if (pair) {
+                libquivex_follow_lfos(right, q, 2.0);
+                libquivex_next_buffer_pair(q, right, in.data() + pos, left_out + pos, right_out + pos, len);
+            } else {
+                libquivex_next_buffer_stereo(q, in.data() + pos, left_out + pos, right_out + pos, len);
+            }
+            pos += static_cast<std::size_t>(len);
+        }
+        if (pair)
+            libquivex_free(right);
+        libquivex_free(q);
+        emit(name, rate, out);
+    }
+
+private:
+    // Appends the samples to the file and lists the case with their hash.
+    void emit(const std::string& name, int rate, const std::vector<float>& buf)
+    {
         std::fwrite(buf.data(), sizeof(float), buf.size(), _out);
         std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the bytes
         const auto* bytes = reinterpret_cast<const unsigned char*>(buf.data());
@@ -251,7 +312,6 @@ public:
                     static_cast<unsigned long long>(h));
     }
 
-private:
     std::FILE* _out;
 };
 
@@ -300,6 +360,10 @@ int main(int argc, char** argv)
         c.run("gaps-shaken-random", rate, gaps(rate), 0, true);
         c.run("gaps-default-block64", rate, gaps(rate), 64, false);
         c.run("hostile-shaken-block256", rate, hostile(rate), 256, true);
+    }
+    for (int rate : {44100, 48000}) {
+        c.run_stereo("tones-stereo-random", rate, tones(rate, 0.5), false);
+        c.run_stereo("tones-pair-offset-random", rate, tones(rate, 0.5), true);
     }
     const std::vector<float> base = tones(48000, 0.2);
     for (const Control& k : kControls)
