@@ -2,14 +2,16 @@
 """Puts a recording on a track of a saved, closed Ardour 7 session.
 
 Ardour's headless Lua tool has no import call, so this does by hand what an
-import does: it copies the sound file into the session's
+import does: it copies the sound files into the session's
 interchange/FOLDER/audiofiles folder and writes into NAME.ardour a source for
-it, a whole-file region, a region on the track's playlist at the session
+each, a whole-file region, a region on the track's playlist at the session
 start, and a session range that spans the region (the range is what an
 export renders). The region's fades are off, so the track plays the
-recording sample for sample.
+recording sample for sample. Each file is mono and one channel of the
+region, as Ardour keeps a stereo recording: one file for a mono track, the
+left and then the right channel's for a stereo track.
 
-    ardour_add_region.py SESSION_DIR NAME TRACK SOUND.wav
+    ardour_add_region.py SESSION_DIR NAME TRACK SOUND.wav [SOUND.wav ...]
 """
 import os
 import shutil
@@ -22,16 +24,20 @@ import soundfile as sf
 SUPERCLOCK_RATE = 282240000
 
 
-def main(session_dir, name, track_name, sound):
-    info = sf.info(sound)
-    if info.channels != 1:
-        raise SystemExit(f"{sound}: {info.channels} channels, a mono file is needed")
+def main(session_dir, name, track_name, sounds):
     path = os.path.join(session_dir, name + ".ardour")
     tree = ET.parse(path)
     session = tree.getroot()
     rate = int(session.get("sample-rate"))
-    if info.samplerate != rate:
-        raise SystemExit(f"{sound}: {info.samplerate} Hz in a {rate} Hz session")
+    infos = [sf.info(sound) for sound in sounds]
+    for sound, info in zip(sounds, infos):
+        if info.channels != 1:
+            raise SystemExit(f"{sound}: {info.channels} channels, a mono file is needed")
+        if info.samplerate != rate:
+            raise SystemExit(f"{sound}: {info.samplerate} Hz in a {rate} Hz session")
+        if info.frames != infos[0].frames:
+            raise SystemExit(f"{sound}: {info.frames} frames, {sounds[0]} {infos[0].frames}")
+    info = infos[0]
     ticks_per_sample = SUPERCLOCK_RATE // rate
     length = f"a{info.frames * ticks_per_sample}"
 
@@ -56,18 +62,19 @@ def main(session_dir, name, track_name, sound):
     if len(folders) != 1:
         raise SystemExit(f"{interchange}: {len(folders)} folders, expected one")
     audiofiles = os.path.join(interchange, folders[0], "audiofiles")
-    file_name = os.path.basename(sound)
-    shutil.copyfile(sound, os.path.join(audiofiles, file_name))
+    source_ids = []
+    for sound in sounds:
+        file_name = os.path.basename(sound)
+        shutil.copyfile(sound, os.path.join(audiofiles, file_name))
+        source_ids.append(new_id())
+        ET.SubElement(session.find("Sources"), "Source", {
+            "name": file_name, "type": "audio", "flags": "", "id": source_ids[-1],
+            "natural-position": "a0", "channel": "0", "origin": "", "gain": "1"})
 
-    source_id = new_id()
-    ET.SubElement(session.find("Sources"), "Source", {
-        "name": file_name, "type": "audio", "flags": "", "id": source_id,
-        "natural-position": "a0", "channel": "0", "origin": "", "gain": "1"})
-
-    region_name = os.path.splitext(file_name)[0]
+    region_name = os.path.splitext(os.path.basename(sounds[0]))[0]
 
     def region(parent, whole_file):
-        return ET.SubElement(parent, "Region", {
+        attributes = {
             "name": region_name if whole_file else region_name + ".1",
             "type": "audio", "id": new_id(),
             "whole-file": "1" if whole_file else "0",
@@ -76,7 +83,11 @@ def main(session_dir, name, track_name, sound):
             "sync-position": "a0", "scale-amplitude": "1",
             "fade-in-active": "0", "fade-out-active": "0", "envelope-active": "0",
             "muted": "0", "opaque": "1", "layering-index": "0",
-            "source-0": source_id, "master-source-0": source_id, "channels": "1"})
+            "channels": str(len(sounds))}
+        for n, source_id in enumerate(source_ids):
+            attributes[f"source-{n}"] = source_id
+            attributes[f"master-source-{n}"] = source_id
+        return ET.SubElement(parent, "Region", attributes)
 
     region(session.find("Regions"), True)
     region(playlists[0], False)
@@ -90,10 +101,11 @@ def main(session_dir, name, track_name, sound):
 
     session.set("id-counter", str(next_id + 1))
     tree.write(path, encoding="UTF-8", xml_declaration=True)
-    print(f"{path}: {file_name}, {info.frames} frames, on {track_name}")
+    files = ", ".join(os.path.basename(sound) for sound in sounds)
+    print(f"{path}: {files}, {info.frames} frames, on {track_name}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
+    if len(sys.argv) < 5:
         raise SystemExit(__doc__)
-    main(*sys.argv[1:])
+    main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:])

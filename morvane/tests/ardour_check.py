@@ -27,6 +27,17 @@ morvane-render.
         plain resynthesis of the input, must fail these bounds, or they
         could not tell whether the preset reached the sound.
 
+    ardour_check.py channels --input IN.wav --export EXPORT.wav \
+        --render RENDER.wav --max-level-db D (--equal | --differ)
+        The stereo plug-in's export: 32-bit float, finite, as long as the
+        input, two channels, neither silent, not the dry input, each within
+        D dB of the level of the same channel of RENDER (morvane-render
+        --stereo of the same two channels: a channel the track did not feed
+        the plug-in would halve the mid signal); with --equal the two
+        channels are the same (within 1e-6, as the master bus passes them),
+        with --differ they are not: the level of their difference lies
+        within 20 dB of the level of their sum.
+
 Exits non-zero with a message per fault.
 """
 import argparse
@@ -274,6 +285,43 @@ def check_audio(args):
         fault("the bounds do not tell the preset's render from the plain resynthesis")
 
 
+def check_channels(args):
+    dry, _ = sf.read(args.input, dtype="float32", always_2d=True)
+    info = sf.info(args.export)
+    out, rate = sf.read(args.export, dtype="float32", always_2d=True)
+    print(f"export: {out.shape[0]} frames, {out.shape[1]} channels at {rate} Hz, {info.subtype}")
+    if info.subtype != "FLOAT" or rate != RATE:
+        fault(f"export {info.subtype} at {rate} Hz, expected 32-bit float at {RATE} Hz")
+    if out.shape != (dry.shape[0], 2):
+        fault(f"export of {out.shape[0]} frames in {out.shape[1]} channels, expected {dry.shape[0]} in 2")
+        return
+    if not np.all(np.isfinite(out)):
+        fault("the export holds non-finite samples")
+        return
+    ref, _ = sf.read(args.render, dtype="float32", always_2d=True)
+    if ref.shape != out.shape:
+        fault(f"the render has {ref.shape}, the export {out.shape}")
+        return
+    left, right = out[:, 0], out[:, 1]
+    for c, (name, channel) in enumerate((("left", left), ("right", right))):
+        level, ref_level = level_db(channel), level_db(ref[:, c])
+        print(f"{name}: RMS level {level:.2f} dB, render {ref_level:.2f} dB")
+        if level < -60.0:
+            fault(f"the {name} channel is silent ({level:.1f} dB)")
+        if abs(level - ref_level) > args.max_level_db:
+            fault(f"the {name} channel lies {level - ref_level:+.2f} dB from the render's "
+                  f"(at most {args.max_level_db} dB)")
+        if float(np.max(np.abs(channel - dry[:, 0]))) < 1e-3:
+            fault(f"the {name} channel is the dry recording")
+    spread = float(np.max(np.abs(left - right)))
+    side = level_db(left.astype(np.float64) - right) - level_db(left.astype(np.float64) + right)
+    print(f"channels differ by up to {spread:.3g}; difference {side:.1f} dB against the sum")
+    if args.equal and spread > 1e-6:
+        fault(f"the channels differ by up to {spread}, expected the same signal")
+    if args.differ and side < -20.0:
+        fault(f"the channels' difference lies {-side:.1f} dB below their sum, expected within 20 dB")
+
+
 def compare(x, ref):
     """Octave band -> (level of x, level of ref), for the bands where ref
     holds power within 30 dB of its strongest band."""
@@ -295,8 +343,16 @@ def main():
         audio.add_argument("--" + name, required=True)
     audio.add_argument("--max-level-db", type=float, required=True)
     audio.add_argument("--max-band-db", type=float, required=True)
+    channels = sub.add_parser("channels")
+    channels.add_argument("--input", required=True)
+    channels.add_argument("--export", required=True)
+    channels.add_argument("--render", required=True)
+    channels.add_argument("--max-level-db", type=float, required=True)
+    same = channels.add_mutually_exclusive_group(required=True)
+    same.add_argument("--equal", action="store_true")
+    same.add_argument("--differ", action="store_true")
     args = parser.parse_args()
-    (check_plugin if args.what == "plugin" else check_audio)(args)
+    {"plugin": check_plugin, "audio": check_audio, "channels": check_channels}[args.what](args)
     return 1 if faults else 0
 
 

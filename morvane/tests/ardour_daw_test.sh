@@ -22,12 +22,8 @@
 # whose LFOs move do depend on it: their exports lie up to 20 dB from the
 # render in a band, so MORVANE_DAW_PRESET set to one of them fails the
 # comparison.)
-# Each phase is a process of its own: one ardour7-lua process is not safe
-# with more than one session. Ardour's export code itself now and then
-# aborts (heap corruption as it frees its export channels' ring buffers) or
-# hangs: 8 of 40 attempts over 32 runs with the plug-in, 3 of 6 on the same
-# session without it. So a failed export is tried again, up to five times,
-# each retry announced.
+# Each phase is a process of its own, and a failed export is tried again,
+# up to five times (ardour_common.sh says why).
 #
 #   ardour_daw_test.sh OUT_DIR
 # Environment: LV2_PATH (holding the built morvane.lv2), MORVANE_URI,
@@ -62,49 +58,15 @@ recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 max_level_db=${MORVANE_DAW_MAX_LEVEL_DB:-1.0}
 max_band_db=${MORVANE_DAW_MAX_BAND_DB:-2.0}
 
-skip() {
-  if [ "${MORVANE_REQUIRE_DAW:-0}" = 1 ]; then
-    echo "FAIL: $* (MORVANE_REQUIRE_DAW=1)"
-    exit 1
-  fi
-  echo "skipped: $*"
-  exit 77
-}
-for tool in ardour7-lua ardour7-export; do
-  command -v "$tool" >/dev/null || skip "Ardour 7 ($tool) is not installed"
-done
+# shellcheck source=morvane/tests/ardour_common.sh
+source "$here/ardour_common.sh"
+ardour_require sox sordi
 [ -r "$recording" ] || skip "$recording is not installed (package alsa-utils)"
-for tool in sox sordi; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
-done
 
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-# A private home and XDG folders: Ardour writes its configuration, caches
-# and plug-in scan results there, not into the user's.
-home=$(mktemp -d "${TMPDIR:-/tmp}/morvane-daw-home.XXXXXX")
-trap 'rm -rf "$home"' EXIT
-export HOME=$home
-export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share
-export XDG_CACHE_HOME=$home/.cache XDG_STATE_HOME=$home/.local/state
-export XDG_RUNTIME_DIR=$home/run
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-
-fail() { echo "FAIL: $*"; exit 1; }
-# run SECONDS LOG COMMAND...: one phase, its output kept in LOG and shown
-# on failure. A phase takes a few seconds; the export now and then hangs in
-# Ardour's own code instead of crashing, which the time limit turns into a
-# failed attempt.
-run() {
-  local seconds=$1 log=$2
-  shift 2
-  if ! timeout -k 10 "$seconds" "$@" >"$log" 2>&1; then
-    cat "$log"
-    return 1
-  fi
-}
+ardour_private_home
 
 started=$(date +%s)
 name=daw
@@ -137,19 +99,7 @@ sordi "$MORVANE_BUNDLE/presets.ttl" >"$out/presets.nt"
 
 echo "== export: the session range through the master bus, 32-bit float"
 export_wav=$out/export.wav
-exported=0
-for attempt in 1 2 3 4 5; do
-  rm -f "$export_wav"
-  if run 30 "$out/export-$attempt.log" ardour7-export -b float -o "$export_wav" "$session" "$name" \
-     && [ -s "$export_wav" ]; then
-    exported=1
-    break
-  fi
-  echo "export attempt $attempt of 5 failed (Ardour's export crashed, hung or wrote nothing)"
-  if [ "$attempt" -lt 5 ]; then echo "retrying the export"; fi
-done
-[ "$exported" = 1 ] || fail "five export attempts failed"
-if [ "$attempt" -gt 1 ]; then echo "export succeeded at attempt $attempt"; fi
+ardour_export "$session" "$name" "$export_wav" 30
 
 echo "== the export against morvane-render"
 "$MORVANE_RENDER" "$input" "$out/render.wav" --preset "$preset" --bundle "$MORVANE_BUNDLE" --quiet \

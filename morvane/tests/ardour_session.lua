@@ -17,62 +17,16 @@
 -- Any fault raises an error, which makes ardour7-lua print it; the caller
 -- also checks that the phase printed its closing "done" line.
 
-local RATE = 48000
+local here = debug.getinfo(1, "S").source:match("^@(.*)/[^/]*$")
+local common = dofile(here .. "/ardour_common.lua")
+local report = common.report
 local TRACK = "Voice"
 
-local function report(...)
-  local fields = { "morvane-daw" }
-  for _, v in ipairs({ ... }) do
-    if type(v) == "number" then
-      fields[#fields + 1] = string.format("%.9g", v)
-    else
-      fields[#fields + 1] = tostring(v)
-    end
-  end
-  print(table.concat(fields, "\t"))
-end
-
-local function start_dummy_backend()
-  local backend = AudioEngine:set_backend("None (Dummy)", "", "")
-  assert(backend, "Ardour's dummy audio backend is not available")
-  -- The default device of the dummy backend feeds silence to the inputs.
-  backend:set_device_name("Silence")
-end
-
-local function find_track(session)
-  local route = session:route_by_name(TRACK)
-  assert(not route:isnil(), "no route named " .. TRACK)
-  local track = route:to_track()
-  assert(not track:isnil(), TRACK .. " is not a track")
-  return track
-end
-
 local function create(dir, name)
-  start_dummy_backend()
-  local session = create_session(dir, name, RATE)
-  assert(session, "cannot create a session in " .. dir)
-  assert(session:nominal_sample_rate() == RATE,
-         "session rate " .. session:nominal_sample_rate())
-  local tracks = session:new_audio_track(1, 2, nil, 1, TRACK,
-                                         ARDOUR.PresentationInfo.max_order,
-                                         ARDOUR.TrackMode.Normal, true, false)
-  assert(tracks:size() == 1, "no track was created")
-  local track = tracks:front()
-  report("track", track:name(), track:n_inputs():n_audio(), track:n_outputs():n_audio())
-  -- Ardour connects a new track to the master bus from a thread of its
-  -- own, which may not have done so when the session is saved: the track
-  -- is connected here, output n to master input n.
-  local outputs = track:output()
-  local master = session:master_out():input()
-  assert(outputs:n_ports():n_audio() == master:n_ports():n_audio(),
-         "the track and the master bus differ in channels")
-  outputs:disconnect_all(nil)
-  for n = 0, outputs:n_ports():n_audio() - 1 do
-    assert(outputs:connect(outputs:audio(n), master:audio(n):name(), nil) == 0,
-           "cannot connect " .. outputs:audio(n):name())
-  end
+  local session = common.create_session(dir, name)
+  common.add_track(session, TRACK, 1)
   report("rate", session:nominal_sample_rate())
-  session:save_state("", false, false, false, false, false)
+  common.save(session)
   close_session()
 end
 
@@ -100,12 +54,10 @@ local function controls(insert)
 end
 
 local function configure(dir, name, uri, preset_label)
-  start_dummy_backend()
-  local session = load_session(dir, name)
-  assert(session, "cannot load the session " .. name .. " in " .. dir)
+  local session = common.load_session(dir, name)
   report("rate", session:nominal_sample_rate())
 
-  local track = find_track(session)
+  local track = common.find_track(session, TRACK)
   local regions = track:playlist():region_list()
   for region in regions:iter() do
     report("region", region:name(), region:position():samples(), region:length():samples())
@@ -125,15 +77,7 @@ local function configure(dir, name, uri, preset_label)
   assert(range, "the session has no range")
   report("session-range", range:start():samples(), range:_end():samples())
 
-  local processor = ARDOUR.LuaAPI.new_plugin(session, uri, ARDOUR.PluginType.LV2, "")
-  assert(not processor:isnil(), "Ardour cannot instantiate " .. uri)
-  assert(track:add_processor_by_index(processor, 0, nil, true) == 0,
-         "cannot insert the plug-in on " .. TRACK)
-  local insert = processor:to_insert()
-  local plugin = insert:plugin(0)
-  report("plugin", plugin:unique_id(), plugin:name())
-  report("streams", insert:input_streams():n_audio(), insert:output_streams():n_audio(),
-         track:n_outputs():n_audio())
+  local insert, plugin = common.insert_plugin(session, track, uri)
 
   for _, c in ipairs(controls(insert)) do
     report("control", c.n, c.label, c.lower, c.upper, c.normal, c.value)
@@ -158,7 +102,7 @@ local function configure(dir, name, uri, preset_label)
     report("value", c.n, c.label, c.value)
   end
 
-  session:save_state("", false, false, false, false, false)
+  common.save(session)
   close_session()
 end
 

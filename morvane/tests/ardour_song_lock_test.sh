@@ -22,7 +22,7 @@
 #      the LFO in Free at the same period (rate 3.333 Hz): how far a late
 #      export of an unlocked LFO lies off (75 ms when it was measured).
 # Ardour's export itself now and then aborts or hangs (see
-# ardour_daw_test.sh): each export is tried up to five times.
+# ardour_common.sh): each export is tried up to five times.
 #
 #   ardour_song_lock_test.sh OUT_DIR
 # Environment: LV2_PATH (holding the built morvane.lv2), MORVANE_URI,
@@ -43,65 +43,19 @@ cycle_seconds=0.3   # an eighth note at 100 bpm
 tone_seconds=14
 max_offset_ms=1.0
 
-skip() {
-  if [ "${MORVANE_REQUIRE_DAW:-0}" = 1 ]; then
-    echo "FAIL: $* (MORVANE_REQUIRE_DAW=1)"
-    exit 1
-  fi
-  echo "skipped: $*"
-  exit 77
-}
-for tool in ardour7-lua ardour7-export; do
-  command -v "$tool" >/dev/null || skip "Ardour 7 ($tool) is not installed"
-done
-command -v sox >/dev/null || { echo "FAIL: sox is not installed"; exit 1; }
+# shellcheck source=morvane/tests/ardour_common.sh
+source "$here/ardour_common.sh"
+ardour_require sox
 
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-# A private home and XDG folders: Ardour writes its configuration, caches
-# and plug-in scan results there.
-home=$(mktemp -d "${TMPDIR:-/tmp}/morvane-daw-home.XXXXXX")
-trap 'rm -rf "$home"' EXIT
-export HOME=$home
-export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share
-export XDG_CACHE_HOME=$home/.cache XDG_STATE_HOME=$home/.local/state
-export XDG_RUNTIME_DIR=$home/run
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+ardour_private_home
 
-fail() { echo "FAIL: $*"; exit 1; }
-run() {
-  local seconds=$1 log=$2
-  shift 2
-  if ! timeout -k 10 "$seconds" "$@" >"$log" 2>&1; then
-    cat "$log"
-    return 1
-  fi
-}
-# lua LOG PHASE ARGS...: one ardour7-lua phase, which must print its
-# closing "done" line.
-lua() {
-  local log=$1 phase=$2
-  shift 2
-  run 120 "$log" ardour7-lua "$here/ardour_song_lock.lua" "$phase" "$@" || fail "the $phase phase"
-  grep -qx $'morvane-daw\tdone\t'"$phase" "$log" || { cat "$log"; fail "the $phase phase did not finish"; }
-}
-# export_song SESSION WAV: the session range through the master bus into a
-# 32-bit float WAV, up to five attempts.
-export_song() {
-  local session=$1 wav=$2 attempt
-  for attempt in 1 2 3 4 5; do
-    rm -f "$wav"
-    if run 60 "${wav%.wav}-$attempt.log" ardour7-export -b float -o "$wav" "$session" song \
-       && [ -s "$wav" ]; then
-      [ "$attempt" = 1 ] || echo "export succeeded at attempt $attempt"
-      return 0
-    fi
-    echo "export attempt $attempt of 5 failed (Ardour's export crashed, hung or wrote nothing)"
-  done
-  fail "five export attempts failed for $wav"
-}
+# lua LOG PHASE ARGS...: one phase of ardour_song_lock.lua.
+lua() { ardour_lua "$here/ardour_song_lock.lua" "$@"; }
+# export_song SESSION WAV: the session "song" exported.
+export_song() { ardour_export "$1" song "$2"; }
 # session FOLDER CONFIGURE_ARGS...: a session "song" at $bpm in FOLDER with
 # the tone on its track and the plug-in configured.
 session() {
