@@ -9,6 +9,9 @@
 // its default except the ones given, and prints the seconds of audio
 // processed per second of CPU time. Every audio input gets the recording;
 // CV and atom ports are left unconnected, so only plain audio effects fit.
+// Both plug-ins of the bundle do; the stereo one's road is chosen by its
+// controls: stereo_mode=0 (Mid, with lfo_offset=DEGREES for the second shake
+// path) or stereo_mode=1 (Left / Right), width=PERCENT.
 // lv2bench feeds silence at default settings, where a resonator bank rests
 // and costs little; this host measures the work a real signal causes.
 #include <lilv/lilv.h>
