@@ -196,8 +196,7 @@ TEST(WindowFrames, SmallNotifyBufferLosesFramesNeverMemory)
 }
 
 // Both plug-ins declare room for their largest frame, the stereo one's in
-// Left / Right; the forge writes exactly the size computed for each kind,
-// and what it wrote reads back whole.
+// Left / Right, and the forge writes exactly the size computed for each kind.
 TEST(WindowFrames, DeclaredMinimumSizeCarriesAFrame)
 {
   LilvWorld* world = LilvTestWorld::get().world();
@@ -224,73 +223,57 @@ TEST(WindowFrames, DeclaredMinimumSizeCarriesAFrame)
     lv2_atom_forge_sequence_head(&forge, &seq, 0);
     morvane_frame frame{};
     frame._stereo = kind;
-    frame._width = kind == MORVANE_FRAME_MONO ? 0.0f : 37.5f;
-    for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
-      frame._shaken_freqs[k] = 100.0f + static_cast<float>(k);
-      frame._right_shaken_freqs[k] = 200.0f + static_cast<float>(k);
-    }
     lv2_atom_forge_frame_time(&forge, 0);
     ASSERT_TRUE(morvane_frame_forge(&forge, &map.ids(), &frame));
     lv2_atom_forge_pop(&forge, &seq);
     EXPECT_EQ(forge.offset, morvane_frame_event_size(kind) + sizeof(LV2_Atom_Sequence)) << kind;
-    const auto* event = reinterpret_cast<const LV2_Atom_Event*>(reinterpret_cast<const uint8_t*>(buf.data()) +
-                                                                sizeof(LV2_Atom_Sequence));
-    morvane_frame back{};
-    ASSERT_TRUE(morvane_frame_read(&map.ids(), &event->body, sizeof(LV2_Atom) + event->body.size, &back)) << kind;
-    EXPECT_EQ(back._stereo, kind);
-    EXPECT_EQ(back._width, frame._width);
-    EXPECT_EQ(back._shaken_freqs[111], 211.0f);
-    EXPECT_EQ(back._right_shaken_freqs[111], kind == MORVANE_FRAME_LEFT_RIGHT ? 311.0f : 0.0f);
   }
 }
 
-// The stereo plug-in's frames say its mode and width; in Left / Right they
-// carry each channel's partials (a 500 Hz tone on the left, 2 kHz on the
-// right), in Mid the one analysis of both.
+// The stereo plug-in's frames, read as the window reads them, say its mode
+// and width; in Left / Right each channel's partials hold its own tone
+// (500 Hz left, 2 kHz right), in Mid the one analysis holds both.
 TEST(WindowFrames, StereoFramesCarryTheModeTheWidthAndInLeftRightTheRightChannel)
 {
   PluginHost p(kRate, HostSetup{.stereo = true, .offer_urid_map = true, .connect_atom_ports = true});
   ASSERT_TRUE(p.ok());
-  const auto left = tone(500.0, 0.5, 48000);
-  const auto right = tone(2000.0, 0.5, 48000);
-  auto loudest = [](const float* amps, const float* freqs) {
-    return freqs[std::max_element(amps, amps + MORVANE_NUM_PARTIALS) - amps];
+  const auto left = tone(500.0, 0.5, 24000);
+  const auto right = tone(2000.0, 0.5, 24000);
+  // The amplitude the analysis puts within 2 % of hz.
+  auto level = [](const float* amps, const float* freqs, float hz) {
+    float sum = 0.0f;
+    for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
+      sum += std::fabs(freqs[k] - hz) < 0.02f * hz ? amps[k] : 0.0f;
+    }
+    return sum;
   };
   p.send_window_message(true);
   for (float mode : {1.0f, 0.0f}) {
     p.controls()[control_row(MORVANE_STEREO_MODE)] = mode;
     p.controls()[control_row(MORVANE_WIDTH)] = 40.0f;
     morvane_frame last{};
-    for (std::size_t pos = 0; pos < 24000; pos += 480) {
+    for (std::size_t pos = 0; pos < left.size(); pos += 480) {
       std::copy_n(left.begin() + static_cast<std::ptrdiff_t>(pos), 480, p.in_l().begin());
       std::copy_n(right.begin() + static_cast<std::ptrdiff_t>(pos), 480, p.in_r().begin());
       p.run(480);
       std::vector<morvane_frame> got;
       ASSERT_TRUE(read_frames(p.notify(), p.ids(), &got));
-      if (!got.empty()) {
-        last = got.back();
-      }
+      last = got.empty() ? last : got.back();
     }
     EXPECT_EQ(last._width, 40.0f);
+    const float left_500 = level(last._analysed_amps, last._analysed_freqs, 500.0f);
+    const float left_2000 = level(last._analysed_amps, last._analysed_freqs, 2000.0f);
     if (mode == 1.0f) {
       ASSERT_EQ(last._stereo, MORVANE_FRAME_LEFT_RIGHT);
-      EXPECT_NEAR(loudest(last._analysed_amps, last._analysed_freqs), 500.0f, 5.0f);
-      EXPECT_NEAR(loudest(last._right_analysed_amps, last._right_analysed_freqs), 2000.0f, 10.0f);
-      EXPECT_NEAR(loudest(last._right_shaken_amps, last._right_shaken_freqs), 2000.0f, 10.0f);
+      EXPECT_GT(left_500, 0.1f);
+      EXPECT_LT(left_2000, 0.01f);
+      EXPECT_GT(level(last._right_analysed_amps, last._right_analysed_freqs, 2000.0f), 0.1f);
+      EXPECT_LT(level(last._right_analysed_amps, last._right_analysed_freqs, 500.0f), 0.01f);
+      EXPECT_GT(level(last._right_shaken_amps, last._right_shaken_freqs, 2000.0f), 0.1f);
     } else {
       ASSERT_EQ(last._stereo, MORVANE_FRAME_MID);
-      // The mid signal holds both tones at half their level.
-      float at_500 = 0.0f, at_2000 = 0.0f;
-      for (int k = 0; k < MORVANE_NUM_PARTIALS; ++k) {
-        const float hz = last._analysed_freqs[k];
-        if (std::fabs(hz - 500.0f) < 10.0f) {
-          at_500 += last._analysed_amps[k];
-        } else if (std::fabs(hz - 2000.0f) < 20.0f) {
-          at_2000 += last._analysed_amps[k];
-        }
-      }
-      EXPECT_GT(at_500, 0.1f);
-      EXPECT_GT(at_2000, 0.1f);
+      EXPECT_GT(left_500, 0.1f);
+      EXPECT_GT(left_2000, 0.1f);
     }
   }
 }
