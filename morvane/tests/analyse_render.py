@@ -2,16 +2,19 @@
 """Compares a render of the plug-in with its input.
 
     analyse_render.py INPUT.wav OUTPUT.wav [--partials]
-                      [--tremolo HZ --reference PLAIN.wav]
+                      [--tremolo HZ --reference PLAIN.wav [--tremolo-phase DEG]]
+                      [--channel C]
 
 Checks that the output is finite, not silent (its RMS within 20 dB of the
-input's), that its two channels are identical (the plug-in writes its mono
+input's), that its two channels are identical (the mono plug-in writes its
 result to both); with --partials, that the strongest partials of the
 input's long-term spectrum are among the strongest of the output's; with
 --tremolo, that the output's short-time level divided by that of the plain
-render PLAIN.wav follows 0.5 + 0.5 cos(2 pi HZ t), the gain curve of an
-amplitude LFO at HZ with its amount at 50 %. Prints the measurements; exits
-non-zero with a message per failed check.
+render PLAIN.wav follows 0.5 + 0.5 cos(2 pi HZ t + DEG), the gain curve of
+an amplitude LFO at HZ with its amount at 50 % and its phase DEG degrees
+ahead. With --channel (the stereo plug-in, whose outputs differ) channel C
+of the output and of PLAIN.wav is analysed, and the channels may differ.
+Prints the measurements; exits non-zero with a message per failed check.
 """
 import argparse
 import sys
@@ -51,7 +54,7 @@ def short_time_rms(x, frame):
     return np.sqrt(np.mean(np.square(x[:n * frame], dtype=np.float64).reshape(n, frame), axis=1))
 
 
-def tremolo_correlation(y, reference, rate, hz):
+def tremolo_correlation(y, reference, rate, hz, phase):
     """Correlation of the level ratio y / reference with the LFO's gain curve,
     over 10 ms frames where the reference is within 30 dB of its loudest."""
     frame = int(rate // 100)
@@ -59,7 +62,7 @@ def tremolo_correlation(y, reference, rate, hz):
     level_ref = short_time_rms(reference, frame)
     loud = level_ref > np.max(level_ref) * 10.0 ** (-30.0 / 20.0)
     times = (np.flatnonzero(loud) + 0.5) * frame / rate
-    model = 0.5 + 0.5 * np.cos(2.0 * np.pi * hz * times)
+    model = 0.5 + 0.5 * np.cos(2.0 * np.pi * hz * times + np.radians(phase))
     return np.corrcoef(level_y[loud] / level_ref[loud], model)[0, 1]
 
 
@@ -70,7 +73,10 @@ def main(argv):
     parser.add_argument("--partials", action="store_true")
     parser.add_argument("--tremolo", type=float)
     parser.add_argument("--reference")
+    parser.add_argument("--tremolo-phase", type=float, default=0.0)
+    parser.add_argument("--channel", type=int)
     args = parser.parse_args(argv)
+    channel = args.channel or 0
     check_partials = args.partials
     x, rate_in = sf.read(args.input, dtype="float32", always_2d=True)
     y, rate_out = sf.read(args.output, dtype="float32", always_2d=True)
@@ -82,9 +88,9 @@ def main(argv):
     x = x[:, 0]
     if y.shape[1] != 2:
         faults.append(f"{y.shape[1]} output channels, expected 2")
-    elif not np.array_equal(y[:, 0], y[:, 1]):
+    elif args.channel is None and not np.array_equal(y[:, 0], y[:, 1]):
         faults.append("the two output channels differ")
-    y = y[:, 0]
+    y = y[:, min(channel, y.shape[1] - 1)]
     if not np.all(np.isfinite(y)):
         faults.append(f"{np.count_nonzero(~np.isfinite(y))} non-finite output samples")
         y = np.nan_to_num(y)
@@ -103,9 +109,9 @@ def main(argv):
                           f"are among the output's {N_OUTPUT_PEAKS} strongest")
     if args.tremolo is not None:
         reference, _ = sf.read(args.reference, dtype="float32", always_2d=True)
-        corr = tremolo_correlation(y, reference[:, 0], rate_out, args.tremolo)
+        corr = tremolo_correlation(y, reference[:, channel], rate_out, args.tremolo, args.tremolo_phase)
         print(f"level ratio against the plain render correlates {corr:.2f} "
-              f"with a {args.tremolo:g} Hz tremolo")
+              f"with a {args.tremolo:g} Hz tremolo {args.tremolo_phase:g} degrees ahead")
         if not corr > 0.6:
             faults.append(f"no {args.tremolo:g} Hz tremolo (correlation {corr:.2f})")
     for fault in faults:

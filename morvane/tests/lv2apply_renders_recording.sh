@@ -4,12 +4,18 @@
 # through the plug-in: the plain resynthesis keeps the input's strongest
 # partials, a 4 Hz amplitude LFO at 50 % puts a 4 Hz tremolo on it, a
 # frequency LFO and out-of-range control values still give finite sound.
+# Then through the stereo plug-in, the recording on both inputs (lv2apply
+# feeds a mono file to every input): in Left / Right with the LFO offset at
+# 180 degrees the left output has the 4 Hz tremolo and the right one the
+# same tremolo half a cycle ahead; out-of-range values of its own controls
+# too give finite sound on both outputs.
 #   lv2apply_renders_recording.sh OUTDIR
 # Exits 77 (skipped) when the recording is not installed.
 set -euo pipefail
 outdir=$1
 here=$(cd "$(dirname "$0")" && pwd)
 uri=${MORVANE_URI:-http://morvane.example.org/plugins/morvane}
+stereo_uri=${MORVANE_STEREO_URI:-http://morvane.example.org/plugins/morvane-stereo}
 python=${PYTHON:-/usr/bin/python3}
 recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 : "${LV2_PATH:?LV2_PATH must name the folder holding morvane.lv2}"
@@ -24,11 +30,16 @@ mkdir -p "$outdir"
 # clipped away by 16-bit conversion.
 sox "$recording" -e floating-point -b 32 "$outdir/input.wav"
 
+# render NAME ARGS... [PLUGIN_URI]: the mono plug-in unless another is named last.
 render() {
-  local name=$1
+  local name=$1 plugin=$uri
   shift
-  lv2apply -i "$outdir/input.wav" -o "$outdir/$name.wav" "$@" "$uri"
-  echo "== $name: $*"
+  if [ $# -gt 0 ] && [[ ${!#} == http://* ]]; then
+    plugin=${!#}
+    set -- "${@:1:$#-1}"
+  fi
+  lv2apply -i "$outdir/input.wav" -o "$outdir/$name.wav" "$@" "$plugin"
+  echo "== $name: $* ($plugin)"
 }
 
 render plain
@@ -51,4 +62,17 @@ render out_of_range -c gain 1e30 -c lfo_shake_amp_amp 1e30 -c lfo_shake_amp_amou
   -c lfo_shake_freq_amp 1e9 -c lfo_shake_freq_amount 1e9 -c lfo_shake_freq_freq 1e9 \
   -c lfo_shake_time_amp 1e9 -c lfo_shake_time_amount -1e9 -c lfo_shake_amp_mod -1e4
 "$python" "$here/analyse_render.py" "$outdir/input.wav" "$outdir/out_of_range.wav"
+
+render stereo_plain -c stereo_mode 1 "$stereo_uri"
+render stereo_tremolo -c stereo_mode 1 -c lfo_offset 180 -c lfo_shake_amp_amount 50 -c lfo_shake_amp_amp 1 \
+  -c lfo_shake_amp_freq 4 "$stereo_uri"
+for channel in 0 1; do
+  "$python" "$here/analyse_render.py" "$outdir/input.wav" "$outdir/stereo_tremolo.wav" --channel "$channel" \
+    --tremolo 4 --tremolo-phase $((180 * channel)) --reference "$outdir/stereo_plain.wav"
+done
+render stereo_out_of_range -c stereo_mode 1e9 -c width -1e9 -c lfo_offset 1e30 -c lfo_shake_amp_amount 1e9 \
+  -c lfo_shake_freq_amount 1e9 -c lfo_shake_freq_amp 1e9 "$stereo_uri"
+for channel in 0 1; do
+  "$python" "$here/analyse_render.py" "$outdir/input.wav" "$outdir/stereo_out_of_range.wav" --channel "$channel"
+done
 echo "renders in $outdir"

@@ -3,6 +3,9 @@
 # The presets file is valid Turtle (sordi) and, read together with the
 # manifest and the plug-in description, valid LV2 (lv2_validate): every
 # preset's properties and value types as the presets vocabulary defines.
+# The manifest, which hosts read to list presets, says of each the same
+# label and the same plug-ins it applies to as presets.ttl; every preset
+# applies to a plug-in of the bundle.
 #   validate_presets.sh path/to/morvane.lv2
 set -euo pipefail
 bundle=$(cd "$1" && pwd)
@@ -22,14 +25,27 @@ if [ "$presets" -ne "$listed" ]; then
   exit 1
 fi
 
-# The manifest repeats each label for hosts that list presets without
-# loading them: the two must agree.
+# The manifest repeats each label and plug-in for hosts that list presets
+# without loading them: the two must agree.
 sordi -i turtle -o ntriples "file://$bundle/manifest.ttl" > "$tmp/manifest.nt"
 label='<http://www.w3.org/2000/01/rdf-schema#label>'
-if ! diff <(grep -F " $label " "$tmp/manifest.nt" | sort) <(grep -F " $label " "$tmp/presets.nt" | sort) >&2; then
-  echo "FAIL: preset labels differ between manifest.ttl and presets.ttl" >&2
-  exit 1
-fi
+applies='<http://lv2plug.in/ns/lv2core#appliesTo>'
+preset_uri='<http://morvane.example.org/presets#'
+for what in "$label" "$applies"; do
+  if ! diff <(grep -F "$preset_uri" "$tmp/manifest.nt" | grep -F " $what " | sort) \
+            <(grep -F " $what " "$tmp/presets.nt" | sort) >&2; then
+    echo "FAIL: the presets' $what differ between manifest.ttl and presets.ttl" >&2
+    exit 1
+  fi
+done
+plugins=$(grep -F '<http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <http://lv2plug.in/ns/lv2core#Plugin>' \
+            "$tmp/manifest.nt" | cut -d' ' -f1 | sort -u)
+while read -r _ _ plugin _; do
+  grep -qxF "$plugin" <<<"$plugins" || { echo "FAIL: a preset applies to $plugin, not a plug-in of the bundle" >&2; exit 1; }
+done < <(grep -F " $applies " "$tmp/presets.nt")
+for plugin in $plugins; do
+  echo "  $plugin: $(grep -cF " $applies $plugin " "$tmp/presets.nt") presets"
+done
 
 lv2_validate "$bundle/manifest.ttl" "$bundle/morvane.ttl" "$bundle/presets.ttl" > "$tmp/validate.log" 2>&1 || true
 if ! grep -q 'Found 0 errors' "$tmp/validate.log" || grep -q '^\(error\|warning\)' "$tmp/validate.log"; then
