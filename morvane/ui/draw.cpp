@@ -53,6 +53,7 @@ constexpr double SWITCH_H = 18.0;    // an LFO panel's sync switch row, under th
 constexpr double SWITCH_SEGMENT_W = 44.0;
 constexpr double TEMPO_W = 84.0;     // the tempo's box at the right of the partials' header
 constexpr double STEREO_W = 144.0;   // the stereo window's panel, right of the LFO panels
+static_assert(MORVANE_VIEW_STEREO_MIN_WIDTH == MORVANE_VIEW_MIN_WIDTH + STEREO_W + GAP);
 constexpr double AXIS_LEFT = 40.0;   // dB labels left of the partials plot
 constexpr double AXIS_RIGHT = 12.0;
 constexpr double AXIS_BOTTOM = 20.0; // Hz labels under the partials plot
@@ -1041,7 +1042,8 @@ void morvane_layout_compute(morvane_layout* layout, double width, double height,
     return;
   }
   const double s = sane_scale(scale);
-  const double w = std::isfinite(width) ? std::max(width, MORVANE_VIEW_MIN_WIDTH * s) : MORVANE_VIEW_MIN_WIDTH * s;
+  const double min_w = (stereo ? MORVANE_VIEW_STEREO_MIN_WIDTH : MORVANE_VIEW_MIN_WIDTH) * s;
+  const double w = std::isfinite(width) ? std::max(width, min_w) : min_w;
   const double h =
       std::isfinite(height) ? std::max(height, MORVANE_VIEW_MIN_HEIGHT * s) : MORVANE_VIEW_MIN_HEIGHT * s;
   *layout = morvane_layout{};

@@ -38,6 +38,9 @@ constexpr double MORVANE_VIEW_MIN_WIDTH = 640.0;
 constexpr double MORVANE_VIEW_MIN_HEIGHT = 400.0;
 constexpr double MORVANE_VIEW_DEFAULT_WIDTH = 900.0;
 constexpr double MORVANE_VIEW_DEFAULT_HEIGHT = 540.0;
+/* The stereo window's smallest width: its panel beside LFO panels as wide
+ * as the mono window's smallest. */
+constexpr double MORVANE_VIEW_STEREO_MIN_WIDTH = 792.0;
 
 /* Where each part of the picture goes for a given size and scale. */
 struct morvane_layout {

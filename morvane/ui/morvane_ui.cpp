@@ -143,6 +143,12 @@ uint32_t num_rows(const MorvaneUi* ui) noexcept
   return ui->_stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
 }
 
+// The window's smallest width at scale 1.
+double min_width(const MorvaneUi* ui) noexcept
+{
+  return ui->_stereo ? MORVANE_VIEW_STEREO_MIN_WIDTH : MORVANE_VIEW_MIN_WIDTH;
+}
+
 // Knob gestures go to the host as port writes, framed by ui:touch when the
 // host offers it.
 void sink_write(void* handle, uint32_t port, float value)
@@ -723,7 +729,7 @@ void set_scale(MorvaneUi* ui, double scale) noexcept
   const int height = std::clamp(static_cast<int>(std::lround(ui->_height * ratio)), 1, MORVANE_UI_MAX_SIDE);
   XSizeHints hints{};
   hints.flags = PMinSize | PBaseSize;
-  hints.min_width = scaled(MORVANE_VIEW_MIN_WIDTH, scale);
+  hints.min_width = scaled(min_width(ui), scale);
   hints.min_height = scaled(MORVANE_VIEW_MIN_HEIGHT, scale);
   hints.base_width = width;
   hints.base_height = height;
@@ -976,7 +982,7 @@ LV2UI_Handle instantiate_at_level(const LV2UI_Descriptor* descriptor, const char
 
   XSizeHints hints{};
   hints.flags = PMinSize | PBaseSize;
-  hints.min_width = scaled(MORVANE_VIEW_MIN_WIDTH, ui->_scale);
+  hints.min_width = scaled(min_width(ui), ui->_scale);
   hints.min_height = scaled(MORVANE_VIEW_MIN_HEIGHT, ui->_scale);
   hints.base_width = width;
   hints.base_height = height;
