@@ -1,6 +1,6 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* What the plug-in and its window say to each other through the two atom
- * ports after the 29 audio and control ports.
+ * ports, 29 (control) and 30 (notify).
  *
  * The window sends, on the `control` port (an atom:Sequence input), an
  * atom:Object of type WindowOpen when it opens and WindowClosed when it
