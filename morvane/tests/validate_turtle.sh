@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # Validates the bundle's Turtle: syntax with sordi, the LV2 vocabulary with
 # lv2_validate, and with check_ports.py what neither checks (port indices,
-# unique symbols, defaults within their ranges).
+# unique symbols, defaults within their ranges) for each plug-in; the
+# manifest and morvane.ttl describe both, the mono and the stereo one.
 #   validate_turtle.sh path/to/morvane.lv2
 set -euo pipefail
 bundle=$(cd "$1" && pwd)
@@ -39,6 +40,13 @@ if grep -q '^warning' "$tmp/validate.log"; then
   grep -A3 '^warning' "$tmp/validate.log" >&2
   exit 1
 fi
+
+plugin_type='<http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <http://lv2plug.in/ns/lv2core#Plugin>'
+for uri in http://morvane.example.org/plugins/morvane http://morvane.example.org/plugins/morvane-stereo; do
+  for nt in "$tmp"/manifest.ttl.nt "$tmp"/morvane.ttl.nt; do
+    grep -qF "<$uri> $plugin_type" "$nt" || { echo "FAIL: $(basename "$nt" .nt) does not describe $uri" >&2; exit 1; }
+  done
+done
 
 "$python" "$here/check_ports.py" "$tmp"/*.nt
 echo "bundle Turtle valid: $(grep -o 'Found 0 errors.*' "$tmp/validate.log")"
