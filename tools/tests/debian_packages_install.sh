@@ -3,14 +3,15 @@
 # The Debian packages as a user gets them: builds them with
 # dpkg-buildpackage from a clean copy of the source tree, runs lintian over
 # them, installs them with apt-get and checks that
-#   - LV2 hosts find the plug-in in /usr/lib/lv2 with LV2_PATH unset, and
-#     its window (morvane_ui.so) as its X11 UI; the package depends on the
+#   - LV2 hosts find both plug-ins, morvane and morvane stereo, in
+#     /usr/lib/lv2 with LV2_PATH unset, with their presets (nine and ten)
+#     and the window (morvane_ui.so) as their X11 UI; the package depends on the
 #     window's libraries, the plug-in itself links cairo alone of them (its
 #     inline display's picture), never pango or X11 directly,
 #   - the packaged morvane-render finds its bundle by itself and renders a
-#     recording, with the default setting and with presets, to exactly the
-#     samples of the build tree's renderer (the packaging flags must not
-#     change a bit),
+#     recording, with the default setting and with presets, through either
+#     plug-in (--stereo), to exactly the samples of the build tree's
+#     renderer (the packaging flags must not change a bit),
 #   - examples/ builds against libmorvane-dev with pkg-config and with
 #     CMake and runs on the installed shared libraries,
 # and purges the packages again (also when a check fails).
@@ -23,6 +24,7 @@ build_render=$2
 build_bundle=$3
 work=$4
 uri=http://morvane.example.org/plugins/morvane
+stereo_uri=http://morvane.example.org/plugins/morvane-stereo
 recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 python=${PYTHON:-/usr/bin/python3}
 packages=(morvane-lv2 morvane-render libtembra0 libquivex0 libmorvane-dev)
@@ -138,11 +140,23 @@ mkdir -p "$HOME"
 unset LV2_PATH
 echo "LV2 hosts"
 lv2ls > "$work/lv2ls.txt" || fail "lv2ls failed"
-grep -qxF "$uri" "$work/lv2ls.txt" || fail "lv2ls does not list $uri"
+for u in "$uri" "$stereo_uri"; do
+  grep -qxF "$u" "$work/lv2ls.txt" || fail "lv2ls does not list $u"
+done
 lv2info "$uri" > "$work/lv2info.txt" || fail "lv2info cannot describe $uri"
-grep -q 'Bundle: *file:///usr/lib/lv2/morvane.lv2/' "$work/lv2info.txt" ||
-  fail "the plug-in is not loaded from /usr/lib/lv2: $(grep Bundle "$work/lv2info.txt")"
-echo "  $uri from /usr/lib/lv2/morvane.lv2"
+lv2info "$stereo_uri" > "$work/lv2info-stereo.txt" || fail "lv2info cannot describe $stereo_uri"
+for f in lv2info lv2info-stereo; do
+  grep -q 'Bundle: *file:///usr/lib/lv2/morvane.lv2/' "$work/$f.txt" ||
+    fail "the plug-in is not loaded from /usr/lib/lv2: $(grep Bundle "$work/$f.txt")"
+done
+# The presets, one label a line between the heading and the first port.
+count_presets() { sed -n '/^[[:space:]]*Presets:/,/^[[:space:]]*Port 0:/p' "$1" | sed '1d;$d' | grep -c '[^[:space:]]'; }
+[ "$(count_presets "$work/lv2info.txt")" = 9 ] || fail "lv2info lists $(count_presets "$work/lv2info.txt") presets of $uri, not 9"
+[ "$(count_presets "$work/lv2info-stereo.txt")" = 10 ] ||
+  fail "lv2info lists $(count_presets "$work/lv2info-stereo.txt") presets of $stereo_uri, not 10"
+grep -q 'Stereo tremolo' "$work/lv2info-stereo.txt" || fail "$stereo_uri lacks the Stereo tremolo preset"
+grep -qF "$stereo_uri#ui" "$work/lv2info-stereo.txt" || fail "lv2info lists no window of $stereo_uri"
+echo "  $uri (9 presets) and $stereo_uri (10) from /usr/lib/lv2/morvane.lv2"
 # The window: in the bundle, known to hosts as the plug-in's X11 UI, its
 # graphics libraries among the package's dependencies. The plug-in itself
 # links cairo for a host's inline display, and no other of them: no text
@@ -177,6 +191,9 @@ render=/usr/bin/morvane-render
 grep -qF "$work" "$render" && fail "$render refers to its build folder"
 (cd / && "$render" --list-presets) > "$work/presets.txt" || fail "$render cannot list the presets"
 grep -q '^octave-wobble ' "$work/presets.txt" || fail "$render lists no octave-wobble preset"
+(cd / && "$render" --stereo --list-presets) > "$work/stereo-presets.txt" ||
+  fail "$render cannot list the stereo plug-in's presets"
+grep -q '^stereo-tremolo ' "$work/stereo-presets.txt" || fail "$render --stereo lists no stereo-tremolo preset"
 man -w morvane-render > /dev/null 2>&1 || fail "no man page for morvane-render"
 version=$("$render" --version) || fail "$render --version failed"
 [ "${version%%$'\n'*}" = "morvane-render $upstream" ] ||
@@ -189,7 +206,9 @@ import soundfile as sf
 data, rate = sf.read(sys.argv[1], dtype="float32", always_2d=True)
 sf.write(sys.argv[2], data[:, 0], rate, subtype="FLOAT")
 PY
-renders=("plain:" "wobble:--preset octave-wobble" "smear:--preset smeared-freeze --set gain=-3 --block 100")
+renders=("plain:" "wobble:--preset octave-wobble" "smear:--preset smeared-freeze --set gain=-3 --block 100"
+         "stereo:--stereo --preset stereo-tremolo"
+         "spread:--stereo --mode mid --width 70 --lfo-offset 90 --preset vibrato-cloud")
 for r in "${renders[@]}"; do
   name=${r%%:*}
   read -r -a args <<< "${r#*:}"
