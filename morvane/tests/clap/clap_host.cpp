@@ -51,6 +51,7 @@ const clap_plugin_factory_t* clap_test_factory()
 
 ClapInstance::ClapInstance(const char* id)
 {
+  _events.reserve(256);  // queueing never allocates while a block is made
   _host = clap_host_t{CLAP_VERSION_INIT, this, "morvane test host", "morvane developers", "", "0",
                       [](const clap_host_t*, const char*) -> const void* { return nullptr; },
                       [](const clap_host_t*) {}, [](const clap_host_t*) {}, [](const clap_host_t*) {}};
