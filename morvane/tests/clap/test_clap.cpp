@@ -166,7 +166,7 @@ TEST(ClapPlugin, ParametersAreTheTurtlesControlPortsInPortOrder)
 
 // Irregular blocks, and a re-activation at the same rate with another seed
 // in the C library's generator: the engines are kept, as the LV2
-// instance's activate keeps them.
+// instance's activate keeps them; at another rate they are made anew.
 TEST(ClapPlugin, SameBitsAsLv2ForMonoAndStereoThroughBlocksAndReactivation)
 {
   for (bool stereo : {false, true}) {
@@ -185,6 +185,18 @@ TEST(ClapPlugin, SameBitsAsLv2ForMonoAndStereoThroughBlocksAndReactivation)
       pair.run(n);
       ASSERT_TRUE(pair.same(n)) << (stereo ? "stereo" : "mono") << " after re-activation, block " << block++;
     }
+    // At another rate the engines are made anew, drawing after srand.
+    pair.clap.deactivate();
+    ASSERT_TRUE(pair.clap.activate(44100.0, 4096, 77));
+    PluginHost lv2_44k(44100.0, HostSetup{.max_block = 4096, .stereo = stereo, .seed = 77});
+    lv2_44k.controls() = shaken();
+    lv2_44k.in_l().assign(pair.in_l.begin(), pair.in_l.begin() + 4096);
+    lv2_44k.in_r().assign(pair.in_r.begin(), pair.in_r.begin() + 4096);
+    lv2_44k.run(4096);
+    std::vector<float> out_l(4096), out_r(4096);
+    pair.clap.process(pair.in_l.data(), pair.in_r.data(), out_l.data(), out_r.data(), 4096);
+    EXPECT_EQ(0, std::memcmp(out_l.data(), lv2_44k.out_l().data(), sizeof(float) * 4096)) << stereo << " at 44.1 kHz";
+    EXPECT_EQ(0, std::memcmp(out_r.data(), lv2_44k.out_r().data(), sizeof(float) * 4096)) << stereo << " at 44.1 kHz";
   }
 }
 
