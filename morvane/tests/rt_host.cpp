@@ -6,7 +6,10 @@
 //  - run makes no system call at all (a child process runs it in strict
 //    seccomp mode, where any call other than read, write and exit kills it);
 //  - instantiate survives the failure of each of its allocations;
-//  - instances on many threads at once share nothing.
+//  - instances on many threads at once share nothing;
+//  - the CLAP shell's process (morvane.clap, where built) allocates
+//    nothing and makes no system call either, with parameter and
+//    transport events in its blocks.
 // This program replaces the C allocator to count and refuse allocations,
 // so it is a program of its own. Under a sanitizer (which owns the
 // allocator) only the thread tests run.
@@ -40,6 +43,9 @@
 #include "morvane_internal.h"
 #include "plugin_host.h"
 #include "song_positions.h"
+#if defined(MORVANE_CLAP_FILE)
+#include "clap_host.h"
+#endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define RT_SANITIZED 1
@@ -430,6 +436,54 @@ TEST_P(BothPlugins, InstantiateSurvivesTheFailureOfEachOfItsAllocations)
     EXPECT_GT(points, 10);
     std::printf("instantiate: %ld allocations, each refused once\n", points);
 }
+
+#if defined(MORVANE_CLAP_FILE)
+// Every control at each hostile value by an event in the middle of a
+// block, the block sizes cycling, transports on the blocks and inside them.
+TEST_P(BothPlugins, ClapProcessAllocatesNothingAndMakesNoSystemCall)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator and makes system calls";
+    const bool stereo = GetParam();
+    ClapInstance clap(stereo ? "org.example.morvane.stereo" : "org.example.morvane.mono");
+    ASSERT_TRUE(clap.ok() && clap.activate(48000.0, kMaxBlock, 1));
+    std::vector<float> in_l(kMaxBlock), in_r(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
+    for (uint32_t i = 0; i < kMaxBlock; ++i) {
+        in_l[i] = static_cast<float>(0.5 * std::sin(0.031 * i));
+        in_r[i] = static_cast<float>(0.3 * std::sin(0.017 * i));
+    }
+    const auto values = all_hostile_values();
+    const clap_event_transport_t transports[3] = {clap_transport(2.0, 4.0, 120.0, true),
+                                                  clap_transport(60.0, 90.0, 90.0, true),
+                                                  clap_transport(60.0, 90.0, 90.0, false)};
+    auto sweep = [&] {
+        uint32_t k = 0;
+        long failed = 0;
+        for (uint32_t row = 0; row < (stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS); ++row) {
+            for (float v : values[row]) {
+                const uint32_t n = kBlocks[k++ % kNumBlocks];
+                clap.param(n / 3, morvane_controls[row]._port, v);
+                clap.param(n / 2, morvane_controls[(row + 7) % MORVANE_NUM_CONTROLS]._port, v);
+                if (k % 3 == 0)
+                    clap.transport(n / 2, transports[k % 2]);
+                clap.block_transport(k % 4 == 0 ? nullptr : &transports[k % 3]);
+                failed += clap.process(in_l.data(), in_r.data(), out_l.data(), out_r.data(), n) !=
+                          CLAP_PROCESS_CONTINUE;
+            }
+        }
+        return failed;
+    };
+    sweep();  // first-call work of the C library, if any
+    g_probe.arm(-1);
+    const long failed = sweep();
+    const long allocs = g_probe.allocs, frees = g_probe.frees;
+    g_probe.disarm();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(allocs, 0);
+    EXPECT_EQ(frees, 0);
+    EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
+}
+#endif
 
 TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
 {
