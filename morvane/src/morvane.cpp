@@ -220,24 +220,16 @@ static LV2_Handle create_instance(double rate, const LV2_Feature* const* feature
 // A host on a processor below the build's level gets NULL here instead of
 // an illegal instruction later; this function is built for plain x86-64 so
 // that the check itself runs everywhere.
+// Both plug-ins: the descriptor says which one.
 MORVANE_BASELINE_CODE
-static LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
+static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate,
                               const char* /*bundle_path*/, const LV2_Feature* const* features) noexcept
 {
   if (!morvane_cpu_has_build_level()) {
     return nullptr;
   }
-  return create_instance(rate, features, false);
-}
-
-MORVANE_BASELINE_CODE
-static LV2_Handle instantiate_stereo(const LV2_Descriptor* /*descriptor*/, double rate,
-                                     const char* /*bundle_path*/, const LV2_Feature* const* features) noexcept
-{
-  if (!morvane_cpu_has_build_level()) {
-    return nullptr;
-  }
-  return create_instance(rate, features, true);
+  const bool stereo = descriptor != nullptr && std::strcmp(descriptor->URI, MORVANE_STEREO_URI) == 0;
+  return create_instance(rate, features, stereo);
 }
 
 static void connect_port(LV2_Handle instance, uint32_t port, void* data) noexcept
@@ -464,7 +456,7 @@ static const LV2_Descriptor descriptor = {
 // calls it on any processor.
 static const LV2_Descriptor stereo_descriptor = {
   MORVANE_STEREO_URI,
-  instantiate_stereo,
+  instantiate,
   connect_port,
   activate,
   run,
