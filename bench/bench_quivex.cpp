@@ -44,18 +44,8 @@ void run_engine(benchmark::State& state, bool shaking)
         state.SkipWithError("libquivex_new failed");
         return;
     }
-    if (shaking) {
-        libquivex_set_lfo_amp_amp(q, 1.0f);
-        libquivex_set_lfo_amp_freq(q, 3.0f);
-        libquivex_set_lfo_amp_amount(q, 0.5f);
-        libquivex_set_lfo_amp_mod(q, 0.5f);
-        libquivex_set_lfo_freq_amp(q, 0.1f);
-        libquivex_set_lfo_freq_freq(q, 0.5f);
-        libquivex_set_lfo_freq_amount(q, 0.5f);
-        libquivex_set_lfo_time_amp(q, 0.5f);
-        libquivex_set_lfo_time_freq(q, 0.2f);
-        libquivex_set_lfo_time_amount(q, 0.5f);
-    }
+    if (shaking)
+        bench_set_shaking(q);
     float buf[kBlock];
     std::size_t pos = 0;
     double samples = 0.0;

@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include <quivex/libquivex.h>
+
 inline std::vector<float> bench_tones_glide_noise(int rate)
 {
     std::mt19937 gen(1);
@@ -26,6 +28,21 @@ inline std::vector<float> bench_tones_glide_noise(int rate)
             noise(gen);
     }
     return x;
+}
+
+// The benchmarks' shaking settings: all three shake LFOs moving.
+inline void bench_set_shaking(libquivex q)
+{
+    libquivex_set_lfo_amp_amp(q, 1.0f);
+    libquivex_set_lfo_amp_freq(q, 3.0f);
+    libquivex_set_lfo_amp_amount(q, 0.5f);
+    libquivex_set_lfo_amp_mod(q, 0.5f);
+    libquivex_set_lfo_freq_amp(q, 0.1f);
+    libquivex_set_lfo_freq_freq(q, 0.5f);
+    libquivex_set_lfo_freq_amount(q, 0.5f);
+    libquivex_set_lfo_time_amp(q, 0.5f);
+    libquivex_set_lfo_time_freq(q, 0.2f);
+    libquivex_set_lfo_time_amount(q, 0.5f);
 }
 
 #endif  // MORVANE_BENCH_SIGNAL_H

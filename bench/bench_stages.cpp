@@ -43,15 +43,7 @@ void BM_Stages(benchmark::State& state)
         return;
     const auto signal = bench_tones_glide_noise(kRate);
     libquivex q = libquivex_new(kRate);
-    libquivex_set_lfo_amp_amp(q, 1.0f);
-    libquivex_set_lfo_amp_freq(q, 3.0f);
-    libquivex_set_lfo_amp_amount(q, 0.5f);
-    libquivex_set_lfo_freq_amp(q, 0.1f);
-    libquivex_set_lfo_freq_freq(q, 0.5f);
-    libquivex_set_lfo_freq_amount(q, 0.5f);
-    libquivex_set_lfo_time_amp(q, 0.5f);
-    libquivex_set_lfo_time_freq(q, 0.2f);
-    libquivex_set_lfo_time_amount(q, 0.5f);
+    bench_set_shaking(q);  // its shape setting is the default 0.5 already
     for (auto& l : q->_lfos)
         lfo_comp_phase_incr(&l, kRate);
     const unsigned saved = _mm_getcsr();

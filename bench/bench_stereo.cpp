@@ -29,20 +29,6 @@ constexpr int kReso = LIBQUIVEX_NUM_RESONATORS;
 
 enum class Road { MONO, MID, MID_OFFSET, LEFT_RIGHT };
 
-// bench_quivex's shaking settings.
-void set_shaking(libquivex q)
-{
-    libquivex_set_lfo_amp_amp(q, 1.0f);
-    libquivex_set_lfo_amp_freq(q, 3.0f);
-    libquivex_set_lfo_amp_amount(q, 0.5f);
-    libquivex_set_lfo_amp_mod(q, 0.5f);
-    libquivex_set_lfo_freq_amp(q, 0.1f);
-    libquivex_set_lfo_freq_freq(q, 0.5f);
-    libquivex_set_lfo_freq_amount(q, 0.5f);
-    libquivex_set_lfo_time_amp(q, 0.5f);
-    libquivex_set_lfo_time_freq(q, 0.2f);
-    libquivex_set_lfo_time_amount(q, 0.5f);
-}
 
 void run_road(benchmark::State& state, Road road)
 {
@@ -64,7 +50,7 @@ void run_road(benchmark::State& state, Road road)
         gains_r[k] = static_cast<float>(std::sqrt(2.0) * std::sin(0.7853981633974483 * (1.0 + pan)));
     }
     for (libquivex q : {left, right}) {
-        set_shaking(q);
+        bench_set_shaking(q);
         libquivex_set_partial_gains(q, gains_l, gains_r);
     }
     float in[kBlock], out_l[kBlock], out_r[kBlock];

@@ -19,6 +19,7 @@
 #include "shake.h"
 #include "libquivex_restart.h"
 #include "libtembra_internal.h"
+#include "shaking.h"
 
 // Under AddressSanitizer or ThreadSanitizer the sanitizer owns the C
 // allocator and the address space: the allocator replacement below is left
@@ -157,22 +158,6 @@ struct Engine {
     libquivex q;
 };
 
-// All three shake stages active.
-void set_shaking(libquivex q)
-{
-    libquivex_set_lfo_amp_amp(q, 1.0f);
-    libquivex_set_lfo_amp_freq(q, 3.0f);
-    libquivex_set_lfo_amp_amount(q, 0.5f);
-    libquivex_set_lfo_amp_mod(q, 0.4f);
-    libquivex_set_lfo_freq_amp(q, 0.1f);
-    libquivex_set_lfo_freq_freq(q, 5.0f);
-    libquivex_set_lfo_freq_amount(q, 0.5f);
-    libquivex_set_lfo_freq_mod(q, 0.6f);
-    libquivex_set_lfo_time_amp(q, 0.5f);
-    libquivex_set_lfo_time_freq(q, 7.0f);
-    libquivex_set_lfo_time_amount(q, 0.5f);
-    libquivex_set_lfo_time_mod(q, 0.5f);
-}
 
 // The analysis and resynthesis engines driven by hand, made like the
 // effect engine makes them: one after the other, right after srand(seed).

@@ -19,6 +19,7 @@
 #include "libquivex_internal.h"
 #include "libquivex_restart.h"
 #include "libtembra_internal.h"
+#include "shaking.h"
 
 namespace {
 
@@ -33,22 +34,6 @@ struct Free {
 };
 using Engine = std::unique_ptr<_libquivex, Free>;
 
-// All three shake stages moving.
-void set_shaking(libquivex q)
-{
-    libquivex_set_lfo_amp_amp(q, 1.0f);
-    libquivex_set_lfo_amp_freq(q, 3.0f);
-    libquivex_set_lfo_amp_amount(q, 0.5f);
-    libquivex_set_lfo_amp_mod(q, 0.4f);
-    libquivex_set_lfo_freq_amp(q, 0.1f);
-    libquivex_set_lfo_freq_freq(q, 5.0f);
-    libquivex_set_lfo_freq_amount(q, 0.5f);
-    libquivex_set_lfo_freq_mod(q, 0.6f);
-    libquivex_set_lfo_time_amp(q, 0.5f);
-    libquivex_set_lfo_time_freq(q, 7.0f);
-    libquivex_set_lfo_time_amount(q, 0.5f);
-    libquivex_set_lfo_time_mod(q, 0.5f);
-}
 
 // A shaking engine made right after srand(seed): one seed, one set of
 // random phase offsets.
