@@ -22,19 +22,22 @@ add_library(morvane_clap_headers INTERFACE)
 target_include_directories(morvane_clap_headers SYSTEM INTERFACE ${MORVANE_CLAP_LINK_DIR})
 
 # morvane_clap_plugin(TARGET NAME EXPORTS SOURCES...): NAME.clap in
-# build/clap, the shell's SOURCES linked with the LV2 plug-in's own objects
-# (its descriptors, the engines): one copy of the code for both formats.
+# build/clap, the shell's SOURCES linked with the shells' shared core and
+# the LV2 plug-in's own objects (its descriptors, the engines): one copy of
+# the code for every format.
 # Like the LV2 module, it exports exactly the names of EXPORTS, binds its
 # calls to its own functions inside, and fails the link on an undefined
 # symbol. Installed as the component "clap".
 function(morvane_clap_plugin target name exports)
   add_library(${target} MODULE ${ARGN}
+    $<TARGET_OBJECTS:morvane_shell_obj>
     $<TARGET_OBJECTS:morvane_plugin_obj>
     $<TARGET_OBJECTS:morvane_common_obj>
     $<TARGET_OBJECTS:morvane_decibel>
     $<TARGET_OBJECTS:quivex_obj>
     $<TARGET_OBJECTS:tembra_obj>)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/morvane/src ${PROJECT_SOURCE_DIR}/libtembra/src
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/morvane/src ${PROJECT_SOURCE_DIR}/morvane/shell
+                                               ${PROJECT_SOURCE_DIR}/libtembra/src
                                                ${MORVANE_GEN_INCLUDE})
   target_compile_definitions(${target} PRIVATE MORVANE_VERSION="${PROJECT_VERSION}")
   target_link_libraries(${target} PRIVATE morvane_flags morvane_clap_headers morvane_inline_draw_obj PkgConfig::LV2

@@ -34,12 +34,12 @@ bool stepped(const morvane_control& c)
 
 uint32_t count(const clap_plugin_t* plugin)
 {
-  return clap_shell_of(plugin)->_num_controls;
+  return clap_shell_of(plugin)->_core._num_controls;
 }
 
 bool get_info(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* info)
 {
-  if (info == nullptr || index >= clap_shell_of(plugin)->_num_controls) {
+  if (info == nullptr || index >= clap_shell_of(plugin)->_core._num_controls) {
     return false;
   }
   // The table's rows are in port order.
@@ -63,11 +63,11 @@ bool get_info(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* in
 bool get_value(const clap_plugin_t* plugin, clap_id id, double* value)
 {
   const clap_shell* s = clap_shell_of(plugin);
-  const int row = clap_shell_row(s, id);
+  const int row = hosted_row(&s->_core, id);
   if (row < 0 || value == nullptr) {
     return false;
   }
-  *value = s->_values[row].load(std::memory_order_relaxed);
+  *value = s->_core._values[row].load(std::memory_order_relaxed);
   return true;
 }
 
@@ -75,7 +75,7 @@ bool get_value(const clap_plugin_t* plugin, clap_id id, double* value)
 // the control's unit.
 bool value_to_text(const clap_plugin_t* plugin, clap_id id, double value, char* display, uint32_t size)
 {
-  const int row = clap_shell_row(clap_shell_of(plugin), id);
+  const int row = hosted_row(&clap_shell_of(plugin)->_core, id);
   if (row < 0 || display == nullptr || size == 0) {
     return false;
   }
@@ -102,7 +102,7 @@ bool value_to_text(const clap_plugin_t* plugin, clap_id id, double value, char* 
 // A scale point's label, or a number (a unit after it is passed over).
 bool text_to_value(const clap_plugin_t* plugin, clap_id id, const char* display, double* value)
 {
-  const int row = clap_shell_row(clap_shell_of(plugin), id);
+  const int row = hosted_row(&clap_shell_of(plugin)->_core, id);
   if (row < 0 || display == nullptr || value == nullptr) {
     return false;
   }

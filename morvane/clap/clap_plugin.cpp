@@ -12,40 +12,10 @@
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
 #include <clap/process.h>
-#include <lv2/time/time.h>
 
 #include "clap_shell.h"
-#include "morvane.h"
 
 namespace {
-
-// URIs numbered from 1 in the order asked; 0 for none.
-LV2_URID map_uri(LV2_URID_Map_Handle handle, const char* uri)
-{
-  auto* map = static_cast<clap_urid_map*>(handle);
-  if (uri == nullptr) {
-    return 0;
-  }
-  for (std::size_t i = 0; i < map->_uris.size(); ++i) {
-    if (map->_uris[i] == uri) {
-      return static_cast<LV2_URID>(i + 1);
-    }
-  }
-  try {
-    map->_uris.emplace_back(uri);
-  } catch (...) {
-    return 0;
-  }
-  return static_cast<LV2_URID>(map->_uris.size());
-}
-
-// The values of the state or the host into what the LV2 instance reads.
-void take_values(clap_shell* s) noexcept
-{
-  for (uint32_t row = 0; row < s->_num_controls; ++row) {
-    s->_ports[row] = s->_values[row].load(std::memory_order_relaxed);
-  }
-}
 
 bool init(const clap_plugin_t* /*plugin*/)
 {
@@ -55,9 +25,7 @@ bool init(const clap_plugin_t* /*plugin*/)
 void destroy(const clap_plugin_t* plugin)
 {
   clap_shell* s = clap_shell_of(plugin);
-  if (s->_instance != nullptr) {
-    s->_lv2->cleanup(s->_instance);
-  }
+  hosted_cleanup(&s->_core);
   delete s;
 }
 
@@ -66,37 +34,17 @@ void destroy(const clap_plugin_t* plugin)
 bool activate(const clap_plugin_t* plugin, double rate, uint32_t /*min_frames*/, uint32_t max_frames)
 {
   clap_shell* s = clap_shell_of(plugin);
-  if (s->_instance != nullptr && rate != s->_rate) {
-    s->_lv2->cleanup(s->_instance);
-    s->_instance = nullptr;
-  }
-  if (s->_instance == nullptr) {
-    s->_instance = s->_lv2->instantiate(s->_lv2, rate, "", s->_features);
-    if (s->_instance == nullptr) {
-      return false;
-    }
-    s->_rate = rate;
-    for (uint32_t row = 0; row < s->_num_controls; ++row) {
-      s->_lv2->connect_port(s->_instance, morvane_controls[row]._port, &s->_ports[row]);
-    }
-    s->_lv2->connect_port(s->_instance, MORVANE_CONTROL, s->_sequence);
-    s->_lv2->connect_port(s->_instance, MORVANE_NOTIFY, nullptr);
+  if (!hosted_instantiate(&s->_core, rate)) {
+    return false;
   }
   s->_max_frames = max_frames;
-  s->_reload.store(false, std::memory_order_relaxed);
-  take_values(s);
-  s->_lv2->activate(s->_instance);
-  s->_song._valid = false;
-  s->_clock = 0;
+  hosted_activate(&s->_core);
   return true;
 }
 
 void deactivate(const clap_plugin_t* plugin)
 {
-  clap_shell* s = clap_shell_of(plugin);
-  if (s->_instance != nullptr && s->_lv2->deactivate != nullptr) {
-    s->_lv2->deactivate(s->_instance);
-  }
+  hosted_deactivate(&clap_shell_of(plugin)->_core);
 }
 
 bool start_processing(const clap_plugin_t* /*plugin*/)
@@ -110,11 +58,7 @@ void stop_processing(const clap_plugin_t* /*plugin*/) {}
 // without allocating, and forgets the song.
 void reset(const clap_plugin_t* plugin)
 {
-  clap_shell* s = clap_shell_of(plugin);
-  if (s->_instance != nullptr) {
-    s->_lv2->activate(s->_instance);
-  }
-  s->_song._valid = false;
+  hosted_reset(&clap_shell_of(plugin)->_core);
 }
 
 // The channels of one CLAP stereo port.
@@ -132,12 +76,10 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
                  uint32_t* next, bool lead) noexcept
 {
   const uint32_t n = p->frames_count;
-  LV2_Atom_Forge* forge = &s->_forge;
-  lv2_atom_forge_set_buffer(forge, s->_sequence, sizeof s->_sequence);
-  LV2_Atom_Forge_Frame seq;
-  lv2_atom_forge_sequence_head(forge, &seq, 0);
+  hosted_plugin* h = &s->_core;
+  hosted_begin_sequence(h);
   if (lead) {
-    clap_shell_forge_position(s, *p->transport, 0, s->_clock);
+    hosted_forge_position(h, clap_shell_transport(*p->transport), 0, h->_clock);
   }
   const clap_input_events_t* events = p->in_events;
   const uint32_t count = events != nullptr ? events->size(events) : 0;
@@ -152,25 +94,20 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
     if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_TRANSPORT &&
         e->size >= sizeof(clap_event_transport_t)) {
       const uint32_t at = std::clamp(e->time, start, end);
-      clap_shell_forge_position(s, *reinterpret_cast<const clap_event_transport_t*>(e), at - start,
-                                s->_clock + at);
+      hosted_forge_position(h, clap_shell_transport(*reinterpret_cast<const clap_event_transport_t*>(e)), at - start,
+                            h->_clock + at);
     }
   }
-  lv2_atom_forge_pop(forge, &seq);
-
-  const LV2_Descriptor* lv2 = s->_lv2;
-  lv2->connect_port(s->_instance, MORVANE_INPUT_L, in._l + start);
-  lv2->connect_port(s->_instance, MORVANE_INPUT_R, in._r + start);
-  lv2->connect_port(s->_instance, MORVANE_OUTPUT_L, out._l + start);
-  lv2->connect_port(s->_instance, MORVANE_OUTPUT_R, out._r + start);
-  lv2->run(s->_instance, end - start);
+  hosted_end_sequence(h);
+  hosted_run(h, in._l + start, in._r + start, out._l + start, out._r + start, end - start);
 }
 
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p)
 {
   clap_shell* s = clap_shell_of(plugin);
   const uint32_t n = p->frames_count;
-  if (s->_instance == nullptr || n > s->_max_frames || p->audio_inputs_count < 1 || p->audio_outputs_count < 1) {
+  hosted_plugin* h = &s->_core;
+  if (h->_instance == nullptr || n > s->_max_frames || p->audio_inputs_count < 1 || p->audio_outputs_count < 1) {
     return CLAP_PROCESS_ERROR;
   }
   const clap_audio_buffer_t& ib = p->audio_inputs[0];
@@ -182,11 +119,9 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
   // A mono input feeds both channels.
   const channels in{ib.data32[0], ib.channel_count > 1 && ib.data32[1] != nullptr ? ib.data32[1] : ib.data32[0]};
   const channels out{ob.data32[0], ob.data32[1]};
-  if (s->_reload.exchange(false, std::memory_order_acquire)) {
-    take_values(s);
-  }
+  hosted_take_reload(h);
 
-  bool lead = p->transport != nullptr && clap_shell_transport_news(s, *p->transport, s->_clock);
+  bool lead = p->transport != nullptr && hosted_transport_news(h, clap_shell_transport(*p->transport), h->_clock);
   const clap_input_events_t* events = p->in_events;
   const uint32_t count = events != nullptr ? events->size(events) : 0;
   uint32_t start = 0;
@@ -207,7 +142,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
   if (start < n) {
     run_stretch(s, p, in, out, start, n, &next, lead);
   }
-  s->_clock += n;
+  h->_clock += n;
   ob.constant_mask = 0;
   return CLAP_PROCESS_CONTINUE;
 }
@@ -233,107 +168,31 @@ void on_main_thread(const clap_plugin_t* /*plugin*/) {}
 
 }  // namespace
 
-int clap_shell_row(const clap_shell* shell, clap_id id) noexcept
-{
-  const int row = morvane_control_row(id);
-  return row >= 0 && static_cast<uint32_t>(row) < shell->_num_controls ? row : -1;
-}
-
 void clap_shell_take_param(clap_shell* s, const clap_event_header_t* e) noexcept
 {
   if (e->size < sizeof(clap_event_param_value_t)) {
     return;
   }
   const auto* pv = reinterpret_cast<const clap_event_param_value_t*>(e);
-  const int row = clap_shell_row(s, pv->param_id);
-  if (row < 0 || !std::isfinite(pv->value)) {
-    return;
-  }
-  const morvane_control& c = morvane_controls[row];
-  const auto value = static_cast<float>(std::clamp(pv->value, static_cast<double>(c._min), static_cast<double>(c._max)));
-  s->_ports[row] = value;
-  s->_values[row].store(value, std::memory_order_relaxed);
+  hosted_set(&s->_core, pv->param_id, pv->value);
 }
 
-bool clap_shell_transport_news(const clap_shell* s, const clap_event_transport_t& t, int64_t at) noexcept
+hosted_transport clap_shell_transport(const clap_event_transport_t& t) noexcept
 {
-  const clap_song& last = s->_song;
-  constexpr uint32_t told = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
-                            CLAP_TRANSPORT_HAS_SECONDS_TIMELINE | CLAP_TRANSPORT_HAS_TIME_SIGNATURE |
-                            CLAP_TRANSPORT_IS_PLAYING;
-  if (!last._valid || ((t.flags ^ last._flags) & told) != 0) {
-    return true;
-  }
-  if ((t.flags & CLAP_TRANSPORT_HAS_TEMPO) && t.tempo != last._tempo) {
-    return true;
-  }
-  if ((t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) &&
-      (t.tsig_num != last._tsig_num || t.tsig_denom != last._tsig_denom)) {
-    return true;
-  }
-  const double elapsed = (t.flags & CLAP_TRANSPORT_IS_PLAYING) ? static_cast<double>(at - last._at) : 0.0;
-  if (t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE) {
-    const double seconds = static_cast<double>(t.song_pos_seconds) / static_cast<double>(CLAP_SECTIME_FACTOR);
-    if (std::fabs(seconds - (last._seconds + elapsed / s->_rate)) * s->_rate > 1.0) {
-      return true;
-    }
-  }
-  if (t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) {
-    if (!(t.flags & CLAP_TRANSPORT_HAS_TEMPO) && elapsed > 0.0) {
-      return true;  // the beats move at a pace not said
-    }
-    const double per_sample = (t.flags & CLAP_TRANSPORT_HAS_TEMPO) ? t.tempo / 60.0 / s->_rate : 0.0;
-    const double beats = static_cast<double>(t.song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR);
-    if (std::fabs(beats - (last._beats + elapsed * per_sample)) > per_sample + 1e-6) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void clap_shell_forge_position(clap_shell* s, const clap_event_transport_t& t, uint32_t frames, int64_t at) noexcept
-{
-  LV2_Atom_Forge* forge = &s->_forge;
-  // Room for the whole object, so that no position is cut short.
-  if (forge->size - forge->offset < 320) {
-    return;
-  }
-  const clap_time_uris& u = s->_time;
-  const double seconds = static_cast<double>(t.song_pos_seconds) / static_cast<double>(CLAP_SECTIME_FACTOR);
-  const double beats = static_cast<double>(t.song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR);
-  lv2_atom_forge_frame_time(forge, frames);
-  LV2_Atom_Forge_Frame object;
-  lv2_atom_forge_object(forge, &object, 0, u._position);
-  lv2_atom_forge_key(forge, u._speed);
-  lv2_atom_forge_float(forge, (t.flags & CLAP_TRANSPORT_IS_PLAYING) ? 1.0f : 0.0f);
-  // CLAP counts beats and tempo in quarter notes.
-  lv2_atom_forge_key(forge, u._beat_unit);
-  lv2_atom_forge_int(forge, 4);
-  if ((t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE) && seconds >= 0.0) {
-    lv2_atom_forge_key(forge, u._frame);
-    lv2_atom_forge_double(forge, seconds * s->_rate);
-  }
-  if ((t.flags & CLAP_TRANSPORT_HAS_TEMPO) && std::isfinite(t.tempo) && t.tempo > 0.0) {
-    lv2_atom_forge_key(forge, u._bpm);
-    lv2_atom_forge_double(forge, t.tempo);
-  }
-  const bool metre = (t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) && t.tsig_num > 0 && t.tsig_denom > 0;
-  if (metre) {
-    lv2_atom_forge_key(forge, u._beats_per_bar);
-    lv2_atom_forge_double(forge, t.tsig_num * 4.0 / t.tsig_denom);
-  }
-  if (t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) {
-    lv2_atom_forge_key(forge, u._beat);
-    lv2_atom_forge_double(forge, beats);
-    if (metre) {
-      lv2_atom_forge_key(forge, u._bar);
-      lv2_atom_forge_long(forge, t.bar_number);
-      lv2_atom_forge_key(forge, u._bar_beat);
-      lv2_atom_forge_double(forge, beats - static_cast<double>(t.bar_start) / static_cast<double>(CLAP_BEATTIME_FACTOR));
-    }
-  }
-  lv2_atom_forge_pop(forge, &object);
-  s->_song = clap_song{true, t.flags, beats, seconds, t.tempo, t.tsig_num, t.tsig_denom, at};
+  // The bar's number and start come with the beats timeline.
+  const uint32_t flags = ((t.flags & CLAP_TRANSPORT_IS_PLAYING) ? HOSTED_PLAYING : 0u) |
+                         ((t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) ? HOSTED_HAS_BEATS | HOSTED_HAS_BAR : 0u) |
+                         ((t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE) ? HOSTED_HAS_SECONDS : 0u) |
+                         ((t.flags & CLAP_TRANSPORT_HAS_TEMPO) ? HOSTED_HAS_TEMPO : 0u) |
+                         ((t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) ? HOSTED_HAS_METRE : 0u);
+  return hosted_transport{flags,
+                          static_cast<double>(t.song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR),
+                          static_cast<double>(t.song_pos_seconds) / static_cast<double>(CLAP_SECTIME_FACTOR),
+                          t.tempo,
+                          t.tsig_num,
+                          t.tsig_denom,
+                          t.bar_number,
+                          static_cast<double>(t.bar_start) / static_cast<double>(CLAP_BEATTIME_FACTOR)};
 }
 
 const clap_plugin_t* clap_shell_create(const clap_host_t* host, const clap_plugin_descriptor_t* desc,
@@ -346,30 +205,7 @@ const clap_plugin_t* clap_shell_create(const clap_host_t* host, const clap_plugi
   s->_plugin = clap_plugin_t{desc,         s,     init,    destroy,       activate,       deactivate,
                              start_processing, stop_processing, reset, process, get_extension, on_main_thread};
   s->_host = host;
-  s->_lv2 = lv2_descriptor(lv2_index);
-  s->_stereo = lv2_index == 1;
-  s->_num_controls = s->_stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
-  for (uint32_t row = 0; row < MORVANE_NUM_STEREO_CONTROLS; ++row) {
-    s->_ports[row] = morvane_controls[row]._default;
-    s->_values[row].store(morvane_controls[row]._default, std::memory_order_relaxed);
-  }
-  s->_urids._map = LV2_URID_Map{&s->_urids, map_uri};
-  s->_map_feature = LV2_Feature{LV2_URID__map, &s->_urids._map};
-  s->_features[0] = &s->_map_feature;
-  s->_features[1] = nullptr;
-  LV2_URID_Map* map = &s->_urids._map;
-  s->_time = clap_time_uris{map_uri(map->handle, LV2_TIME__Position),   map_uri(map->handle, LV2_TIME__frame),
-                            map_uri(map->handle, LV2_TIME__speed),      map_uri(map->handle, LV2_TIME__bar),
-                            map_uri(map->handle, LV2_TIME__barBeat),    map_uri(map->handle, LV2_TIME__beat),
-                            map_uri(map->handle, LV2_TIME__beatUnit),   map_uri(map->handle, LV2_TIME__beatsPerBar),
-                            map_uri(map->handle, LV2_TIME__beatsPerMinute)};
-  lv2_atom_forge_init(&s->_forge, map);
-  // An empty sequence until the first run writes one.
-  lv2_atom_forge_set_buffer(&s->_forge, s->_sequence, sizeof s->_sequence);
-  LV2_Atom_Forge_Frame seq;
-  lv2_atom_forge_sequence_head(&s->_forge, &seq, 0);
-  lv2_atom_forge_pop(&s->_forge, &seq);
-  if (s->_lv2 == nullptr || s->_time._position == 0 || s->_forge.Sequence == 0) {
+  if (!hosted_init(&s->_core, lv2_index)) {
     delete s;
     return nullptr;
   }

@@ -1,15 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The CLAP state: every control's value and nothing else, as a small
-// versioned binary stream, little-endian:
-//   "MRVN", version (u32, 1), count (u32), then count pairs of
-//   parameter id (the LV2 port index, u32) and value (IEEE float bits, u32).
-// Loading takes ids this plug-in knows (a newer version's extra ids are
-// passed over) and gives any control the stream lacks its default, so an
-// older project opens as it sounded.
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-
+// The CLAP state: the shared format of hosted_state.cpp through the host's
+// streams; after a load the host is told to read the values again.
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
 
@@ -17,24 +8,9 @@
 
 namespace {
 
-constexpr uint8_t MAGIC[4] = {'M', 'R', 'V', 'N'};
-constexpr uint32_t VERSION = 1;
-constexpr uint32_t MAX_ENTRIES = 1024;
-
-void put_u32(uint8_t* at, uint32_t v)
+bool write_all(void* context, const uint8_t* data, uint64_t size)
 {
-  for (int i = 0; i < 4; ++i) {
-    at[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
-
-uint32_t get_u32(const uint8_t* at)
-{
-  return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
-}
-
-bool write_all(const clap_ostream_t* stream, const uint8_t* data, uint64_t size)
-{
+  const auto* stream = static_cast<const clap_ostream_t*>(context);
   while (size > 0) {
     const int64_t n = stream->write(stream, data, size);
     if (n <= 0) {
@@ -46,8 +22,9 @@ bool write_all(const clap_ostream_t* stream, const uint8_t* data, uint64_t size)
   return true;
 }
 
-bool read_all(const clap_istream_t* stream, uint8_t* data, uint64_t size)
+bool read_all(void* context, uint8_t* data, uint64_t size)
 {
+  const auto* stream = static_cast<const clap_istream_t*>(context);
   while (size > 0) {
     const int64_t n = stream->read(stream, data, size);
     if (n <= 0) {
@@ -61,54 +38,16 @@ bool read_all(const clap_istream_t* stream, uint8_t* data, uint64_t size)
 
 bool save(const clap_plugin_t* plugin, const clap_ostream_t* stream)
 {
-  const clap_shell* s = clap_shell_of(plugin);
-  if (stream == nullptr) {
-    return false;
-  }
-  uint8_t bytes[12 + 8 * MORVANE_NUM_STEREO_CONTROLS];
-  std::memcpy(bytes, MAGIC, 4);
-  put_u32(bytes + 4, VERSION);
-  put_u32(bytes + 8, s->_num_controls);
-  for (uint32_t row = 0; row < s->_num_controls; ++row) {
-    const float value = s->_values[row].load(std::memory_order_relaxed);
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    put_u32(bytes + 12 + 8 * row, morvane_controls[row]._port);
-    put_u32(bytes + 16 + 8 * row, bits);
-  }
-  return write_all(stream, bytes, 12 + 8 * uint64_t{s->_num_controls});
+  return stream != nullptr &&
+         hosted_save(&clap_shell_of(plugin)->_core, write_all, const_cast<clap_ostream_t*>(stream));
 }
 
 bool load(const clap_plugin_t* plugin, const clap_istream_t* stream)
 {
   clap_shell* s = clap_shell_of(plugin);
-  uint8_t header[12];
-  if (stream == nullptr || !read_all(stream, header, sizeof header) || std::memcmp(header, MAGIC, 4) != 0 ||
-      get_u32(header + 4) != VERSION || get_u32(header + 8) > MAX_ENTRIES) {
+  if (stream == nullptr || !hosted_load(&s->_core, read_all, const_cast<clap_istream_t*>(stream))) {
     return false;
   }
-  float values[MORVANE_NUM_STEREO_CONTROLS];
-  for (uint32_t row = 0; row < s->_num_controls; ++row) {
-    values[row] = morvane_controls[row]._default;
-  }
-  for (uint32_t i = get_u32(header + 8); i > 0; --i) {
-    uint8_t entry[8];
-    if (!read_all(stream, entry, sizeof entry)) {
-      return false;
-    }
-    const int row = clap_shell_row(s, get_u32(entry));
-    const uint32_t bits = get_u32(entry + 4);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    if (row >= 0 && std::isfinite(value)) {
-      const morvane_control& c = morvane_controls[row];
-      values[row] = std::clamp(value, c._min, c._max);
-    }
-  }
-  for (uint32_t row = 0; row < s->_num_controls; ++row) {
-    s->_values[row].store(values[row], std::memory_order_relaxed);
-  }
-  s->_reload.store(true, std::memory_order_release);
   const auto* host_params =
       static_cast<const clap_host_params_t*>(s->_host->get_extension(s->_host, CLAP_EXT_PARAMS));
   if (host_params != nullptr && host_params->rescan != nullptr) {
