@@ -4,11 +4,7 @@
 // its id (ids are only ever appended). Also the audio ports: one stereo
 // input and one stereo output, as the LV2 plug-ins have (the mono one
 // reads the left input and writes both outputs).
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include <clap/ext/audio-ports.h>
 #include <clap/ext/params.h>
@@ -16,21 +12,6 @@
 #include "clap_shell.h"
 
 namespace {
-
-// An enumeration of whole numbers (a mode switch) is stepped; one whose
-// points are note values between which any value counts (a cycle) is not.
-bool stepped(const morvane_control& c)
-{
-  if (c._kind != MORVANE_KIND_ENUMERATION) {
-    return false;
-  }
-  for (uint32_t i = 0; i < c._num_points; ++i) {
-    if (c._points[i]._value != std::nearbyint(c._points[i]._value)) {
-      return false;
-    }
-  }
-  return true;
-}
 
 uint32_t count(const clap_plugin_t* plugin)
 {
@@ -50,7 +31,7 @@ bool get_info(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* in
   if (c._reserved) {
     info->flags |= CLAP_PARAM_IS_HIDDEN;
   }
-  if (stepped(c)) {
+  if (hosted_stepped(index)) {
     info->flags |= CLAP_PARAM_IS_STEPPED;
   }
   std::snprintf(info->name, sizeof info->name, "%s", c._name);
@@ -79,23 +60,7 @@ bool value_to_text(const clap_plugin_t* plugin, clap_id id, double value, char* 
   if (row < 0 || display == nullptr || size == 0) {
     return false;
   }
-  const morvane_control& c = morvane_controls[row];
-  const double v = morvane_clamp_control(static_cast<uint32_t>(row), static_cast<float>(value));
-  for (uint32_t i = 0; i < c._num_points; ++i) {
-    const double p = c._points[i]._value;
-    if (std::fabs(v - p) <= 1e-6 * std::fabs(p)) {
-      std::snprintf(display, size, "%s", c._points[i]._label);
-      return true;
-    }
-  }
-  const char* unit = morvane_unit_label(c._unit);
-  switch (c._unit) {
-    case MORVANE_UNIT_DB: std::snprintf(display, size, "%.1f %s", v, unit); break;
-    case MORVANE_UNIT_HZ: std::snprintf(display, size, v < 10.0 ? "%.2f %s" : "%.1f %s", v, unit); break;
-    case MORVANE_UNIT_PERCENT: std::snprintf(display, size, "%.0f %s", v, unit); break;
-    case MORVANE_UNIT_DEGREE: std::snprintf(display, size, "%.0f%s", v, unit); break;
-    case MORVANE_UNIT_NONE: std::snprintf(display, size, c._role == MORVANE_ROLE_CYCLE ? "%.3g q" : "%.3f", v); break;
-  }
+  hosted_value_text(static_cast<uint32_t>(row), value, display, size);
   return true;
 }
 
@@ -106,20 +71,7 @@ bool text_to_value(const clap_plugin_t* plugin, clap_id id, const char* display,
   if (row < 0 || display == nullptr || value == nullptr) {
     return false;
   }
-  const morvane_control& c = morvane_controls[row];
-  for (uint32_t i = 0; i < c._num_points; ++i) {
-    if (std::strcmp(display, c._points[i]._label) == 0) {
-      *value = c._points[i]._value;
-      return true;
-    }
-  }
-  char* end = nullptr;
-  const double v = std::strtod(display, &end);
-  if (end == display || !std::isfinite(v)) {
-    return false;
-  }
-  *value = std::clamp(v, static_cast<double>(c._min), static_cast<double>(c._max));
-  return true;
+  return hosted_text_value(static_cast<uint32_t>(row), display, value);
 }
 
 void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* /*out*/)

@@ -159,6 +159,20 @@ void hosted_forge_position(hosted_plugin* h, const hosted_transport& t, uint32_t
 void hosted_run(hosted_plugin* h, const float* in_l, const float* in_r, float* out_l, float* out_r,
                 uint32_t n) noexcept;
 
+/* Whether hosts should step the control of `row`: an enumeration of whole
+ * numbers (a mode switch) is stepped; one whose points are note values
+ * between which any value counts (a cycle) is not. */
+bool hosted_stepped(uint32_t row) noexcept;
+
+/* The text of `value` for the control of `row`: a scale point's label when
+ * the value is that point, else the number in the control's unit. */
+void hosted_value_text(uint32_t row, double value, char* display, uint32_t size) noexcept;
+
+/* The value a text means for the control of `row`: a scale point's label,
+ * or a number (a unit after it is passed over), clamped to its range.
+ * False when it is neither. */
+bool hosted_text_value(uint32_t row, const char* display, double* value) noexcept;
+
 /* The state: every control's value and nothing else, as a small versioned
  * binary stream (see hosted_state.cpp). Save writes it through `write`
  * (which takes all of the bytes or fails); load reads it through `read`
