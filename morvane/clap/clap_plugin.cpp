@@ -79,7 +79,7 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
   hosted_plugin* h = &s->_core;
   hosted_begin_sequence(h);
   if (lead) {
-    hosted_forge_position(h, clap_shell_transport(*p->transport), 0, h->_clock);
+    hosted_forge_position(h, clap_shell_transport(*p->transport, h->_rate), 0, h->_clock);
   }
   const clap_input_events_t* events = p->in_events;
   const uint32_t count = events != nullptr ? events->size(events) : 0;
@@ -94,8 +94,8 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
     if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_TRANSPORT &&
         e->size >= sizeof(clap_event_transport_t)) {
       const uint32_t at = std::clamp(e->time, start, end);
-      hosted_forge_position(h, clap_shell_transport(*reinterpret_cast<const clap_event_transport_t*>(e)), at - start,
-                            h->_clock + at);
+      const auto& t = *reinterpret_cast<const clap_event_transport_t*>(e);
+      hosted_forge_position(h, clap_shell_transport(t, h->_rate), at - start, h->_clock + at);
     }
   }
   hosted_end_sequence(h);
@@ -121,7 +121,8 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
   const channels out{ob.data32[0], ob.data32[1]};
   hosted_take_reload(h);
 
-  bool lead = p->transport != nullptr && hosted_transport_news(h, clap_shell_transport(*p->transport), h->_clock);
+  bool lead =
+      p->transport != nullptr && hosted_transport_news(h, clap_shell_transport(*p->transport, h->_rate), h->_clock);
   const clap_input_events_t* events = p->in_events;
   const uint32_t count = events != nullptr ? events->size(events) : 0;
   uint32_t start = 0;
@@ -177,7 +178,7 @@ void clap_shell_take_param(clap_shell* s, const clap_event_header_t* e) noexcept
   hosted_set(&s->_core, pv->param_id, pv->value);
 }
 
-hosted_transport clap_shell_transport(const clap_event_transport_t& t) noexcept
+hosted_transport clap_shell_transport(const clap_event_transport_t& t, double rate) noexcept
 {
   // The bar's number and start come with the beats timeline.
   const uint32_t flags = ((t.flags & CLAP_TRANSPORT_IS_PLAYING) ? HOSTED_PLAYING : 0u) |
@@ -185,9 +186,11 @@ hosted_transport clap_shell_transport(const clap_event_transport_t& t) noexcept
                          ((t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE) ? HOSTED_HAS_SECONDS : 0u) |
                          ((t.flags & CLAP_TRANSPORT_HAS_TEMPO) ? HOSTED_HAS_TEMPO : 0u) |
                          ((t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) ? HOSTED_HAS_METRE : 0u);
+  const double seconds = static_cast<double>(t.song_pos_seconds) / static_cast<double>(CLAP_SECTIME_FACTOR);
   return hosted_transport{flags,
                           static_cast<double>(t.song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR),
-                          static_cast<double>(t.song_pos_seconds) / static_cast<double>(CLAP_SECTIME_FACTOR),
+                          seconds,
+                          seconds * rate,
                           t.tempo,
                           t.tsig_num,
                           t.tsig_denom,

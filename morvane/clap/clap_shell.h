@@ -42,8 +42,8 @@ const clap_plugin_t* clap_shell_create(const clap_host_t* host, const clap_plugi
  * clamped; not finite or not ours: ignored). Audio thread while active. */
 void clap_shell_take_param(clap_shell* shell, const clap_event_header_t* event) noexcept;
 
-/* The transport `t` as the shell's core reads it. */
-hosted_transport clap_shell_transport(const clap_event_transport_t& t) noexcept;
+/* The transport `t` as the shell's core reads it, at sample rate `rate`. */
+hosted_transport clap_shell_transport(const clap_event_transport_t& t, double rate) noexcept;
 
 /* The extensions. */
 extern const struct clap_plugin_params morvane_clap_params;

@@ -210,7 +210,7 @@ void hosted_forge_position(hosted_plugin* h, const hosted_transport& t, uint32_t
   lv2_atom_forge_int(forge, 4);
   if ((t._flags & HOSTED_HAS_SECONDS) && t._seconds >= 0.0) {
     lv2_atom_forge_key(forge, u._frame);
-    lv2_atom_forge_double(forge, t._seconds * h->_rate);
+    lv2_atom_forge_double(forge, t._frame);
   }
   if ((t._flags & HOSTED_HAS_TEMPO) && std::isfinite(t._tempo) && t._tempo > 0.0) {
     lv2_atom_forge_key(forge, u._bpm);

@@ -50,7 +50,7 @@ struct hosted_time_uris {
 enum hosted_transport_flags : uint32_t {
   HOSTED_PLAYING = 1u << 0,
   HOSTED_HAS_BEATS = 1u << 1,    // _beats
-  HOSTED_HAS_SECONDS = 1u << 2,  // _seconds
+  HOSTED_HAS_SECONDS = 1u << 2,  // _seconds and _frame
   HOSTED_HAS_TEMPO = 1u << 3,    // _tempo
   HOSTED_HAS_METRE = 1u << 4,    // _tsig_num / _tsig_denom
   HOSTED_HAS_BAR = 1u << 5,      // _bar_number and _bar_start
@@ -60,6 +60,7 @@ struct hosted_transport {
   uint32_t _flags;
   double _beats;    // song position in quarter notes
   double _seconds;  // song position in seconds
+  double _frame;    // the same in samples at the plug-in's rate
   double _tempo;    // quarter notes a minute
   uint16_t _tsig_num, _tsig_denom;
   int64_t _bar_number;  // of the bar holding the position, from 0

@@ -200,7 +200,8 @@ hosted_transport transport(const v3_process_context& c, double rate)
 {
   hosted_transport t{};
   t._flags = HOSTED_HAS_SECONDS;
-  t._seconds = static_cast<double>(c.project_time_in_samples) / rate;
+  t._frame = static_cast<double>(c.project_time_in_samples);
+  t._seconds = t._frame / rate;
   if (c.state & V3_PROCESS_CTX_PLAYING) {
     t._flags |= HOSTED_PLAYING;
   }

@@ -14,6 +14,7 @@
 
 #include "clap_host.h"
 #include "plugin_host.h"
+#include "shaken_controls.h"
 #include "song_positions.h"
 
 namespace {
@@ -27,22 +28,6 @@ const LilvPlugin* lv2_plugin(bool stereo)
 }
 
 uint32_t num_controls(bool stereo) { return stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS; }
-
-// Settings that shake every stage (and spread the stereo field).
-Controls shaken()
-{
-  Controls c = default_controls();
-  c[MORVANE_GAIN] = -3.0f;
-  c[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 80.0f;
-  c[MORVANE_LFO_SHAKE_AMP_FREQ] = 6.5f;
-  c[MORVANE_LFO_SHAKE_FREQ_AMOUNT] = 60.0f;
-  c[MORVANE_LFO_SHAKE_FREQ_AMP] = 0.4f;
-  c[MORVANE_LFO_SHAKE_TIME_AMOUNT] = 50.0f;
-  c[MORVANE_LFO_SHAKE_TIME_MOD] = 20.0f;
-  c[control_row(MORVANE_WIDTH)] = 70.0f;
-  c[control_row(MORVANE_LFO_OFFSET)] = 90.0f;
-  return c;
-}
 
 // Both plug-ins driven side by side on the same stereo input.
 struct Pair {
@@ -170,7 +155,7 @@ TEST(ClapPlugin, ParametersAreTheTurtlesControlPortsInPortOrder)
 TEST(ClapPlugin, SameBitsAsLv2ForMonoAndStereoThroughBlocksAndReactivation)
 {
   for (bool stereo : {false, true}) {
-    Pair pair(stereo, HostSetup{.max_block = 4096, .stereo = stereo, .seed = 11}, shaken());
+    Pair pair(stereo, HostSetup{.max_block = 4096, .stereo = stereo, .seed = 11}, shaken_controls());
     ASSERT_TRUE(pair.ok);
     int block = 0;
     for (uint32_t n : {1u, 64u, 333u, 4096u, 17u, 1000u, 512u, 2048u, 7u, 4096u, 4096u, 999u}) {
@@ -189,7 +174,7 @@ TEST(ClapPlugin, SameBitsAsLv2ForMonoAndStereoThroughBlocksAndReactivation)
     pair.clap.deactivate();
     ASSERT_TRUE(pair.clap.activate(44100.0, 4096, 77));
     PluginHost lv2_44k(44100.0, HostSetup{.max_block = 4096, .stereo = stereo, .seed = 77});
-    lv2_44k.controls() = shaken();
+    lv2_44k.controls() = shaken_controls();
     lv2_44k.in_l().assign(pair.in_l.begin(), pair.in_l.begin() + 4096);
     lv2_44k.in_r().assign(pair.in_r.begin(), pair.in_r.begin() + 4096);
     lv2_44k.run(4096);
@@ -205,7 +190,7 @@ TEST(ClapPlugin, SameBitsAsLv2ForMonoAndStereoThroughBlocksAndReactivation)
 TEST(ClapPlugin, ParameterEventsTakeEffectAtTheirSample)
 {
   for (bool stereo : {false, true}) {
-    Pair pair(stereo, HostSetup{.max_block = 2048, .stereo = stereo, .seed = 5}, shaken());
+    Pair pair(stereo, HostSetup{.max_block = 2048, .stereo = stereo, .seed = 5}, shaken_controls());
     ASSERT_TRUE(pair.ok);
     pair.run(2048);
     ASSERT_TRUE(pair.same(2048));
@@ -311,7 +296,7 @@ Position lv2_position(const clap_event_transport_t& t)
 // samples, as LV2 hosts send them.
 TEST(ClapPlugin, TransportLocksTheLfosToTheSongAsLv2Positions)
 {
-  Controls c = shaken();
+  Controls c = shaken_controls();
   c[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 70.0f;
   c[control_row(MORVANE_LFO_SHAKE_AMP_SYNC)] = 2.0f;
   c[control_row(MORVANE_LFO_SHAKE_AMP_CYCLE)] = 0.5f;
