@@ -9,7 +9,9 @@
 //  - instances on many threads at once share nothing;
 //  - the CLAP shell's process (morvane.clap, where built) allocates
 //    nothing and makes no system call either, with parameter and
-//    transport events in its blocks.
+//    transport events in its blocks; nor does the VST3 shell's (the
+//    .vst3 bundles, where built), with parameter and program changes and
+//    process contexts.
 // This program replaces the C allocator to count and refuse allocations,
 // so it is a program of its own. Under a sanitizer (which owns the
 // allocator) only the thread tests run.
@@ -45,6 +47,9 @@
 #include "song_positions.h"
 #if defined(MORVANE_CLAP_FILE)
 #include "clap_host.h"
+#endif
+#if defined(MORVANE_VST3_MONO_FILE)
+#include "vst3_host.h"
 #endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -469,6 +474,61 @@ TEST_P(BothPlugins, ClapProcessAllocatesNothingAndMakesNoSystemCall)
                 clap.block_transport(k % 4 == 0 ? nullptr : &transports[k % 3]);
                 failed += clap.process(in_l.data(), in_r.data(), out_l.data(), out_r.data(), n) !=
                           CLAP_PROCESS_CONTINUE;
+            }
+        }
+        return failed;
+    };
+    sweep();  // first-call work of the C library, if any
+    g_probe.arm(-1);
+    const long failed = sweep();
+    const long allocs = g_probe.allocs, frees = g_probe.frees;
+    g_probe.disarm();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(allocs, 0);
+    EXPECT_EQ(frees, 0);
+    EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
+}
+#endif
+
+#if defined(MORVANE_VST3_MONO_FILE)
+// Every control at each hostile value by a change in the middle of a
+// block, and the same number given raw as a normalized value; programs
+// chosen, the block sizes cycling, blocks of no samples, process contexts
+// playing, stopped or none.
+TEST_P(BothPlugins, Vst3ProcessAllocatesNothingAndMakesNoSystemCall)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator and makes system calls";
+    const bool stereo = GetParam();
+    const uint32_t controls = stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS;
+    Vst3Instance vst3(stereo);
+    ASSERT_TRUE(vst3.ok() && vst3.activate(48000.0, kMaxBlock, 1));
+    v3_param_info program{};
+    ASSERT_EQ(vst3.controller()->get_parameter_info(vst3.controller_self(), static_cast<int32_t>(controls), &program),
+              V3_OK);
+    std::vector<float> in_l(kMaxBlock), in_r(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
+    for (uint32_t i = 0; i < kMaxBlock; ++i) {
+        in_l[i] = static_cast<float>(0.5 * std::sin(0.031 * i));
+        in_r[i] = static_cast<float>(0.3 * std::sin(0.017 * i));
+    }
+    const auto values = all_hostile_values();
+    const v3_process_context contexts[3] = {vst3_context(96000, 4.0, 120.0, true),
+                                            vst3_context(2880000, 90.0, 90.0, true),
+                                            vst3_context(2880000, 90.0, 90.0, false)};
+    auto sweep = [&] {
+        uint32_t k = 0;
+        long failed = 0;
+        for (uint32_t row = 0; row < controls; ++row) {
+            for (float v : values[row]) {
+                const uint32_t port = morvane_controls[row]._port;
+                const auto n = static_cast<int32_t>(kBlocks[k++ % kNumBlocks]);
+                vst3.param(n / 3, port, vst3.normalized(port, v));
+                vst3.param(n / 2, morvane_controls[(row + 7) % MORVANE_NUM_CONTROLS]._port, v);
+                if (k % 5 == 0)
+                    vst3.param(n / 4, program.param_id, (k % 11) / 10.0);
+                vst3.context(k % 4 == 0 ? nullptr : &contexts[k % 3]);
+                failed += vst3.process(in_l.data(), in_r.data(), out_l.data(), out_r.data(), k % 9 == 0 ? 0 : n) !=
+                          V3_OK;
             }
         }
         return failed;
