@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// What the CLAP shell costs over the LV2 plug-in: the same shaking settings
-// and tone in 256-sample blocks through the built morvane.so (lilv) and the
-// built morvane.clap (dlopen), the CLAP host sending its rolling transport
-// with every block, as CLAP hosts do. Minima over repetitions, side by side:
-//   bench_clap_process --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+// What the CLAP and VST3 shells cost over the LV2 plug-in: the same shaking
+// settings and tone in 256-sample blocks through the built morvane.so
+// (lilv), the built morvane.clap and, where built, the .vst3 bundles'
+// modules (dlopen), each host sending its rolling transport with every
+// block, as CLAP and VST3 hosts do. Compare the minima over interleaved
+// repetitions (--benchmark_repetitions=9
+// --benchmark_enable_random_interleaving=true).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +13,9 @@
 
 #include "clap_host.h"
 #include "plugin_host.h"
+#if defined(MORVANE_VST3_MONO_FILE)
+#include "vst3_host.h"
+#endif
 
 namespace {
 
@@ -71,9 +76,39 @@ void BM_ClapProcess(benchmark::State& state, bool stereo)
   state.counters["rtf"] = benchmark::Counter(static_cast<double>(t) / kRate, benchmark::Counter::kIsRate);
 }
 
+#if defined(MORVANE_VST3_MONO_FILE)
+void BM_Vst3Process(benchmark::State& state, bool stereo)
+{
+  Vst3Instance vst3(stereo);
+  if (!vst3.ok() || !vst3.activate(kRate, kBlock, 1)) {
+    state.SkipWithError("the VST3 module does not load");
+    return;
+  }
+  const Controls c = shaking();
+  for (uint32_t row = 0; row < (stereo ? MORVANE_NUM_STEREO_CONTROLS : MORVANE_NUM_CONTROLS); ++row) {
+    vst3.param(0, morvane_controls[row]._port, vst3.normalized(morvane_controls[row]._port, c[row]));
+  }
+  std::vector<float> in(kBlock), out_l(kBlock), out_r(kBlock);
+  uint64_t t = 0;
+  for (auto _ : state) {
+    const double seconds = static_cast<double>(t) / kRate;
+    const v3_process_context now = vst3_context(static_cast<int64_t>(t), seconds * 2.0, 120.0, true);
+    vst3.context(&now);
+    tone(in, t);
+    vst3.process(in.data(), in.data(), out_l.data(), out_r.data(), kBlock);
+    benchmark::DoNotOptimize(out_l.data());
+  }
+  state.counters["rtf"] = benchmark::Counter(static_cast<double>(t) / kRate, benchmark::Counter::kIsRate);
+}
+#endif
+
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_Lv2Run, mono, false);
 BENCHMARK_CAPTURE(BM_ClapProcess, mono, false);
 BENCHMARK_CAPTURE(BM_Lv2Run, stereo, true);
 BENCHMARK_CAPTURE(BM_ClapProcess, stereo, true);
+#if defined(MORVANE_VST3_MONO_FILE)
+BENCHMARK_CAPTURE(BM_Vst3Process, mono, false);
+BENCHMARK_CAPTURE(BM_Vst3Process, stereo, true);
+#endif
