@@ -8,6 +8,8 @@
 #     and the window (morvane_ui.so) as their X11 UI; the package depends on the
 #     window's libraries, the plug-in itself links cairo alone of them (its
 #     inline display's picture), never pango or X11 directly,
+#   - CLAP hosts find both plug-ins in /usr/lib/clap/morvane.clap, which
+#     exports clap_entry alone, at the packaged version,
 #   - the packaged morvane-render finds its bundle by itself and renders a
 #     recording, with the default setting and with presets, through either
 #     plug-in (--stereo), to exactly the samples of the build tree's
@@ -27,7 +29,7 @@ uri=http://morvane.example.org/plugins/morvane
 stereo_uri=http://morvane.example.org/plugins/morvane-stereo
 recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 python=${PYTHON:-/usr/bin/python3}
-packages=(morvane-lv2 morvane-render libtembra0 libquivex0 libmorvane-dev)
+packages=(morvane-lv2 morvane-clap morvane-render libtembra0 libquivex0 libmorvane-dev)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 cannot_run() {
@@ -55,8 +57,9 @@ for p in "${packages[@]}"; do
     *) fail "$p is on this machine ($status); purge it before running this test" ;;
   esac
 done
-[ ! -e /usr/lib/lv2/morvane.lv2 ] ||
-  fail "/usr/lib/lv2/morvane.lv2 exists outside the packages; remove it before running this test"
+for path in /usr/lib/lv2/morvane.lv2 /usr/lib/clap/morvane.clap; do
+  [ ! -e "$path" ] || fail "$path exists outside the packages; remove it before running this test"
+done
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -124,7 +127,7 @@ echo "  no errors, no warnings"
 echo "installing"
 installed=1
 (cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-   ./morvane-lv2_*.deb ./morvane-render_*.deb ./libtembra0_*.deb ./libquivex0_*.deb \
+   ./morvane-lv2_*.deb ./morvane-clap_*.deb ./morvane-render_*.deb ./libtembra0_*.deb ./libquivex0_*.deb \
    ./libmorvane-dev_*.deb > "$work/install.log" 2>&1) ||
   { cat "$work/install.log" >&2; fail "apt-get install failed"; }
 for p in "${packages[@]}"; do
@@ -183,6 +186,21 @@ grep -E 'NEEDED.*lib(pango|X11|xcb|glib|gobject)' "$work/plugin.objdump" >&2 &&
 grep -qE 'NEEDED.*libcairo\.so' "$work/plugin.objdump" ||
   fail "the plug-in does not link cairo, which draws its inline display"
 echo "  the window $ui_so, an X11 UI; the plug-in links cairo alone of the graphics libraries"
+
+echo "CLAP hosts"
+clap_file=/usr/lib/clap/morvane.clap
+[ -f "$clap_file" ] || fail "$clap_file is not installed"
+[[ $(dpkg -S "$clap_file" 2> /dev/null) == morvane-clap:* ]] || fail "$clap_file is not morvane-clap's"
+objdump -T "$clap_file" | grep -v '\*UND\*' | awk '/ D[FO] / { print $NF }' | sort -u > "$work/clap-exports.txt"
+[ "$(cat "$work/clap-exports.txt")" = clap_entry ] ||
+  fail "$clap_file exports $(tr '\n' ' ' < "$work/clap-exports.txt")instead of clap_entry alone"
+cc -std=c11 -Wall -Wextra -Werror -I/usr/share/dpf/distrho/src "$src/tools/tests/clap_list.c" -ldl \
+   -o "$work/clap_list" || fail "tools/tests/clap_list.c does not build against the CLAP headers"
+"$work/clap_list" "$clap_file" > "$work/clap-list.txt" || fail "$clap_file does not load as a CLAP file"
+printf 'org.example.morvane.mono\tmorvane\t%s\norg.example.morvane.stereo\tmorvane stereo\t%s\n' \
+  "$upstream" "$upstream" | diff - "$work/clap-list.txt" >&2 ||
+  fail "$clap_file does not hold the two plug-ins at version $upstream"
+echo "  $clap_file: org.example.morvane.mono and org.example.morvane.stereo, $upstream"
 
 echo "packaged morvane-render"
 render=/usr/bin/morvane-render
@@ -277,4 +295,5 @@ DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" > "$work/pur
 installed=0
 [ ! -e /usr/lib/lv2/morvane.lv2 ] || fail "/usr/lib/lv2/morvane.lv2 is left after the purge"
 [ ! -e "$render" ] || fail "$render is left after the purge"
+[ ! -e /usr/lib/clap/morvane.clap ] || fail "/usr/lib/clap/morvane.clap is left after the purge"
 echo "all package checks passed"
