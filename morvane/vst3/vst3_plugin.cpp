@@ -67,19 +67,18 @@ v3_result V3_API set_active(void* self, v3_bool state)
 {
   vst3_plugin* p = vst3_of(self);
   if (state == 0) {
-    if (p->_active) {
+    if (p->_active.exchange(false)) {
       hosted_deactivate(&p->_core);
     }
-    p->_active = false;
     return V3_OK;
   }
   if (p->_core._instance == nullptr) {
     return V3_NOT_INITIALIZED;  // no setupProcessing yet: the rate is not known
   }
-  if (!p->_active) {
+  if (!p->_active.load()) {
     hosted_activate(&p->_core);
+    p->_active.store(true);
   }
-  p->_active = true;
   return V3_OK;
 }
 
@@ -174,7 +173,7 @@ v3_result V3_API setup_processing(void* self, v3_process_setup* setup)
 {
   vst3_plugin* p = vst3_of(self);
   if (setup == nullptr || setup->symbolic_sample_size != V3_SAMPLE_32 || setup->max_block_size < 0 ||
-      !(setup->sample_rate > 0.0) || p->_active) {
+      !(setup->sample_rate > 0.0) || p->_active.load()) {
     return V3_FALSE;
   }
   try {
@@ -328,8 +327,11 @@ v3_result V3_API process(void* self, v3_process_data* data)
 {
   vst3_plugin* p = vst3_of(self);
   hosted_plugin* h = &p->_core;
+  if (!p->_active.load(std::memory_order_acquire)) {
+    return V3_NOT_INITIALIZED;
+  }
   if (data == nullptr || data->nframes < 0 || static_cast<uint32_t>(data->nframes) > p->_max_frames ||
-      h->_instance == nullptr || data->symbolic_sample_size != V3_SAMPLE_32) {
+      data->symbolic_sample_size != V3_SAMPLE_32) {
     return V3_INVALID_ARG;
   }
   const auto n = static_cast<uint32_t>(data->nframes);
@@ -499,7 +501,7 @@ vst3_plugin* vst3_plugin_create(uint32_t lv2_index) noexcept
   p->_units = vst3_face{&vst3_units_table, p};
   p->_refs.store(1, std::memory_order_relaxed);
   p->_max_frames = 0;
-  p->_active = false;
+  p->_active.store(false);
   p->_input_arrangement = STEREO;
   p->_handler = nullptr;
   p->_program.store(-1, std::memory_order_relaxed);  // none chosen yet

@@ -49,7 +49,7 @@ struct vst3_plugin {
   std::atomic<uint32_t> _refs;
   hosted_plugin _core;
   uint32_t _max_frames;
-  bool _active;
+  std::atomic<bool> _active;  // set on the main thread, read by process
   v3_speaker_arrangement _input_arrangement;
   v3_component_handler** _handler;  // the host's, held while set
   std::atomic<int32_t> _program;     // the program last chosen (index among this plug-in's; -1 none)
