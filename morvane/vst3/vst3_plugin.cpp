@@ -232,13 +232,12 @@ hosted_transport transport(const v3_process_context& c, double rate)
 // A block's parameter changes in the order of their samples, queue by
 // queue merged without allocating.
 struct changes {
-  v3_param_changes** _list;
   int32_t _num_queues;
   v3_param_value_queue** _queues[MORVANE_VST3_MAX_QUEUES];
   v3_param_id _ids[MORVANE_VST3_MAX_QUEUES];
   int32_t _next[MORVANE_VST3_MAX_QUEUES];
 
-  explicit changes(v3_param_changes** list) : _list(list), _num_queues(0)
+  explicit changes(v3_param_changes** list) : _num_queues(0)
   {
     const int32_t n = list != nullptr ? v3_cpp_obj(list)->get_param_count(list) : 0;
     for (int32_t i = 0; i < n && _num_queues < static_cast<int32_t>(MORVANE_VST3_MAX_QUEUES); ++i) {
