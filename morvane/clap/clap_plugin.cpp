@@ -9,11 +9,14 @@
 #include <new>
 
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/process.h>
 #include <lv2/time/time.h>
 
+#include "clap_gui.h"
 #include "clap_shell.h"
 #include "morvane.h"
 
@@ -55,6 +58,7 @@ bool init(const clap_plugin_t* /*plugin*/)
 void destroy(const clap_plugin_t* plugin)
 {
   clap_shell* s = clap_shell_of(plugin);
+  clap_gui_free(s->_gui);
   if (s->_instance != nullptr) {
     s->_lv2->cleanup(s->_instance);
   }
@@ -81,6 +85,7 @@ bool activate(const clap_plugin_t* plugin, double rate, uint32_t /*min_frames*/,
     }
     s->_lv2->connect_port(s->_instance, MORVANE_CONTROL, s->_sequence);
     s->_lv2->connect_port(s->_instance, MORVANE_NOTIFY, nullptr);
+    clap_gui_instance_made(s);
   }
   s->_max_frames = max_frames;
   s->_reload.store(false, std::memory_order_relaxed);
@@ -99,12 +104,16 @@ void deactivate(const clap_plugin_t* plugin)
   }
 }
 
-bool start_processing(const clap_plugin_t* /*plugin*/)
+bool start_processing(const clap_plugin_t* plugin)
 {
+  clap_gui_processing(clap_shell_of(plugin), true);
   return true;
 }
 
-void stop_processing(const clap_plugin_t* /*plugin*/) {}
+void stop_processing(const clap_plugin_t* plugin)
+{
+  clap_gui_processing(clap_shell_of(plugin), false);
+}
 
 // Audio thread: the LV2 instance's activate starts its signal state afresh
 // without allocating, and forgets the song.
@@ -136,6 +145,7 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
   lv2_atom_forge_set_buffer(forge, s->_sequence, sizeof s->_sequence);
   LV2_Atom_Forge_Frame seq;
   lv2_atom_forge_sequence_head(forge, &seq, 0);
+  clap_gui_forge_message(s, forge);
   if (lead) {
     clap_shell_forge_position(s, *p->transport, 0, s->_clock);
   }
@@ -163,7 +173,9 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
   lv2->connect_port(s->_instance, MORVANE_INPUT_R, in._r + start);
   lv2->connect_port(s->_instance, MORVANE_OUTPUT_L, out._l + start);
   lv2->connect_port(s->_instance, MORVANE_OUTPUT_R, out._r + start);
+  lv2->connect_port(s->_instance, MORVANE_NOTIFY, clap_gui_notify(s));
   lv2->run(s->_instance, end - start);
+  clap_gui_after_run(s);
 }
 
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p)
@@ -185,6 +197,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
   if (s->_reload.exchange(false, std::memory_order_acquire)) {
     take_values(s);
   }
+  clap_gui_drain(s, p->out_events);
 
   bool lead = p->transport != nullptr && clap_shell_transport_news(s, *p->transport, s->_clock);
   const clap_input_events_t* events = p->in_events;
@@ -225,6 +238,12 @@ const void* get_extension(const clap_plugin_t* /*plugin*/, const char* id)
   }
   if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) {
     return &morvane_clap_audio_ports;
+  }
+  if (std::strcmp(id, CLAP_EXT_GUI) == 0) {
+    return &morvane_clap_gui;
+  }
+  if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) {
+    return &morvane_clap_timer_support;
   }
   return nullptr;
 }
@@ -369,7 +388,9 @@ const clap_plugin_t* clap_shell_create(const clap_host_t* host, const clap_plugi
   LV2_Atom_Forge_Frame seq;
   lv2_atom_forge_sequence_head(&s->_forge, &seq, 0);
   lv2_atom_forge_pop(&s->_forge, &seq);
-  if (s->_lv2 == nullptr || s->_time._position == 0 || s->_forge.Sequence == 0) {
+  s->_gui = clap_gui_new(s);
+  if (s->_lv2 == nullptr || s->_time._position == 0 || s->_forge.Sequence == 0 || s->_gui == nullptr) {
+    clap_gui_free(s->_gui);
     delete s;
     return nullptr;
   }

@@ -28,6 +28,8 @@
 
 #include "controls.h"
 
+struct clap_gui;
+
 /* Bytes of the atom sequence handed to the LV2 control port each run:
  * room for some twenty positions. */
 constexpr uint32_t MORVANE_CLAP_SEQUENCE_BYTES = 4096;
@@ -79,6 +81,7 @@ struct clap_shell {
   clap_song _song;
   int64_t _clock;  // samples processed since activation
   alignas(8) uint8_t _sequence[MORVANE_CLAP_SEQUENCE_BYTES];
+  clap_gui* _gui;  // the window's side (clap_gui.h)
 };
 
 /* The shell of `plugin`. */
