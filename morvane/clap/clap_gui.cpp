@@ -101,7 +101,8 @@ void window_resized(void* handle, int width, int height)
   }
   g->_width = width;
   g->_height = height;
-  if (g->_host_gui != nullptr && g->_host_gui->request_resize != nullptr) {
+  // While set_parent makes the window, the size the host agreed to wins.
+  if (g->_window != nullptr && g->_host_gui != nullptr && g->_host_gui->request_resize != nullptr) {
     g->_host_gui->request_resize(g->_shell->_host, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
   }
 }

@@ -88,6 +88,8 @@ public:
   // The window, in X11 window `parent` at `scale`, as hosts make it:
   // create, set_scale, get_size, set_parent, show. False when any step fails.
   bool open_window(unsigned long parent, double scale = 1.0);
+  // The plug-in's gui, once open_window asked for it.
+  const clap_plugin_gui_t* gui() const { return _gui; }
   // The window's size as get_size says it.
   std::pair<uint32_t, uint32_t> window_size() const;
   void close_window();

@@ -131,6 +131,36 @@ INSTANTIATE_TEST_SUITE_P(Tones, ClapWindowTone,
                                   std::to_string(static_cast<int>(info.param.second)) + "Hz";
                          });
 
+// Made at a scale, the window is the default size times it; the host may
+// make it any size down to the least at that scale; a new scale resizes
+// the open window, which asks the host for its new size.
+TEST(ClapWindow, SizeFollowsTheScaleAndStopsAtTheLeast)
+{
+  XParent parent(1200, 800);
+  ASSERT_TRUE(parent.ok()) << "no X server in DISPLAY";
+  ClapInstance clap(kIds[1]);
+  ASSERT_TRUE(clap.ok() && clap.open_window(parent.window(), 1.25));
+  const clap_plugin_gui_t* gui = clap.gui();
+  EXPECT_EQ(clap.window_size(), std::make_pair(1125u, 675u));
+  pump(clap, 50);
+  EXPECT_EQ(parent.child_size(), std::make_pair(1125, 675));
+  uint32_t w = 100, h = 100;
+  ASSERT_TRUE(gui->adjust_size(clap.plugin(), &w, &h));
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(990u, 500u));  // the stereo window's least, 792 x 400
+  EXPECT_FALSE(gui->set_size(clap.plugin(), 100, 100));
+  EXPECT_TRUE(gui->set_size(clap.plugin(), 1000, 600));
+  pump(clap, 50);
+  EXPECT_EQ(parent.child_size(), std::make_pair(1000, 600));
+  EXPECT_TRUE(clap.resize_requests().empty());
+  EXPECT_TRUE(gui->set_scale(clap.plugin(), 1.0));
+  pump(clap, 50);
+  EXPECT_EQ(parent.child_size(), std::make_pair(800, 480));
+  ASSERT_EQ(clap.resize_requests().size(), 1u);
+  EXPECT_EQ(clap.resize_requests()[0], std::make_pair(800u, 480u));
+  EXPECT_EQ(clap.window_size(), std::make_pair(800u, 480u));
+  EXPECT_EQ(x_errors(), 0);
+}
+
 // A drag on the Gain knob reaches the host as one gesture of rising values
 // and the plug-in at the next block's first sample: its audio is then the
 // bits of a twin given the last value by a host event there. Without
