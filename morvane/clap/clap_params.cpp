@@ -9,6 +9,7 @@
 #include <clap/ext/audio-ports.h>
 #include <clap/ext/params.h>
 
+#include "clap_gui.h"
 #include "clap_shell.h"
 
 namespace {
@@ -74,9 +75,10 @@ bool text_to_value(const clap_plugin_t* plugin, clap_id id, const char* display,
   return hosted_text_value(static_cast<uint32_t>(row), display, value);
 }
 
-void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* /*out*/)
+void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out)
 {
   clap_shell* s = clap_shell_of(plugin);
+  clap_gui_drain(s, out);
   const uint32_t n = in != nullptr ? in->size(in) : 0;
   for (uint32_t i = 0; i < n; ++i) {
     const clap_event_header_t* e = in->get(in, i);

@@ -9,10 +9,13 @@
 #include <new>
 
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/process.h>
 
+#include "clap_gui.h"
 #include "clap_shell.h"
 
 namespace {
@@ -25,6 +28,7 @@ bool init(const clap_plugin_t* /*plugin*/)
 void destroy(const clap_plugin_t* plugin)
 {
   clap_shell* s = clap_shell_of(plugin);
+  clap_gui_free(s->_gui);
   hosted_cleanup(&s->_core);
   delete s;
 }
@@ -34,8 +38,12 @@ void destroy(const clap_plugin_t* plugin)
 bool activate(const clap_plugin_t* plugin, double rate, uint32_t /*min_frames*/, uint32_t max_frames)
 {
   clap_shell* s = clap_shell_of(plugin);
+  const LV2_Handle before = s->_core._instance;
   if (!hosted_instantiate(&s->_core, rate)) {
     return false;
+  }
+  if (s->_core._instance != before) {
+    clap_gui_instance_made(s);
   }
   s->_max_frames = max_frames;
   hosted_activate(&s->_core);
@@ -47,12 +55,16 @@ void deactivate(const clap_plugin_t* plugin)
   hosted_deactivate(&clap_shell_of(plugin)->_core);
 }
 
-bool start_processing(const clap_plugin_t* /*plugin*/)
+bool start_processing(const clap_plugin_t* plugin)
 {
+  clap_gui_processing(clap_shell_of(plugin), true);
   return true;
 }
 
-void stop_processing(const clap_plugin_t* /*plugin*/) {}
+void stop_processing(const clap_plugin_t* plugin)
+{
+  clap_gui_processing(clap_shell_of(plugin), false);
+}
 
 // Audio thread: the LV2 instance's activate starts its signal state afresh
 // without allocating, and forgets the song.
@@ -78,6 +90,7 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
   const uint32_t n = p->frames_count;
   hosted_plugin* h = &s->_core;
   hosted_begin_sequence(h);
+  clap_gui_forge_message(s, &h->_forge);
   if (lead) {
     hosted_forge_position(h, clap_shell_transport(*p->transport, h->_rate), 0, h->_clock);
   }
@@ -99,7 +112,9 @@ void run_stretch(clap_shell* s, const clap_process_t* p, channels in, channels o
     }
   }
   hosted_end_sequence(h);
+  h->_lv2->connect_port(h->_instance, MORVANE_NOTIFY, clap_gui_notify(s));
   hosted_run(h, in._l + start, in._r + start, out._l + start, out._r + start, end - start);
+  clap_gui_after_run(s);
 }
 
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p)
@@ -120,6 +135,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
   const channels in{ib.data32[0], ib.channel_count > 1 && ib.data32[1] != nullptr ? ib.data32[1] : ib.data32[0]};
   const channels out{ob.data32[0], ob.data32[1]};
   hosted_take_reload(h);
+  clap_gui_drain(s, p->out_events);
 
   bool lead =
       p->transport != nullptr && hosted_transport_news(h, clap_shell_transport(*p->transport, h->_rate), h->_clock);
@@ -161,6 +177,12 @@ const void* get_extension(const clap_plugin_t* /*plugin*/, const char* id)
   }
   if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) {
     return &morvane_clap_audio_ports;
+  }
+  if (std::strcmp(id, CLAP_EXT_GUI) == 0) {
+    return &morvane_clap_gui;
+  }
+  if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) {
+    return &morvane_clap_timer_support;
   }
   return nullptr;
 }
@@ -209,6 +231,11 @@ const clap_plugin_t* clap_shell_create(const clap_host_t* host, const clap_plugi
                              start_processing, stop_processing, reset, process, get_extension, on_main_thread};
   s->_host = host;
   if (!hosted_init(&s->_core, lv2_index)) {
+    delete s;
+    return nullptr;
+  }
+  s->_gui = clap_gui_new(s);
+  if (s->_gui == nullptr) {
     delete s;
     return nullptr;
   }

@@ -20,11 +20,14 @@
 
 #include "hosted_plugin.h"
 
+struct clap_gui;
+
 struct clap_shell {
   clap_plugin_t _plugin;
   const clap_host_t* _host;
   uint32_t _max_frames;
   hosted_plugin _core;  // the LV2 instance, its controls and song
+  clap_gui* _gui;       // the window's side (clap_gui.h)
 };
 
 /* The shell of `plugin`. */

@@ -10,35 +10,6 @@
 
 namespace {
 
-struct LoadedFile {
-  void* handle = nullptr;
-  const clap_plugin_entry_t* entry = nullptr;
-  const clap_plugin_factory_t* factory = nullptr;
-  LoadedFile()
-  {
-    // Kept mapped to the end: unloading it would unload cairo too (this
-    // program does not link it), and the leak checker would then report
-    // cairo's lifelong caches as leaks of an unknown module.
-    handle = dlopen(MORVANE_CLAP_FILE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle == nullptr) {
-      return;
-    }
-    entry = static_cast<const clap_plugin_entry_t*>(dlsym(handle, "clap_entry"));
-    if (entry != nullptr && clap_version_is_compatible(entry->clap_version) && entry->init(MORVANE_CLAP_FILE)) {
-      factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-    }
-  }
-  ~LoadedFile()
-  {
-    if (factory != nullptr) {
-      entry->deinit();
-    }
-    if (handle != nullptr) {
-      dlclose(handle);
-    }
-  }
-};
-
 struct Stream {
   std::vector<uint8_t>* bytes;
   std::size_t read_at = 0;
@@ -46,19 +17,92 @@ struct Stream {
 
 }  // namespace
 
-const clap_plugin_factory_t* clap_test_factory()
+ClapFile::ClapFile(bool resident)
 {
-  static LoadedFile file;
-  return file.factory;
+  _handle = dlopen(MORVANE_CLAP_FILE, RTLD_NOW | RTLD_LOCAL | (resident ? RTLD_NODELETE : 0));
+  if (_handle == nullptr) {
+    return;
+  }
+  _entry = static_cast<const clap_plugin_entry_t*>(dlsym(_handle, "clap_entry"));
+  if (_entry != nullptr && clap_version_is_compatible(_entry->clap_version) && _entry->init(MORVANE_CLAP_FILE)) {
+    _factory = static_cast<const clap_plugin_factory_t*>(_entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+  }
 }
 
-ClapInstance::ClapInstance(const char* id)
+ClapFile::~ClapFile()
+{
+  if (_factory != nullptr) {
+    _entry->deinit();
+  }
+  if (_handle != nullptr) {
+    dlclose(_handle);
+  }
+}
+
+bool clap_file_loaded()
+{
+  void* handle = dlopen(MORVANE_CLAP_FILE, RTLD_NOW | RTLD_NOLOAD);
+  if (handle != nullptr) {
+    dlclose(handle);
+  }
+  return handle != nullptr;
+}
+
+const clap_plugin_factory_t* clap_test_factory()
+{
+  // Kept mapped to the end: the program's many tests need not pay for
+  // loading it again, and the unloading has tests of its own.
+  static ClapFile file(true);
+  return file.factory();
+}
+
+namespace {
+
+ClapInstance* instance_of(const clap_host_t* host)
+{
+  return static_cast<ClapInstance*>(host->host_data);
+}
+
+const clap_host_gui_t host_gui = {
+    [](const clap_host_t*) {},
+    [](const clap_host_t* h, uint32_t width, uint32_t height) {
+      instance_of(h)->request_resize(width, height);
+      return true;
+    },
+    [](const clap_host_t*) { return false; }, [](const clap_host_t*) { return false; },
+    [](const clap_host_t*, bool) {}};
+
+const clap_host_timer_support_t host_timer = {
+    [](const clap_host_t* h, uint32_t period_ms, clap_id* id) { return instance_of(h)->register_timer(period_ms, id); },
+    [](const clap_host_t* h, clap_id id) { return instance_of(h)->unregister_timer(id); }};
+
+const clap_host_params_t host_params = {[](const clap_host_t*, clap_param_rescan_flags) {},
+                                        [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
+                                        [](const clap_host_t* h) { instance_of(h)->request_flush(); }};
+
+const void* host_extension(const clap_host_t*, const char* id)
+{
+  if (std::strcmp(id, CLAP_EXT_GUI) == 0) {
+    return &host_gui;
+  }
+  if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) {
+    return &host_timer;
+  }
+  if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) {
+    return &host_params;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ClapInstance::ClapInstance(const char* id, const clap_plugin_factory_t* factory)
 {
   _events.reserve(256);  // queueing never allocates while a block is made
+  _output.reserve(4096);
   _host = clap_host_t{CLAP_VERSION_INIT, this, "morvane test host", "morvane developers", "", "0",
-                      [](const clap_host_t*, const char*) -> const void* { return nullptr; },
-                      [](const clap_host_t*) {}, [](const clap_host_t*) {}, [](const clap_host_t*) {}};
-  const clap_plugin_factory_t* factory = clap_test_factory();
+                      host_extension, [](const clap_host_t*) {}, [](const clap_host_t*) {},
+                      [](const clap_host_t*) {}};
   if (factory == nullptr) {
     return;
   }
@@ -74,6 +118,7 @@ ClapInstance::ClapInstance(const char* id)
 ClapInstance::~ClapInstance()
 {
   if (_plugin != nullptr) {
+    close_window();
     deactivate();
     _plugin->destroy(_plugin);
   }
@@ -134,14 +179,99 @@ clap_input_events_t event_list(std::vector<ClapInstance::Event>* events)
       }};
 }
 
-bool refuse(const clap_output_events_t*, const clap_event_header_t*) { return false; }
+bool record(const clap_output_events_t* list, const clap_event_header_t* e)
+{
+  return static_cast<ClapInstance*>(list->ctx)->take_output(e);
+}
 
 }  // namespace
+
+bool ClapInstance::take_output(const clap_event_header_t* e)
+{
+  if (_output.size() == _output.capacity() || e->size > sizeof(Event)) {
+    return false;
+  }
+  Event copy{};
+  std::memcpy(&copy, e, e->size);
+  _output.push_back(copy);
+  return true;
+}
+
+bool ClapInstance::register_timer(uint32_t period_ms, clap_id* id)
+{
+  if (period_ms == 0 || id == nullptr) {
+    return false;
+  }
+  *id = _next_timer++;
+  _timers.push_back(*id);
+  return true;
+}
+
+bool ClapInstance::unregister_timer(clap_id id)
+{
+  const auto at = std::find(_timers.begin(), _timers.end(), id);
+  if (at == _timers.end()) {
+    return false;
+  }
+  _timers.erase(at);
+  return true;
+}
+
+bool ClapInstance::open_window(unsigned long parent, double scale)
+{
+  _gui = static_cast<const clap_plugin_gui_t*>(_plugin->get_extension(_plugin, CLAP_EXT_GUI));
+  _timer_support =
+      static_cast<const clap_plugin_timer_support_t*>(_plugin->get_extension(_plugin, CLAP_EXT_TIMER_SUPPORT));
+  if (_gui == nullptr || _timer_support == nullptr || !_gui->is_api_supported(_plugin, CLAP_WINDOW_API_X11, false) ||
+      !_gui->create(_plugin, CLAP_WINDOW_API_X11, false)) {
+    return false;
+  }
+  _window = true;
+  uint32_t width = 0, height = 0;
+  clap_window_t window{};
+  window.api = CLAP_WINDOW_API_X11;
+  window.x11 = parent;
+  return _gui->set_scale(_plugin, scale) && _gui->get_size(_plugin, &width, &height) &&
+         _gui->set_parent(_plugin, &window) && _gui->show(_plugin);
+}
+
+std::pair<uint32_t, uint32_t> ClapInstance::window_size() const
+{
+  uint32_t width = 0, height = 0;
+  if (_window) {
+    _gui->get_size(_plugin, &width, &height);
+  }
+  return {width, height};
+}
+
+void ClapInstance::close_window()
+{
+  if (_window) {
+    _gui->destroy(_plugin);
+    _window = false;
+  }
+}
+
+void ClapInstance::timer()
+{
+  for (const clap_id id : std::vector<clap_id>(_timers)) {
+    _timer_support->on_timer(_plugin, id);
+  }
+}
+
+void ClapInstance::processing(bool on)
+{
+  if (on) {
+    _plugin->start_processing(_plugin);
+  } else {
+    _plugin->stop_processing(_plugin);
+  }
+}
 
 void ClapInstance::flush()
 {
   const clap_input_events_t events = event_list(&_events);
-  const clap_output_events_t out_events{this, refuse};
+  const clap_output_events_t out_events{this, record};
   _params->flush(_plugin, &events, &out_events);
   _events.clear();
 }
@@ -154,7 +284,7 @@ clap_process_status ClapInstance::process(const float* in_l, const float* in_r, 
   const clap_audio_buffer_t in{ins, nullptr, 2, 0, 0};
   clap_audio_buffer_t out{outs, nullptr, 2, 0, 0};
   const clap_input_events_t events = event_list(&_events);
-  const clap_output_events_t out_events{this, refuse};
+  const clap_output_events_t out_events{this, record};
   const clap_process_t p{_steady, n, _block_transport, &in, &out, 1, 1, &events, &out_events};
   const clap_process_status status = _plugin->process(_plugin, &p);
   _steady += n;
