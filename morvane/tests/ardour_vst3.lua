@@ -6,10 +6,11 @@
 --       loads the session (holding a region on "Voice"), inserts the LV2
 --       plug-in, loads the factory preset with that label, reports every
 --       control's value by its parameter index, saves;
---   ardour7-lua ardour_vst3.lua vst3 DIR NAME UID LABELS INDEX=VALUE...
+--   ardour7-lua ardour_vst3.lua vst3 DIR NAME UID LABELS PRESET INDEX=VALUE...
 --       inserts the VST3 plug-in with that class id, reports how Ardour runs
 --       it and which of the preset LABELS ("|" between them) it finds among
---       the plug-in's presets (its programs), sets each control by its raw
+--       the plug-in's presets (its programs), loads the program PRESET and
+--       reports the values it gave, then sets each control by its raw
 --       parameter index, lets the engine run for a second (Ardour takes a
 --       VST3 plug-in's values into its state from the running plug-in),
 --       reports every value and saves;
@@ -24,15 +25,16 @@ local common = dofile(here .. "/ardour_common.lua")
 local report = common.report
 local TRACK = "Voice"
 
--- Every control input's value: its number among the controls, its raw
--- parameter index (an LV2 plug-in's port index), the value.
-local function report_values(processor)
+-- Every control input's value as a line of `kind`: its number among the
+-- controls, its raw parameter index (an LV2 plug-in's port index), the
+-- value.
+local function report_values(processor, kind)
   local plugin = processor:to_insert():plugin(0)
   local n = 0
   for i = 0, plugin:parameter_count() - 1 do
     if plugin:parameter_is_control(i) and plugin:parameter_is_input(i) then
       local value = ARDOUR.LuaAPI.get_processor_param(processor, n, false)
-      report("value", n, i, value)
+      report(kind or "value", n, i, value)
       n = n + 1
     end
   end
@@ -61,13 +63,18 @@ local function lv2(dir, name, uri, preset_label)
   close_session()
 end
 
-local function vst3(dir, name, uid, labels, settings)
+local function vst3(dir, name, uid, labels, preset_label, settings)
   local session = common.load_session(dir, name)
   local processor, plugin = insert(session, uid, ARDOUR.PluginType.VST3)
   for label in labels:gmatch("[^|]+") do
     local preset = plugin:preset_by_label(label)
     if preset and preset.valid then report("preset", preset.label) end
   end
+  -- Ardour lists no VST3 presets in the plug-in info, only in the plug-in.
+  local program = plugin:preset_by_label(preset_label)
+  assert(program and program.valid, "Ardour finds no program labelled " .. preset_label)
+  assert(plugin:load_preset(program), "cannot load " .. preset_label)
+  report_values(processor, "program-value")
   for _, setting in ipairs(settings) do
     local index, value = setting:match("^(%d+)=(.*)$")
     assert(index, "not INDEX=VALUE: " .. setting)
@@ -95,8 +102,8 @@ if phase == "lv2" then
   lv2(arg[2], arg[3], arg[4], arg[5])
 elseif phase == "vst3" then
   local settings = {}
-  for i = 6, #arg do settings[#settings + 1] = arg[i] end
-  vst3(arg[2], arg[3], arg[4], arg[5], settings)
+  for i = 7, #arg do settings[#settings + 1] = arg[i] end
+  vst3(arg[2], arg[3], arg[4], arg[5], arg[6], settings)
 elseif phase == "reopen" then
   reopen(arg[2], arg[3])
 else

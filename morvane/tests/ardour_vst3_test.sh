@@ -12,7 +12,8 @@
 #      their raw parameter index to the values Ardour reported for the LV2
 #      one (the parameters come in the same order, one per control port);
 #      Ardour lists the VST3 plug-in's programs as its presets, the nine
-#      factory presets;
+#      factory presets, and the program "Smeared freeze" gives the LV2
+#      preset's values;
 #   3. the VST3 session, reopened, holds the same values (they came back
 #      from the plug-in's saved state);
 #   4. both sessions are exported; the VST3 export lies within the LV2
@@ -100,7 +101,7 @@ print("|".join(sorted(labels[s] for s in applies)) + "|")
 PY
 )
 log=$out/vst3.log
-ardour_lua "$here/ardour_vst3.lua" "$log" vst3 "$out/vst3" vst3 "$uid" "$want_presets" "${settings[@]}"
+ardour_lua "$here/ardour_vst3.lua" "$log" vst3 "$out/vst3" vst3 "$uid" "$want_presets" "$preset" "${settings[@]}"
 presets=$(lines "$log" preset | LC_ALL=C sort | tr '\n' '|')
 [ "$(lines "$log" plugin | cut -f2)" = morvane ] || { cat "$log"; fail "Ardour did not insert the VST3 plug-in"; }
 [ "$(lines "$log" instances)" = 1 ] || fail "Ardour runs $(lines "$log" instances) instances"
@@ -123,6 +124,8 @@ for k in a:
         sys.exit(f"{sys.argv[3]}: parameter {k} is {y}, expected {x}")
 PY
 }
+same "$(lines "$out/lv2.log" value)" "$(lines "$log" program-value)" "the program's values" ||
+  fail "the program '$preset' does not give the LV2 preset's values"
 same "$(lines "$out/lv2.log" value)" "$(lines "$log" value)" "the VST3 plug-in's values" || fail "the values set"
 
 echo "== the VST3 session reopened"

@@ -183,9 +183,11 @@ double V3_API get_parameter_normalised(void* self, v3_param_id id)
 
 // A parameter's value as the host shows it. A program chosen here sets the
 // controls it lists: each is handed to the host as an edit, for the host
-// to pass on to the processor and record, and the host is told to read
-// the values again. With no host to tell, the processor takes the values
-// at its next block.
+// to pass on to the processor and record. With no host to tell, the
+// processor takes the values at its next block. The edits tell the host
+// every value that changed, so no restart is asked for: a host may choose
+// the program with its processing lock held (Ardour 7 does), and its
+// restartComponent waits for that lock, so asking from here hangs it.
 v3_result V3_API set_parameter_normalised(void* self, v3_param_id id, double normalized)
 {
   vst3_plugin* p = vst3_of(self);
@@ -226,9 +228,7 @@ v3_result V3_API set_parameter_normalised(void* self, v3_param_id id, double nor
       v3_cpp_obj(handler)->end_edit(handler, v._port);
     }
   }
-  if (handler != nullptr) {
-    v3_cpp_obj(handler)->restart_component(handler, V3_RESTART_PARAM_VALUES_CHANGED);
-  } else {
+  if (handler == nullptr) {
     p->_core._reload.store(true, std::memory_order_release);
   }
   return V3_OK;
