@@ -9,7 +9,10 @@
 #     window's libraries, the plug-in itself links cairo alone of them (its
 #     inline display's picture), never pango or X11 directly,
 #   - CLAP hosts find both plug-ins in /usr/lib/clap/morvane.clap, which
-#     exports clap_entry alone, at the packaged version,
+#     exports clap_entry alone, at the packaged version, and VST3 hosts
+#     (Ardour's scanner, when Ardour is installed) the bundles morvane.vst3
+#     and morvane-stereo.vst3 in /usr/lib/vst3, which export the module's
+#     three entry points alone,
 #   - the packaged morvane-render finds its bundle by itself and renders a
 #     recording, with the default setting and with presets, through either
 #     plug-in (--stereo), to exactly the samples of the build tree's
@@ -29,7 +32,7 @@ uri=http://morvane.example.org/plugins/morvane
 stereo_uri=http://morvane.example.org/plugins/morvane-stereo
 recording=${MORVANE_RECORDING:-/usr/share/sounds/alsa/Front_Center.wav}
 python=${PYTHON:-/usr/bin/python3}
-packages=(morvane-lv2 morvane-clap morvane-render libtembra0 libquivex0 libmorvane-dev)
+packages=(morvane-lv2 morvane-clap morvane-vst3 morvane-render libtembra0 libquivex0 libmorvane-dev)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 cannot_run() {
@@ -57,7 +60,8 @@ for p in "${packages[@]}"; do
     *) fail "$p is on this machine ($status); purge it before running this test" ;;
   esac
 done
-for path in /usr/lib/lv2/morvane.lv2 /usr/lib/clap/morvane.clap; do
+vst3_dir=/usr/lib/vst3
+for path in /usr/lib/lv2/morvane.lv2 /usr/lib/clap/morvane.clap $vst3_dir/morvane.vst3 $vst3_dir/morvane-stereo.vst3; do
   [ ! -e "$path" ] || fail "$path exists outside the packages; remove it before running this test"
 done
 
@@ -127,7 +131,7 @@ echo "  no errors, no warnings"
 echo "installing"
 installed=1
 (cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-   ./morvane-lv2_*.deb ./morvane-clap_*.deb ./morvane-render_*.deb ./libtembra0_*.deb ./libquivex0_*.deb \
+   ./morvane-lv2_*.deb ./morvane-clap_*.deb ./morvane-vst3_*.deb ./morvane-render_*.deb ./libtembra0_*.deb ./libquivex0_*.deb \
    ./libmorvane-dev_*.deb > "$work/install.log" 2>&1) ||
   { cat "$work/install.log" >&2; fail "apt-get install failed"; }
 for p in "${packages[@]}"; do
@@ -201,6 +205,31 @@ printf 'org.example.morvane.mono\tmorvane\t%s\norg.example.morvane.stereo\tmorva
   "$upstream" "$upstream" | diff - "$work/clap-list.txt" >&2 ||
   fail "$clap_file does not hold the two plug-ins at version $upstream"
 echo "  $clap_file: org.example.morvane.mono and org.example.morvane.stereo, $upstream"
+
+echo "VST3 hosts"
+for name in morvane morvane-stereo; do
+  so=$vst3_dir/$name.vst3/Contents/x86_64-linux/$name.so
+  [ -f "$so" ] || fail "$so is not installed"
+  [[ $(dpkg -S "$so" 2> /dev/null) == morvane-vst3:* ]] || fail "$so is not morvane-vst3's"
+  objdump -T "$so" | grep -v '\*UND\*' | awk '/ D[FO] / { print $NF }' | sort -u | tr '\n' ' ' > "$work/$name-exports.txt"
+  [ "$(cat "$work/$name-exports.txt")" = "GetPluginFactory ModuleEntry ModuleExit " ] ||
+    fail "$so exports $(cat "$work/$name-exports.txt")instead of the module's three entry points"
+done
+# Where Ardour is installed, its scanner finds each class at the packaged
+# version.
+scanner=/usr/lib/ardour7/ardour-vst3-scanner
+if [ -x "$scanner" ]; then
+  for name in morvane morvane-stereo; do
+    label=${name/-/ }
+    XDG_CACHE_HOME=$work/vst3-cache LD_LIBRARY_PATH=/usr/lib/ardour7 "$scanner" -f "$vst3_dir/$name.vst3" \
+      > "$work/$name-scan.log" 2>&1 || { cat "$work/$name-scan.log" >&2; fail "Ardour's scanner fails on $name.vst3"; }
+    grep -h '<VST3Info ' "$work"/vst3-cache/ardour7/vst/*.v3i | grep -F "name=\"$label\"" |
+      grep -qF "version=\"$upstream\"" || fail "Ardour's scanner does not find '$label' $upstream in $name.vst3"
+  done
+  echo "  $vst3_dir/morvane.vst3 and morvane-stereo.vst3, scanned by Ardour's scanner"
+else
+  echo "  $vst3_dir/morvane.vst3 and morvane-stereo.vst3 (Ardour's scanner is not installed: not scanned)"
+fi
 
 echo "packaged morvane-render"
 render=/usr/bin/morvane-render
@@ -295,5 +324,7 @@ DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" > "$work/pur
 installed=0
 [ ! -e /usr/lib/lv2/morvane.lv2 ] || fail "/usr/lib/lv2/morvane.lv2 is left after the purge"
 [ ! -e "$render" ] || fail "$render is left after the purge"
-[ ! -e /usr/lib/clap/morvane.clap ] || fail "/usr/lib/clap/morvane.clap is left after the purge"
+for path in /usr/lib/clap/morvane.clap $vst3_dir/morvane.vst3 $vst3_dir/morvane-stereo.vst3; do
+  [ ! -e "$path" ] || fail "$path is left after the purge"
+done
 echo "all package checks passed"
