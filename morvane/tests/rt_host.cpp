@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -48,6 +49,7 @@
 #if defined(MORVANE_CLAP_FILE)
 #include "clap_host.h"
 #include "draw.h"
+#include "frame_mailbox.h"
 #include "x_parent.h"
 #endif
 #if defined(MORVANE_VST3_MONO_FILE)
@@ -604,6 +606,59 @@ TEST_P(BothPlugins, Vst3ProcessAllocatesNothingAndMakesNoSystemCall)
     EXPECT_EQ(allocs, 0);
     EXPECT_EQ(frees, 0);
     EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
+}
+#endif
+
+#if defined(MORVANE_CLAP_FILE)
+// The CLAP window's frames from the audio thread to the main thread: each
+// frame the main thread takes is whole (one writer's numbers throughout)
+// and stays so while it holds it, is newer than the one before, and the
+// last one written is the last taken.
+TEST(Threads, WindowFramesArriveWholeAndNewestFirst)
+{
+    auto* m = new frame_mailbox();
+    frame_mailbox_init(m, LilvTestWorld::get().urids().map());
+    const LV2_URID kInt = LilvTestWorld::get().urids().id(LV2_ATOM__Int);
+    constexpr int kFrames = 20000, kInts = 200;
+    frame_mailbox_set_open(m, true);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        alignas(8) uint8_t control[256];
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, LilvTestWorld::get().urids().map());
+        lv2_atom_forge_set_buffer(&forge, control, sizeof control);
+        frame_mailbox_forge_message(m, &forge);  // the instance hears the window open
+        for (int32_t k = 1; k <= kFrames; ++k) {
+            LV2_Atom_Sequence* seq = frame_mailbox_notify(m);
+            auto* ev = reinterpret_cast<LV2_Atom_Event*>(seq + 1);
+            ev->time.frames = 0;
+            ev->body = LV2_Atom{kInts * sizeof(int32_t), kInt};
+            std::fill_n(reinterpret_cast<int32_t*>(ev + 1), kInts, k);
+            seq->atom.size = sizeof(LV2_Atom_Sequence_Body) + sizeof(LV2_Atom_Event) + kInts * sizeof(int32_t);
+            frame_mailbox_after_run(m);
+        }
+        done.store(true);
+    });
+    int32_t last = 0;
+    long torn = 0, backwards = 0;
+    for (bool finished = false; !finished;) {
+        finished = done.load();  // one more take after the writer is done
+        if (const LV2_Atom_Sequence* seq = frame_mailbox_take(m)) {
+            const auto* values = reinterpret_cast<const int32_t*>(reinterpret_cast<const LV2_Atom_Event*>(seq + 1) + 1);
+            const int32_t k = values[0];
+            // Whole, and left alone by the writer while held.
+            torn += std::count(values, values + kInts, k) != kInts;
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            torn += std::count(values, values + kInts, k) != kInts;
+            backwards += k <= last;
+            last = k;
+        }
+    }
+    audio.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(backwards, 0);
+    EXPECT_EQ(last, kFrames);
+    delete m;
 }
 #endif
 
