@@ -339,8 +339,8 @@ TEST(Vst3Plugin, StateSavesAndRestoresEveryControl)
 // The programs are the presets lilv finds for each plug-in, by label, the
 // stereo one only in the stereo plug-in. Chosen through the processor, a
 // program sets every control its preset holds and reports them as output
-// changes; chosen on the controller, it hands each to the host as an edit
-// and asks the host to read the values again.
+// changes; chosen on the controller, it hands each to the host as an edit,
+// and asks for no restart.
 TEST(Vst3Plugin, ProgramsGiveTheValuesOfTheFactoryPresets)
 {
   for (bool stereo : {false, true}) {
@@ -389,7 +389,7 @@ TEST(Vst3Plugin, ProgramsGiveTheValuesOfTheFactoryPresets)
       ASSERT_EQ(vst3.controller()->set_parameter_normalised(vst3.controller_self(), program_id,
                                                             k / last),
                 V3_OK);
-      EXPECT_TRUE(vst3.restarts & V3_RESTART_PARAM_VALUES_CHANGED);
+      EXPECT_EQ(vst3.restarts, 0) << "a restart asked from setParamNormalized (Ardour holds a lock there)";
       ASSERT_EQ(vst3.edits.size(), preset->values.size());
       for (const auto& [id, normalized] : vst3.edits) {
         const morvane_control& c = morvane_controls[control_row(id)];
