@@ -26,8 +26,9 @@ target_include_directories(morvane_vst3_headers SYSTEM INTERFACE ${MORVANE_VST3_
 # bundle NAME.vst3 in build/vst3, its module Contents/x86_64-linux/NAME.so
 # holding the plug-in of LV2 descriptor LV2_INDEX (0 mono, 1 stereo): the
 # source ENTRY (its factory, built for that plug-in) linked with the object
-# library OBJECTS (the shell), the shells' shared core and the LV2
-# plug-in's own objects: one copy of the code for every format. Like the
+# library OBJECTS (the shell), the shells' shared core, the LV2 window's
+# objects and the LV2 plug-in's own objects: one copy of the code for
+# every format. Like the
 # LV2 module, it exports exactly the names of EXPORTS, binds its calls to
 # its own functions inside, and fails the link on an undefined symbol.
 # Installed as the component "vst3".
@@ -35,6 +36,8 @@ function(morvane_vst3_plugin target name lv2_index exports objects entry)
   add_library(${target} MODULE ${entry}
     $<TARGET_OBJECTS:${objects}>
     $<TARGET_OBJECTS:morvane_shell_obj>
+    $<TARGET_OBJECTS:morvane_window_obj>
+    $<TARGET_OBJECTS:morvane_draw_obj>
     $<TARGET_OBJECTS:morvane_plugin_obj>
     $<TARGET_OBJECTS:morvane_common_obj>
     $<TARGET_OBJECTS:morvane_decibel>
@@ -46,7 +49,7 @@ function(morvane_vst3_plugin target name lv2_index exports objects entry)
   target_compile_definitions(${target} PRIVATE MORVANE_VERSION="${PROJECT_VERSION}"
                                                MORVANE_VST3_LV2_INDEX=${lv2_index})
   target_link_libraries(${target} PRIVATE morvane_flags morvane_vst3_headers morvane_inline_draw_obj PkgConfig::LV2
-                                          PkgConfig::CAIRO mvec m)
+                                          PkgConfig::CAIRO PkgConfig::VST3_WINDOW mvec m ${CMAKE_DL_LIBS})
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
   morvane_version_script(${exports} ${map})
   target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map} -Wl,-Bsymbolic-functions)

@@ -10,6 +10,7 @@
 
 #include "vst3_plugin.h"
 #include "vst3_programs.h"
+#include "vst3_view.h"
 
 namespace {
 
@@ -247,9 +248,9 @@ v3_result V3_API set_component_handler(void* self, v3_component_handler** handle
   return V3_OK;
 }
 
-v3_plugin_view** V3_API create_view(void* /*self*/, const char* /*name*/)
+v3_plugin_view** V3_API create_view(void* self, const char* name)
 {
-  return nullptr;
+  return vst3_view_create(vst3_of(self), name);
 }
 
 // ---- IUnitInfo: the root unit holds the one program list ----------------

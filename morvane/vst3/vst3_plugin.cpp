@@ -11,6 +11,7 @@
 
 #include "vst3_plugin.h"
 #include "vst3_programs.h"
+#include "vst3_view.h"
 
 namespace {
 
@@ -181,8 +182,12 @@ v3_result V3_API setup_processing(void* self, v3_process_setup* setup)
   } catch (...) {
     return V3_NOMEM;
   }
+  const LV2_Handle before = p->_core._instance;
   if (!hosted_instantiate(&p->_core, setup->sample_rate)) {
     return V3_FALSE;
+  }
+  if (p->_core._instance != before) {
+    frame_mailbox_restart(&p->_gui->_mailbox);  // a new instance has heard of no window
   }
   p->_max_frames = static_cast<uint32_t>(setup->max_block_size);
   return V3_OK;
@@ -322,6 +327,26 @@ void take_changes(vst3_plugin* p, changes& c, int32_t at, v3_param_changes** out
   }
 }
 
+// Runs samples [start, end) through the LV2 instance: its control
+// sequence holds the window's open or closed message when the instance
+// must hear it, then the block's transport when `lead`; its notify port
+// writes into the window's mailbox while the window wants frames.
+void run_stretch(vst3_plugin* p, const hosted_transport& t, bool lead, const float* in_l, const float* in_r,
+                 float* out_l, float* out_r, uint32_t start, uint32_t end) noexcept
+{
+  hosted_plugin* h = &p->_core;
+  frame_mailbox* mailbox = &p->_gui->_mailbox;
+  hosted_begin_sequence(h);
+  frame_mailbox_forge_message(mailbox, &h->_forge);
+  if (lead) {
+    hosted_forge_position(h, t, 0, h->_clock);
+  }
+  hosted_end_sequence(h);
+  h->_lv2->connect_port(h->_instance, MORVANE_NOTIFY, frame_mailbox_notify(mailbox));
+  hosted_run(h, in_l + start, in_r + start, out_l + start, out_r + start, end - start);
+  frame_mailbox_after_run(mailbox);
+}
+
 v3_result V3_API process(void* self, v3_process_data* data)
 {
   vst3_plugin* p = vst3_of(self);
@@ -335,6 +360,7 @@ v3_result V3_API process(void* self, v3_process_data* data)
   }
   const auto n = static_cast<uint32_t>(data->nframes);
   hosted_take_reload(h);
+  vst3_gui_drain(p);
   changes c(data->input_params);
 
   // With no audio (a host passing only parameter changes), the changes
@@ -375,24 +401,14 @@ v3_result V3_API process(void* self, v3_process_data* data)
   for (int32_t at = c.earliest(); at >= 0; at = c.earliest()) {
     const uint32_t split = std::min(static_cast<uint32_t>(at), n);
     if (split > start) {
-      hosted_begin_sequence(h);
-      if (lead) {
-        hosted_forge_position(h, t, 0, h->_clock);
-        lead = false;
-      }
-      hosted_end_sequence(h);
-      hosted_run(h, in_l + start, in_r + start, out_l + start, out_r + start, split - start);
+      run_stretch(p, t, lead, in_l, in_r, out_l, out_r, start, split);
+      lead = false;
       start = split;
     }
     take_changes(p, c, at, data->output_params);
   }
   if (start < n) {
-    hosted_begin_sequence(h);
-    if (lead) {
-      hosted_forge_position(h, t, 0, h->_clock);
-    }
-    hosted_end_sequence(h);
-    hosted_run(h, in_l + start, in_r + start, out_l + start, out_r + start, n - start);
+    run_stretch(p, t, lead, in_l, in_r, out_l, out_r, start, n);
   }
   h->_clock += n;
   data->outputs[0].channel_silence_bitset = 0;
@@ -445,6 +461,7 @@ uint32_t V3_API vst3_unref(void* self)
   vst3_plugin* p = vst3_of(self);
   const uint32_t left = p->_refs.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) {
+    vst3_gui_free(p->_gui);
     hosted_cleanup(&p->_core);
     if (p->_handler != nullptr) {
       v3_cpp_obj_unref(p->_handler);
@@ -504,7 +521,8 @@ vst3_plugin* vst3_plugin_create(uint32_t lv2_index) noexcept
   p->_input_arrangement = STEREO;
   p->_handler = nullptr;
   p->_program.store(-1, std::memory_order_relaxed);  // none chosen yet
-  if (!hosted_init(&p->_core, lv2_index)) {
+  p->_gui = nullptr;
+  if (!hosted_init(&p->_core, lv2_index) || (p->_gui = vst3_gui_new(p)) == nullptr) {
     delete p;
     return nullptr;
   }

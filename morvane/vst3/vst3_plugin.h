@@ -37,6 +37,7 @@ constexpr v3_param_id MORVANE_VST3_PROGRAM_ID = 0x10000;
 constexpr uint32_t MORVANE_VST3_MAX_QUEUES = 64;
 
 struct vst3_plugin;
+struct vst3_gui;
 
 /* One interface of the object: what the host holds is a pointer to _table. */
 struct vst3_face {
@@ -54,6 +55,7 @@ struct vst3_plugin {
   v3_component_handler** _handler;  // the host's, held while set
   std::atomic<int32_t> _program;     // the program last chosen (index among this plug-in's; -1 none)
   std::vector<float> _silence;       // the input when the host gives none
+  vst3_gui* _gui;                    // the window's side (vst3_view.h)
 };
 
 /* The object behind a face the host called. */
