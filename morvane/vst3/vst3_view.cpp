@@ -13,11 +13,6 @@
 // Largest side the window takes.
 constexpr int32_t VST3_VIEW_MAX_SIDE = 16384;
 
-// The tables of interfaces the headers give no C++ form of.
-struct v3_timer_handler_table : v3_funknown {
-  v3_timer_handler timer;
-};
-
 struct vst3_view;
 
 // One interface of the view: what the host holds is a pointer to _table.
@@ -371,7 +366,7 @@ const v3_plugin_view_cpp view_table = {
 
 const v3_plugin_view_content_scale_cpp scale_table = {{query_interface, ref, unref}, {set_content_scale_factor}};
 
-const v3_timer_handler_table timer_table = {{query_interface, ref, unref}, {on_timer}};
+const v3_timer_handler_cpp timer_table = {{query_interface, ref, unref}, {on_timer}};
 
 }  // namespace
 

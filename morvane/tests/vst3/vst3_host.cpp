@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -172,16 +174,78 @@ namespace {
 
 const v3_component_handler_cpp handler_table = {
   {no_interface, one, one},
-  {[](void*, v3_param_id) -> v3_result { return V3_OK; },
+  {[](void* self, v3_param_id id) -> v3_result {
+     static_cast<Vst3Instance::Handler*>(self)->owner->gestures.emplace_back(1, id);
+     return V3_OK;
+   },
    [](void* self, v3_param_id id, double value) -> v3_result {
      static_cast<Vst3Instance::Handler*>(self)->owner->edits.emplace_back(id, value);
      return V3_OK;
    },
-   [](void*, v3_param_id) -> v3_result { return V3_OK; },
+   [](void* self, v3_param_id id) -> v3_result {
+     static_cast<Vst3Instance::Handler*>(self)->owner->gestures.emplace_back(-1, id);
+     return V3_OK;
+   },
    [](void* self, int32_t flags) -> v3_result {
      static_cast<Vst3Instance::Handler*>(self)->owner->restarts |= flags;
      return V3_OK;
    }}};
+
+}  // namespace
+
+// The plug frame the view is given, which is also the host's run loop (a
+// face of its own): it keeps the timers registered and the sizes asked.
+struct Vst3Instance::Frame {
+  const v3_plugin_frame_cpp* table;
+  Vst3Instance* owner;
+  const v3_run_loop_cpp* loop_table;
+};
+
+namespace {
+
+v3_result V3_API frame_query(void* self, const v3_tuid iid, void** obj);
+
+const v3_plugin_frame_cpp frame_table = {
+  {frame_query, one, one},
+  {[](void* self, v3_plugin_view**, v3_view_rect* r) -> v3_result {
+     static_cast<Vst3Instance::Frame*>(self)->owner->resize_requests.emplace_back(r->right - r->left,
+                                                                                 r->bottom - r->top);
+     return V3_OK;
+   }}};
+
+// The run loop's face is the second half of the frame: self points there.
+Vst3Instance::Frame* loop_frame(void* self)
+{
+  return reinterpret_cast<Vst3Instance::Frame*>(static_cast<uint8_t*>(self) -
+                                                offsetof(Vst3Instance::Frame, loop_table));
+}
+
+const v3_run_loop_cpp loop_table = {
+  {frame_query, one, one},
+  {[](void*, v3_event_handler**, int) -> v3_result { return V3_NOT_IMPLEMENTED; },
+   [](void*, v3_event_handler**) -> v3_result { return V3_NOT_IMPLEMENTED; },
+   [](void* self, v3_timer_handler** handler, uint64_t) -> v3_result {
+     loop_frame(self)->owner->timer_handlers.push_back(handler);
+     return V3_OK;
+   },
+   [](void* self, v3_timer_handler** handler) -> v3_result {
+     auto& t = loop_frame(self)->owner->timer_handlers;
+     t.erase(std::remove(t.begin(), t.end(), handler), t.end());
+     return V3_OK;
+   }}};
+
+v3_result V3_API frame_query(void* self, const v3_tuid iid, void** obj)
+{
+  Vst3Instance::Frame* f = v3_tuid_match(iid, v3_run_loop_iid) || v3_tuid_match(iid, v3_plugin_frame_iid)
+                               ? (static_cast<Vst3Instance::Frame*>(self)->table == &frame_table
+                                      ? static_cast<Vst3Instance::Frame*>(self)
+                                      : loop_frame(self))
+                               : nullptr;
+  *obj = f == nullptr ? nullptr
+         : v3_tuid_match(iid, v3_run_loop_iid) ? static_cast<void*>(&f->loop_table)
+                                               : static_cast<void*>(f);
+  return f != nullptr ? V3_OK : V3_NO_INTERFACE;
+}
 
 }  // namespace
 
@@ -193,7 +257,8 @@ v3_plugin_factory** vst3_test_factory(bool stereo)
 }
 
 Vst3Instance::Vst3Instance(bool stereo)
-    : _in(new Changes), _out(new Changes), _handler(new Handler{&handler_table, this})
+    : _in(new Changes), _out(new Changes), _handler(new Handler{&handler_table, this}),
+      _frame(new Frame{&frame_table, this, &loop_table})
 {
   outputs.reserve(256);
   v3_plugin_factory** f = vst3_test_factory(stereo);
@@ -215,6 +280,7 @@ Vst3Instance::Vst3Instance(bool stereo)
 
 Vst3Instance::~Vst3Instance()
 {
+  close_window();
   deactivate();
   if (_controller != nullptr) {
     controller()->set_component_handler(_controller, nullptr);
@@ -232,6 +298,41 @@ Vst3Instance::~Vst3Instance()
   delete _in;
   delete _out;
   delete _handler;
+  delete _frame;
+}
+
+bool Vst3Instance::open_window(unsigned long parent, float scale)
+{
+  _view = controller()->create_view(_controller, "editor");
+  if (_view == nullptr || v3_cpp_obj(_view)->is_platform_type_supported(_view, V3_VIEW_PLATFORM_TYPE_X11) != V3_OK) {
+    return false;
+  }
+  v3_plugin_view_content_scale** scaling = nullptr;
+  if (v3_cpp_obj_query_interface(_view, v3_plugin_view_content_scale_iid, &scaling) != V3_OK ||
+      v3_cpp_obj(scaling)->set_content_scale_factor(scaling, scale) != V3_OK) {
+    return false;
+  }
+  v3_cpp_obj_unref(scaling);
+  return v3_cpp_obj(_view)->set_frame(_view, reinterpret_cast<v3_plugin_frame**>(_frame)) == V3_OK &&
+         v3_cpp_obj(_view)->attached(_view, reinterpret_cast<void*>(static_cast<uintptr_t>(parent)),
+                                     V3_VIEW_PLATFORM_TYPE_X11) == V3_OK;
+}
+
+void Vst3Instance::close_window()
+{
+  if (_view != nullptr) {
+    v3_cpp_obj(_view)->removed(_view);
+    v3_cpp_obj(_view)->set_frame(_view, nullptr);
+    v3_cpp_obj_unref(_view);
+    _view = nullptr;
+  }
+}
+
+void Vst3Instance::timer()
+{
+  for (v3_timer_handler** t : std::vector<v3_timer_handler**>(timer_handlers)) {
+    v3_cpp_obj(t)->on_timer(t);
+  }
 }
 
 bool Vst3Instance::activate(double rate, int32_t max_frames, unsigned seed)

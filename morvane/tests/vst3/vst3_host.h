@@ -15,6 +15,7 @@
 #include <travesty/edit_controller.h>
 #include <travesty/factory.h>
 #include <travesty/unit.h>
+#include <travesty/view.h>
 
 // The factory of a bundle's module (loaded once for the program, kept to
 // its end); null when it cannot be loaded.
@@ -62,16 +63,31 @@ public:
   std::vector<uint8_t> save() const;
   bool load(const std::vector<uint8_t>& bytes);
 
+  // The editor view in X11 window `parent` at `scale`, with a plug frame
+  // whose run loop keeps the timers the view registers; false when any
+  // step fails.
+  bool open_window(unsigned long parent, float scale = 1.0f);
+  void close_window();
+  // The registered timers fire once.
+  void timer();
+  std::size_t timers() const { return timer_handlers.size(); }
+  v3_plugin_view** view() const { return _view; }
+
   // What the plug-in told the host's component handler: edits (id,
-  // normalized value) and restart flags, ORed.
+  // normalized value), gestures (+1 begin, -1 end, id) and restart flags,
+  // ORed; the sizes its view asked its frame for.
   std::vector<std::pair<v3_param_id, double>> edits;
+  std::vector<std::pair<int, v3_param_id>> gestures;
   int32_t restarts = 0;
+  std::vector<std::pair<int32_t, int32_t>> resize_requests;
+  std::vector<v3_timer_handler**> timer_handlers;
   // The output parameter changes of the last block: (id, normalized value).
   std::vector<std::pair<v3_param_id, double>> outputs;
 
   struct Queue;
   struct Changes;
   struct Handler;
+  struct Frame;
 
 private:
   v3_component** _component = nullptr;
@@ -83,6 +99,8 @@ private:
   Changes* _in;
   Changes* _out;
   Handler* _handler;
+  Frame* _frame;
+  v3_plugin_view** _view = nullptr;
 };
 
 // A process context at `samples` and `quarters`, playing or not, at `bpm`
