@@ -662,6 +662,64 @@ TEST(Threads, WindowFramesArriveWholeAndNewestFirst)
 }
 #endif
 
+#if defined(MORVANE_VST3_MONO_FILE) && defined(MORVANE_CLAP_FILE)
+// The VST3 shell with its window open (on the X server in DISPLAY: a test
+// of its own under Xvfb) and no component handler, so that a drag on a
+// knob waits in the window's queue: process takes it, and hands the window
+// its frames.
+TEST_P(BothPlugins, Vst3WindowOpenProcessAllocatesNothingAndMakesNoSystemCall)
+{
+    if (RT_SANITIZED)
+        GTEST_SKIP() << "the sanitizer owns the allocator and makes system calls";
+    const bool stereo = GetParam();
+    XParent parent(900, 540);
+    ASSERT_TRUE(parent.ok()) << "no X server in DISPLAY";
+    Vst3Instance vst3(stereo);
+    ASSERT_TRUE(vst3.ok() && vst3.activate(48000.0, kMaxBlock, 1));
+    vst3.drop_handler();
+    ASSERT_TRUE(vst3.open_window(parent.window()));
+    morvane_layout l;
+    morvane_layout_compute(&l, 900, 540, 1.0, stereo);
+    const double x = l._knob_x[MORVANE_GAIN], y = l._knob_y[MORVANE_GAIN];
+    auto drag = [&](double to) {
+        const double path[] = {0.0, 0.0, to / 2, to};
+        for (int i = 0; i < 4; ++i) {
+            parent.motion(x, y + path[i]);
+            if (i == 1)
+                parent.button(1, true);
+            vst3.timer();
+        }
+        parent.button(1, false);
+        vst3.timer();
+    };
+    std::vector<float> in(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
+    for (uint32_t i = 0; i < kMaxBlock; ++i)
+        in[i] = static_cast<float>(0.5 * std::sin(0.031 * i));
+    auto blocks = [&] {
+        long failed = 0;
+        for (std::size_t k = 0; k < 4 * kNumBlocks; ++k)
+            failed += vst3.process(in.data(), in.data(), out_l.data(), out_r.data(),
+                                   static_cast<int32_t>(kBlocks[k % kNumBlocks])) != V3_OK;
+        return failed;
+    };
+    drag(-16.0);
+    blocks();  // first-call work of the C library, if any
+    const double before = vst3.value(MORVANE_GAIN);
+    drag(16.0);
+    g_probe.arm(-1);
+    const long failed = blocks();
+    const long allocs = g_probe.allocs, frees = g_probe.frees;
+    g_probe.disarm();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(allocs, 0);
+    EXPECT_EQ(frees, 0);
+    EXPECT_LT(vst3.value(MORVANE_GAIN), before) << "the drag did not reach the plug-in";
+    drag(-16.0);
+    EXPECT_EQ(run_in_strict_mode([&] { return blocks() == 0 ? 0 : 1; }), 0) << "a system call in process";
+    EXPECT_EQ(x_errors(), 0);
+}
+#endif
+
 TEST(Threads, EightInstancesOnEightThreadsMatchTheirSoloRuns)
 {
     constexpr int kThreads = 8;

@@ -68,6 +68,8 @@ public:
   // step fails.
   bool open_window(unsigned long parent, float scale = 1.0f);
   void close_window();
+  // The component handler taken back, as from a host that sets none.
+  void drop_handler() { controller()->set_component_handler(_controller, nullptr); }
   // The registered timers fire once.
   void timer();
   std::size_t timers() const { return timer_handlers.size(); }
