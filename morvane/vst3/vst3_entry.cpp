@@ -37,10 +37,19 @@ constexpr int32_t UNICODE_FACTORY = 0x10;
 constexpr uint32_t INDEX = MORVANE_VST3_LV2_INDEX;
 static_assert(INDEX < 2);
 
+// A plain loop: the C library's fortified string functions are inlined
+// for the build's level, which code built for baseline cannot call.
 MORVANE_BASELINE_CODE
 void copy(char* out, std::size_t size, const char* text)
 {
-  std::snprintf(out, size, "%s", text);
+  if (size == 0) {
+    return;
+  }
+  std::size_t i = 0;
+  for (; i + 1 < size && text[i] != '\0'; ++i) {
+    out[i] = text[i];
+  }
+  out[i] = '\0';
 }
 
 MORVANE_BASELINE_CODE
