@@ -5,8 +5,7 @@
 // Every function here is built for baseline x86-64, so a host on an older
 // processor scans the module safely; creating a plug-in asks the
 // processor first.
-#include <cstdio>
-#include <cstring>
+#include <cstddef>
 
 #include <travesty/factory.h>
 
@@ -37,10 +36,28 @@ constexpr int32_t UNICODE_FACTORY = 0x10;
 constexpr uint32_t INDEX = MORVANE_VST3_LV2_INDEX;
 static_assert(INDEX < 2);
 
+// Plain loops and assignments here: the C library's fortified string
+// functions (_FORTIFY_SOURCE, as the Debian build hardens) are inlined for
+// the build's level, which code built for baseline cannot call.
+MORVANE_BASELINE_CODE
+void copy_id(v3_tuid out, const v3_tuid id)
+{
+  for (std::size_t i = 0; i < sizeof(v3_tuid); ++i) {
+    out[i] = id[i];
+  }
+}
+
 MORVANE_BASELINE_CODE
 void copy(char* out, std::size_t size, const char* text)
 {
-  std::snprintf(out, size, "%s", text);
+  if (size == 0) {
+    return;
+  }
+  std::size_t i = 0;
+  for (; i + 1 < size && text[i] != '\0'; ++i) {
+    out[i] = text[i];
+  }
+  out[i] = '\0';
 }
 
 MORVANE_BASELINE_CODE
@@ -77,7 +94,7 @@ v3_result V3_API get_factory_info(void* /*self*/, v3_factory_info* info)
   if (info == nullptr) {
     return V3_INVALID_ARG;
   }
-  std::memset(info, 0, sizeof *info);
+  *info = {};
   copy(info->vendor, sizeof info->vendor, VENDOR);
   copy(info->url, sizeof info->url, URL);
   info->flags = UNICODE_FACTORY;
@@ -96,8 +113,8 @@ v3_result V3_API get_class_info(void* /*self*/, int32_t index, v3_class_info* in
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  std::memset(info, 0, sizeof *info);
-  std::memcpy(info->class_id, CLASS_IDS[INDEX], sizeof(v3_tuid));
+  *info = {};
+  copy_id(info->class_id, CLASS_IDS[INDEX]);
   info->cardinality = MANY_INSTANCES;
   copy(info->category, sizeof info->category, CATEGORY);
   copy(info->name, sizeof info->name, NAMES[INDEX]);
@@ -110,8 +127,8 @@ v3_result V3_API get_class_info_2(void* /*self*/, int32_t index, v3_class_info_2
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  std::memset(info, 0, sizeof *info);
-  std::memcpy(info->class_id, CLASS_IDS[INDEX], sizeof(v3_tuid));
+  *info = {};
+  copy_id(info->class_id, CLASS_IDS[INDEX]);
   info->cardinality = MANY_INSTANCES;
   copy(info->category, sizeof info->category, CATEGORY);
   copy(info->name, sizeof info->name, NAMES[INDEX]);
@@ -139,8 +156,8 @@ v3_result V3_API get_class_info_utf16(void* /*self*/, int32_t index, v3_class_in
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  std::memset(info, 0, sizeof *info);
-  std::memcpy(info->class_id, CLASS_IDS[INDEX], sizeof(v3_tuid));
+  *info = {};
+  copy_id(info->class_id, CLASS_IDS[INDEX]);
   info->cardinality = MANY_INSTANCES;
   copy(info->category, sizeof info->category, CATEGORY);
   copy16(info->name, 64, NAMES[INDEX]);

@@ -9,6 +9,8 @@
 #   B  mono plug-in, the settings in the plug-in's state only (the
 #      parameter list at the defaults): what a reopened project holds;
 #   C  the stereo plug-in, the settings in its state.
+# Run B also opens the plug-in's window in Qtractor and keeps a picture of
+# it while playing.
 # Each recording is compared (level, octave bands) with morvane-render's
 # output of the same clip with the same settings and at the defaults, and
 # with the dry clip; each saved session's plug-in state is decoded and
@@ -28,7 +30,7 @@ out=${1:-/tmp/morvane-qtractor-trial}
 clap=$build/clap/morvane.clap
 render=$build/tools/morvane-render
 py=/usr/bin/python3
-for tool in qtractor jackd jack_rec jack_lsp jack_wait Xvfb xdotool sox cc; do
+for tool in qtractor jackd jack_rec jack_lsp jack_wait Xvfb xdotool xwd xwininfo convert sox cc; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool not installed"; exit 77; }
 done
 if [ ! -f "$clap" ] || [ ! -x "$render" ]; then echo "SKIP: no $clap or $render"; exit 77; fi
@@ -39,7 +41,12 @@ chmod 700 "$out/run"
 export HOME=$out/home XDG_RUNTIME_DIR=$out/run
 export JACK_DEFAULT_SERVER="morvane-qtractor-$$"
 export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
-export CLAP_PATH=$build/clap MORVANE_CLAP_FILE=$clap
+# A copy of the plug-in, so that a rebuild meanwhile cannot pull it from
+# under a running host.
+mkdir -p "$out/clap"
+cp "$clap" "$out/clap/"
+clap=$out/clap/morvane.clap
+export CLAP_PATH=$out/clap MORVANE_CLAP_FILE=$clap
 # shellcheck source=../../../scripts/stop-processes.sh
 source "$root/scripts/stop-processes.sh"
 pids=()
@@ -231,13 +238,35 @@ play_and_save() {
     fi
   done
   [ "$best" -gt 0 ] || { log "$tag: no Qtractor window"; return 1; }
+  # Run B opens the plug-in's window first: a double click on the plug-in
+  # in the track's list, 180 px right and 179 px below the corner.
+  if [ "$tag" = B ]; then
+    xdotool mousemove $((x + 180)) $((y + 179)) click --repeat 2 --delay 80 1
+    sleep 2
+  fi
   timeout -k 5 30 jack_rec -f "$out/rec_$tag.wav" -d 6 -b 32 Qtractor:Master/out_1 Qtractor:Master/out_2 \
     >"$out/jack_rec_$tag.log" 2>&1 &
   local rec=$!
   sleep 0.3
   xdotool mousemove $((x + 240)) $((y + 77)) click 1
   sleep 1
-  command -v convert >/dev/null && xwd -root -silent | convert xwd:- "$out/playing_$tag.png"
+  xwd -root -silent | convert xwd:- "$out/playing_$tag.png"
+  if [ "$tag" = B ]; then
+    # The plug-in's own window is the child of Qtractor's editor window
+    # (captured by itself: the root's picture shows it black).
+    local editor='' child='' win
+    for win in $(xdotool search --class qtractor); do
+      case $(xdotool getwindowname "$win") in morvane*) editor=$win ;; esac
+    done
+    [ -n "$editor" ] && child=$(timeout 10 xwininfo -children -id "$editor" | awk '$1 ~ /^0x/ {print $1; exit}')
+    if [ -n "$child" ]; then
+      timeout 10 xwd -id "$child" -silent | convert xwd:- "$out/window_$tag.png"
+      log "$tag: plug-in window $(xwininfo -id "$child" | awk '/Width|Height/ {printf "%s ", $2}')px," \
+        "pixel spread $(convert "$out/window_$tag.png" -format '%[fx:standard_deviation]' info:)"
+    else
+      log "$tag: FAIL no plug-in window in Qtractor's editor"; return 1
+    fi
+  fi
   wait "$rec" || { log "$tag: jack_rec failed"; return 1; }
   local before
   before=$(stat -c %Y "$session")
