@@ -256,12 +256,48 @@ v3_plugin_factory** vst3_test_factory(bool stereo)
   return stereo ? two.factory : mono.factory;
 }
 
-Vst3Instance::Vst3Instance(bool stereo)
+static const char* module_path(bool stereo)
+{
+  return stereo ? MORVANE_VST3_STEREO_FILE : MORVANE_VST3_MONO_FILE;
+}
+
+Vst3Module::Vst3Module(bool stereo) : _handle(dlopen(module_path(stereo), RTLD_NOW | RTLD_LOCAL))
+{
+  if (_handle == nullptr) {
+    return;
+  }
+  auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(_handle, "ModuleEntry"));
+  auto get = reinterpret_cast<v3_plugin_factory** (*)()>(dlsym(_handle, "GetPluginFactory"));
+  if (entry != nullptr && get != nullptr && entry(_handle)) {
+    _factory = get();
+  }
+}
+
+Vst3Module::~Vst3Module()
+{
+  if (_factory != nullptr) {
+    reinterpret_cast<bool (*)()>(dlsym(_handle, "ModuleExit"))();
+  }
+  if (_handle != nullptr) {
+    dlclose(_handle);
+  }
+}
+
+bool vst3_module_loaded(bool stereo)
+{
+  void* h = dlopen(module_path(stereo), RTLD_NOW | RTLD_NOLOAD);
+  if (h != nullptr) {
+    dlclose(h);
+  }
+  return h != nullptr;
+}
+
+Vst3Instance::Vst3Instance(bool stereo, v3_plugin_factory** factory)
     : _in(new Changes), _out(new Changes), _handler(new Handler{&handler_table, this}),
       _frame(new Frame{&frame_table, this, &loop_table})
 {
   outputs.reserve(256);
-  v3_plugin_factory** f = vst3_test_factory(stereo);
+  v3_plugin_factory** f = factory != nullptr ? factory : vst3_test_factory(stereo);
   v3_class_info info{};
   if (f == nullptr || v3_cpp_obj(f)->get_class_info(f, 0, &info) != V3_OK ||
       v3_cpp_obj(f)->create_instance(f, info.class_id, v3_component_iid, reinterpret_cast<void**>(&_component)) !=

@@ -21,11 +21,30 @@
 // its end); null when it cannot be loaded.
 v3_plugin_factory** vst3_test_factory(bool stereo);
 
+// A bundle's module loaded for a while, unloaded (ModuleExit, dlclose)
+// when this goes, as hosts unload modules nobody uses.
+class Vst3Module {
+public:
+  explicit Vst3Module(bool stereo);
+  ~Vst3Module();
+  Vst3Module(const Vst3Module&) = delete;
+  Vst3Module& operator=(const Vst3Module&) = delete;
+  v3_plugin_factory** factory() const { return _factory; }
+
+private:
+  void* _handle = nullptr;
+  v3_plugin_factory** _factory = nullptr;
+};
+
+// Whether the module is mapped in the process.
+bool vst3_module_loaded(bool stereo);
+
 class Vst3Instance {
 public:
-  // The one class of the mono or stereo bundle; ok() is false when it
-  // cannot be made or lacks an interface.
-  explicit Vst3Instance(bool stereo);
+  // The one class of the mono or stereo bundle (from `factory`, else the
+  // program's); ok() is false when it cannot be made or lacks an
+  // interface.
+  explicit Vst3Instance(bool stereo, v3_plugin_factory** factory = nullptr);
   ~Vst3Instance();
   Vst3Instance(const Vst3Instance&) = delete;
   Vst3Instance& operator=(const Vst3Instance&) = delete;
