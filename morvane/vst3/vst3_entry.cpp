@@ -47,17 +47,46 @@ void copy_id(v3_tuid out, const v3_tuid id)
   }
 }
 
-MORVANE_BASELINE_CODE
-void copy(char* out, std::size_t size, const char* text)
+// ASCII text into a field of `size` characters, char or VST3's UTF-16.
+template <typename Char>
+MORVANE_BASELINE_CODE void copy(Char* out, std::size_t size, const char* text)
 {
   if (size == 0) {
     return;
   }
   std::size_t i = 0;
   for (; i + 1 < size && text[i] != '\0'; ++i) {
-    out[i] = text[i];
+    out[i] = static_cast<Char>(static_cast<unsigned char>(text[i]));
   }
-  out[i] = '\0';
+  out[i] = 0;
+}
+
+template <typename Char, std::size_t N>
+MORVANE_BASELINE_CODE void copy(Char (&out)[N], const char* text)
+{
+  copy(out, N, text);
+}
+
+// What every kind of class info starts with: the id, the cardinality and
+// the category, the rest cleared.
+template <typename Info>
+MORVANE_BASELINE_CODE void class_head(Info* info)
+{
+  *info = {};
+  copy_id(info->class_id, CLASS_IDS[INDEX]);
+  info->cardinality = MANY_INSTANCES;
+  copy(info->category, CATEGORY);
+}
+
+// The second and third kinds' texts after the head.
+template <typename Info>
+MORVANE_BASELINE_CODE void class_details(Info* info)
+{
+  copy(info->name, NAMES[INDEX]);
+  copy(info->sub_categories, SUBCATEGORIES);
+  copy(info->vendor, VENDOR);
+  copy(info->version, MORVANE_VERSION);
+  copy(info->sdk_version, SDK_VERSION);
 }
 
 MORVANE_BASELINE_CODE
@@ -95,8 +124,8 @@ v3_result V3_API get_factory_info(void* /*self*/, v3_factory_info* info)
     return V3_INVALID_ARG;
   }
   *info = {};
-  copy(info->vendor, sizeof info->vendor, VENDOR);
-  copy(info->url, sizeof info->url, URL);
+  copy(info->vendor, VENDOR);
+  copy(info->url, URL);
   info->flags = UNICODE_FACTORY;
   return V3_OK;
 }
@@ -113,11 +142,8 @@ v3_result V3_API get_class_info(void* /*self*/, int32_t index, v3_class_info* in
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  *info = {};
-  copy_id(info->class_id, CLASS_IDS[INDEX]);
-  info->cardinality = MANY_INSTANCES;
-  copy(info->category, sizeof info->category, CATEGORY);
-  copy(info->name, sizeof info->name, NAMES[INDEX]);
+  class_head(info);
+  copy(info->name, NAMES[INDEX]);
   return V3_OK;
 }
 
@@ -127,27 +153,9 @@ v3_result V3_API get_class_info_2(void* /*self*/, int32_t index, v3_class_info_2
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  *info = {};
-  copy_id(info->class_id, CLASS_IDS[INDEX]);
-  info->cardinality = MANY_INSTANCES;
-  copy(info->category, sizeof info->category, CATEGORY);
-  copy(info->name, sizeof info->name, NAMES[INDEX]);
-  copy(info->sub_categories, sizeof info->sub_categories, SUBCATEGORIES);
-  copy(info->vendor, sizeof info->vendor, VENDOR);
-  copy(info->version, sizeof info->version, MORVANE_VERSION);
-  copy(info->sdk_version, sizeof info->sdk_version, SDK_VERSION);
+  class_head(info);
+  class_details(info);
   return V3_OK;
-}
-
-// ASCII into a VST3 string (the factory's texts are ASCII).
-MORVANE_BASELINE_CODE
-void copy16(int16_t* out, std::size_t size, const char* text)
-{
-  std::size_t i = 0;
-  for (; i + 1 < size && text[i] != 0; ++i) {
-    out[i] = static_cast<int16_t>(static_cast<unsigned char>(text[i]));
-  }
-  out[i] = 0;
 }
 
 MORVANE_BASELINE_CODE
@@ -156,15 +164,8 @@ v3_result V3_API get_class_info_utf16(void* /*self*/, int32_t index, v3_class_in
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
-  *info = {};
-  copy_id(info->class_id, CLASS_IDS[INDEX]);
-  info->cardinality = MANY_INSTANCES;
-  copy(info->category, sizeof info->category, CATEGORY);
-  copy16(info->name, 64, NAMES[INDEX]);
-  copy(info->sub_categories, sizeof info->sub_categories, SUBCATEGORIES);
-  copy16(info->vendor, 64, VENDOR);
-  copy16(info->version, 64, MORVANE_VERSION);
-  copy16(info->sdk_version, 64, SDK_VERSION);
+  class_head(info);
+  class_details(info);
   return V3_OK;
 }
 
