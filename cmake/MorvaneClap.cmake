@@ -6,20 +6,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/MorvaneShared.cmake)
 
 set(MORVANE_CLAP_INCLUDE_DIR /usr/share/dpf/distrho/src/clap CACHE PATH
     "Folder holding the CLAP 1.1 headers (entry.h, ext/params.h ...); Debian's dpf-source")
-if(NOT EXISTS ${MORVANE_CLAP_INCLUDE_DIR}/entry.h OR NOT EXISTS ${MORVANE_CLAP_INCLUDE_DIR}/ext/params.h)
-  message(FATAL_ERROR "CLAP headers not found in MORVANE_CLAP_INCLUDE_DIR=${MORVANE_CLAP_INCLUDE_DIR} "
-                      "(install dpf-source, or set the variable, or -DMORVANE_CLAP=OFF)")
-endif()
-set(MORVANE_CLAP_LINK_DIR ${CMAKE_BINARY_DIR}/clap-include)
-file(MAKE_DIRECTORY ${MORVANE_CLAP_LINK_DIR})
-file(CREATE_LINK ${MORVANE_CLAP_INCLUDE_DIR} ${MORVANE_CLAP_LINK_DIR}/clap SYMBOLIC)
+morvane_linked_headers(morvane_clap_headers ${MORVANE_CLAP_INCLUDE_DIR} clap
+  "install dpf-source, or set MORVANE_CLAP_INCLUDE_DIR, or -DMORVANE_CLAP=OFF" entry.h ext/params.h)
 
 set(MORVANE_CLAP_DIR ${CMAKE_BINARY_DIR}/clap)
 set(MORVANE_CLAP_INSTALL_DIR lib/clap CACHE STRING "Install folder of the CLAP plug-in, relative to the prefix")
-
-# The CLAP headers as a target: users write #include <clap/...>.
-add_library(morvane_clap_headers INTERFACE)
-target_include_directories(morvane_clap_headers SYSTEM INTERFACE ${MORVANE_CLAP_LINK_DIR})
 
 # morvane_clap_plugin(TARGET NAME EXPORTS SOURCES...): NAME.clap in
 # build/clap, the shell's SOURCES linked with the shells' shared core and

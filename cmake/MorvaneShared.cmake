@@ -61,3 +61,21 @@ function(morvane_bundle_module target exports)
     LIBRARY_OUTPUT_DIRECTORY ${MORVANE_BUNDLE_DIR}
     LINK_DEPENDS ${map})
 endfunction()
+
+# morvane_linked_headers(TARGET FOLDER NAME HINT FILE...): an INTERFACE
+# target through which code writes #include <NAME/...> for the headers in
+# FOLDER. They are reached through a link NAME in the build tree, so that
+# nothing else beside FOLDER lands on the include path. Configuring fails,
+# with HINT, when a FILE is missing from FOLDER.
+function(morvane_linked_headers target folder name hint)
+  foreach(file IN LISTS ARGN)
+    if(NOT EXISTS ${folder}/${file})
+      message(FATAL_ERROR "${name} headers not found in ${folder} (${hint})")
+    endif()
+  endforeach()
+  set(dir ${CMAKE_BINARY_DIR}/${name}-include)
+  file(MAKE_DIRECTORY ${dir})
+  file(CREATE_LINK ${folder} ${dir}/${name} SYMBOLIC)
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} SYSTEM INTERFACE ${dir})
+endfunction()

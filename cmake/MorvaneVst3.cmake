@@ -7,20 +7,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/MorvaneShared.cmake)
 
 set(MORVANE_VST3_INCLUDE_DIR /usr/share/dpf/distrho/src/travesty CACHE PATH
     "Folder holding the travesty VST3 headers (base.h, component.h ...); Debian's dpf-source")
-if(NOT EXISTS ${MORVANE_VST3_INCLUDE_DIR}/base.h OR NOT EXISTS ${MORVANE_VST3_INCLUDE_DIR}/audio_processor.h)
-  message(FATAL_ERROR "travesty headers not found in MORVANE_VST3_INCLUDE_DIR=${MORVANE_VST3_INCLUDE_DIR} "
-                      "(install dpf-source, or set the variable, or -DMORVANE_VST3=OFF)")
-endif()
-set(MORVANE_VST3_LINK_DIR ${CMAKE_BINARY_DIR}/vst3-include)
-file(MAKE_DIRECTORY ${MORVANE_VST3_LINK_DIR})
-file(CREATE_LINK ${MORVANE_VST3_INCLUDE_DIR} ${MORVANE_VST3_LINK_DIR}/travesty SYMBOLIC)
+morvane_linked_headers(morvane_vst3_headers ${MORVANE_VST3_INCLUDE_DIR} travesty
+  "install dpf-source, or set MORVANE_VST3_INCLUDE_DIR, or -DMORVANE_VST3=OFF" base.h audio_processor.h)
 
 set(MORVANE_VST3_DIR ${CMAKE_BINARY_DIR}/vst3)
 set(MORVANE_VST3_INSTALL_DIR lib/vst3 CACHE STRING "Install folder of the VST3 bundles, relative to the prefix")
-
-# The travesty headers as a target: users write #include <travesty/...>.
-add_library(morvane_vst3_headers INTERFACE)
-target_include_directories(morvane_vst3_headers SYSTEM INTERFACE ${MORVANE_VST3_LINK_DIR})
 
 # morvane_vst3_plugin(TARGET NAME LV2_INDEX EXPORTS OBJECTS ENTRY): the
 # bundle NAME.vst3 in build/vst3, its module Contents/x86_64-linux/NAME.so
