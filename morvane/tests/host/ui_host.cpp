@@ -70,6 +70,27 @@ int pixel_distance(uint32_t a, uint32_t b)
   return d;
 }
 
+int most_changed_column(const Image& before, const Image& after, const morvane_rect& area)
+{
+  const int x0 = static_cast<int>(std::ceil(area._x));
+  const int x1 = static_cast<int>(std::floor(area._x + area._w)) - 1;
+  const int y0 = static_cast<int>(std::ceil(area._y));
+  const int y1 = static_cast<int>(std::floor(area._y + area._h)) - 1;
+  int best_x = -1;
+  long best = 0;
+  for (int x = x0; x <= x1; ++x) {
+    long change = 0;
+    for (int y = y0; y <= y1; ++y) {
+      change += pixel_distance(before.at(x, y), after.at(x, y));
+    }
+    if (change > best) {
+      best = change;
+      best_x = x;
+    }
+  }
+  return best_x;
+}
+
 Image reference_image(int width, int height, double scale, const morvane_view& view, bool stereo)
 {
   Image img;

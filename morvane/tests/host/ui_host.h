@@ -47,6 +47,11 @@ int pixel_distance(uint32_t a, uint32_t b);
 // window (the stereo plug-in's with `stereo`) would show it.
 Image reference_image(int width, int height, double scale, const morvane_view& view, bool stereo = false);
 
+// The column of `area` (whole pixels inside it) where `after` differs most
+// from `before`, summed over the column's pixels; -1 when nothing differs.
+// Where a tone shows in the partials view.
+int most_changed_column(const Image& before, const Image& after, const morvane_rect& area);
+
 // Fraction of the pixels of a and b (same size) that differ by more than
 // `tolerance` in some channel; 1 when the sizes differ.
 double fraction_differing(const Image& a, const Image& b, int tolerance);

@@ -137,22 +137,7 @@ TEST_P(UiTone, ShowsAtItsMelPosition)
 
   const morvane_layout l = layout_of(host);
   const morvane_rect& a = l._partials;
-  const int x0 = static_cast<int>(std::ceil(a._x));
-  const int x1 = static_cast<int>(std::floor(a._x + a._w)) - 1;
-  const int y0 = static_cast<int>(std::ceil(a._y));
-  const int y1 = static_cast<int>(std::floor(a._y + a._h)) - 1;
-  int best_x = -1;
-  long best = 0;
-  for (int x = x0; x <= x1; ++x) {
-    long change = 0;
-    for (int y = y0; y <= y1; ++y) {
-      change += pixel_distance(quiet.at(x, y), tone.at(x, y));
-    }
-    if (change > best) {
-      best = change;
-      best_x = x;
-    }
-  }
+  const int best_x = most_changed_column(quiet, tone, a);
   ASSERT_GE(best_x, 0) << "the tone changed nothing in the partials view";
   EXPECT_NEAR(best_x, morvane_partials_x(&a, hz), 4.0) << hz << " Hz";
   // Frames came, so WindowOpen was said once.

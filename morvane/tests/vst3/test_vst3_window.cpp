@@ -92,18 +92,7 @@ TEST(Vst3Window, ShowsTheTonesPartialsAndGoesWithTheView)
     morvane_layout l;
     morvane_layout_compute(&l, 1000, 600, 1.25, stereo);
     const morvane_rect& a = l._partials;
-    int best_x = -1;
-    long best = 0;
-    for (int x = static_cast<int>(std::ceil(a._x)); x < static_cast<int>(a._x + a._w); ++x) {
-      long change = 0;
-      for (int y = static_cast<int>(std::ceil(a._y)); y < static_cast<int>(a._y + a._h); ++y) {
-        change += pixel_distance(quiet.at(x, y), tone.at(x, y));
-      }
-      if (change > best) {
-        best = change;
-        best_x = x;
-      }
-    }
+    const int best_x = most_changed_column(quiet, tone, a);
     ASSERT_GE(best_x, 0) << "the tone changed nothing in the partials view";
     EXPECT_NEAR(best_x, morvane_partials_x(&a, hz), 4.0) << hz << " Hz";
     vst3.close_window();
