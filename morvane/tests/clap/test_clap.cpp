@@ -296,13 +296,8 @@ Position lv2_position(const clap_event_transport_t& t)
 // samples, as LV2 hosts send them.
 TEST(ClapPlugin, TransportLocksTheLfosToTheSongAsLv2Positions)
 {
-  Controls c = shaken_controls();
-  c[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 70.0f;
-  c[control_row(MORVANE_LFO_SHAKE_AMP_SYNC)] = 2.0f;
-  c[control_row(MORVANE_LFO_SHAKE_AMP_CYCLE)] = 0.5f;
-  c[MORVANE_LFO_SHAKE_FREQ_FREQ] = 3.0f;
-  c[control_row(MORVANE_LFO_SHAKE_FREQ_SYNC)] = 1.0f;
-  Pair pair(false, HostSetup{.max_block = 1024, .seed = 3, .offer_urid_map = true, .connect_atom_ports = true}, c);
+  Pair pair(false, HostSetup{.max_block = 1024, .seed = 3, .offer_urid_map = true, .connect_atom_ports = true},
+            song_locked_controls());
   ASSERT_TRUE(pair.ok);
   double seconds = 12.0, beats = 20.0;
   const double bpm = 100.0;

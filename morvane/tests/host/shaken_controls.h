@@ -22,4 +22,18 @@ inline Controls shaken_controls()
   return c;
 }
 
+// The same with the amplitude LFO in Tempo (an eighth note a cycle) and the
+// frequency LFO in Song at 3 Hz: what the shells' transport tests lock to
+// the song.
+inline Controls song_locked_controls()
+{
+  Controls c = shaken_controls();
+  c[MORVANE_LFO_SHAKE_AMP_AMOUNT] = 70.0f;
+  c[control_row(MORVANE_LFO_SHAKE_AMP_SYNC)] = 2.0f;
+  c[control_row(MORVANE_LFO_SHAKE_AMP_CYCLE)] = 0.5f;
+  c[MORVANE_LFO_SHAKE_FREQ_FREQ] = 3.0f;
+  c[control_row(MORVANE_LFO_SHAKE_FREQ_SYNC)] = 1.0f;
+  return c;
+}
+
 #endif  // MORVANE_TESTS_HOST_SHAKEN_CONTROLS_H
