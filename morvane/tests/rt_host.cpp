@@ -29,6 +29,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <initializer_list>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -493,6 +494,27 @@ TEST_P(BothPlugins, ClapProcessAllocatesNothingAndMakesNoSystemCall)
     EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
 }
 
+// A drag on the Gain knob of the plug-in's 900 x 540 window in `parent`:
+// the pointer down at the knob, through `path` (pixels below it, the
+// first two at the knob), up; the host's `timer` after each step lets the
+// window read the pointer.
+template <typename Timer>
+void drag_gain(XParent& parent, bool stereo, std::initializer_list<double> path, Timer timer)
+{
+    morvane_layout l;
+    morvane_layout_compute(&l, 900, 540, 1.0, stereo);
+    const double x = l._knob_x[MORVANE_GAIN], y = l._knob_y[MORVANE_GAIN];
+    int i = 0;
+    for (double dy : path) {
+        parent.motion(x, y + dy);
+        if (i++ == 1)
+            parent.button(1, true);
+        timer();
+    }
+    parent.button(1, false);
+    timer();
+}
+
 // The same with the plug-in's window open (on the X server in DISPLAY: a
 // test of its own under Xvfb): process also takes the changes a drag on a
 // knob left in the window's queue, tells the host of them, and hands the
@@ -507,21 +529,8 @@ TEST_P(BothPlugins, ClapWindowOpenProcessAllocatesNothingAndMakesNoSystemCall)
     ClapInstance clap(stereo ? "org.example.morvane.stereo" : "org.example.morvane.mono");
     ASSERT_TRUE(clap.ok() && clap.activate(48000.0, kMaxBlock, 1));
     ASSERT_TRUE(clap.open_window(parent.window()));
-    morvane_layout l;
-    morvane_layout_compute(&l, 900, 540, 1.0, stereo);
-    const double x = l._knob_x[MORVANE_GAIN], y = l._knob_y[MORVANE_GAIN];
-    // Down and up again on the Gain knob, the host's timer letting the
-    // window read the pointer.
     auto drag = [&] {
-        const double path[] = {0.0, 0.0, 8.0, 16.0, 8.0};
-        for (int i = 0; i < 5; ++i) {
-            parent.motion(x, y + path[i]);
-            if (i == 1)
-                parent.button(1, true);
-            clap.timer();
-        }
-        parent.button(1, false);
-        clap.timer();
+        drag_gain(parent, stereo, {0.0, 0.0, 8.0, 16.0, 8.0}, [&] { clap.timer(); });
         clap.clear_output();
     };
     std::vector<float> in(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
@@ -678,20 +687,7 @@ TEST_P(BothPlugins, Vst3WindowOpenProcessAllocatesNothingAndMakesNoSystemCall)
     ASSERT_TRUE(vst3.ok() && vst3.activate(48000.0, kMaxBlock, 1));
     vst3.drop_handler();
     ASSERT_TRUE(vst3.open_window(parent.window()));
-    morvane_layout l;
-    morvane_layout_compute(&l, 900, 540, 1.0, stereo);
-    const double x = l._knob_x[MORVANE_GAIN], y = l._knob_y[MORVANE_GAIN];
-    auto drag = [&](double to) {
-        const double path[] = {0.0, 0.0, to / 2, to};
-        for (int i = 0; i < 4; ++i) {
-            parent.motion(x, y + path[i]);
-            if (i == 1)
-                parent.button(1, true);
-            vst3.timer();
-        }
-        parent.button(1, false);
-        vst3.timer();
-    };
+    auto drag = [&](double to) { drag_gain(parent, stereo, {0.0, 0.0, to / 2, to}, [&] { vst3.timer(); }); };
     std::vector<float> in(kMaxBlock), out_l(kMaxBlock), out_r(kMaxBlock);
     for (uint32_t i = 0; i < kMaxBlock; ++i)
         in[i] = static_cast<float>(0.5 * std::sin(0.031 * i));
