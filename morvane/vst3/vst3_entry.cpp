@@ -6,6 +6,7 @@
 // processor scans the module safely; creating a plug-in asks the
 // processor first.
 #include <cstddef>
+#include <type_traits>
 
 #include <travesty/factory.h>
 
@@ -136,36 +137,20 @@ int32_t V3_API num_classes(void* /*self*/)
   return 1;
 }
 
-MORVANE_BASELINE_CODE
-v3_result V3_API get_class_info(void* /*self*/, int32_t index, v3_class_info* info)
+// The class info of each kind: the first carries the name alone, the
+// second and third (in UTF-16) the vendor, version and subcategories too.
+template <typename Info>
+MORVANE_BASELINE_CODE v3_result V3_API get_class_info(void* /*self*/, int32_t index, Info* info)
 {
   if (index != 0 || info == nullptr) {
     return V3_INVALID_ARG;
   }
   class_head(info);
-  copy(info->name, NAMES[INDEX]);
-  return V3_OK;
-}
-
-MORVANE_BASELINE_CODE
-v3_result V3_API get_class_info_2(void* /*self*/, int32_t index, v3_class_info_2* info)
-{
-  if (index != 0 || info == nullptr) {
-    return V3_INVALID_ARG;
+  if constexpr (std::is_same_v<Info, v3_class_info>) {
+    copy(info->name, NAMES[INDEX]);
+  } else {
+    class_details(info);
   }
-  class_head(info);
-  class_details(info);
-  return V3_OK;
-}
-
-MORVANE_BASELINE_CODE
-v3_result V3_API get_class_info_utf16(void* /*self*/, int32_t index, v3_class_info_3* info)
-{
-  if (index != 0 || info == nullptr) {
-    return V3_INVALID_ARG;
-  }
-  class_head(info);
-  class_details(info);
   return V3_OK;
 }
 
@@ -201,9 +186,9 @@ v3_result V3_API create_instance(void* /*self*/, const v3_tuid class_id, const v
 
 const v3_plugin_factory_cpp factory_table = {
   {query_interface, ref, unref},
-  {get_factory_info, num_classes, get_class_info, create_instance},
-  {get_class_info_2},
-  {get_class_info_utf16, set_host_context}};
+  {get_factory_info, num_classes, get_class_info<v3_class_info>, create_instance},
+  {get_class_info<v3_class_info_2>},
+  {get_class_info<v3_class_info_3>, set_host_context}};
 
 struct factory_object {
   const v3_plugin_factory_cpp* _table;
