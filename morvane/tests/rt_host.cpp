@@ -390,6 +390,28 @@ int run_in_strict_mode(Fn fn)
     return WEXITSTATUS(status);
 }
 
+// The blocks `work` runs (it returns how many of them failed), under the
+// allocation probe: none fails, nothing is allocated or freed.
+template <typename Work>
+void expect_no_allocation(Work work)
+{
+    g_probe.arm(-1);
+    const long failed = work();
+    const long allocs = g_probe.allocs, frees = g_probe.frees;
+    g_probe.disarm();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(allocs, 0);
+    EXPECT_EQ(frees, 0);
+}
+
+// The same blocks in seccomp's strict mode: none fails, and no system call
+// kills the process.
+template <typename Work>
+void expect_no_system_call(Work work)
+{
+    EXPECT_EQ(run_in_strict_mode([&] { return work() == 0 ? 0 : 1; }), 0) << "a system call in process";
+}
+
 TEST_P(BothPlugins, RunMakesNoSystemCall)
 {
     if (RT_SANITIZED)
@@ -484,14 +506,8 @@ TEST_P(BothPlugins, ClapProcessAllocatesNothingAndMakesNoSystemCall)
         return failed;
     };
     sweep();  // first-call work of the C library, if any
-    g_probe.arm(-1);
-    const long failed = sweep();
-    const long allocs = g_probe.allocs, frees = g_probe.frees;
-    g_probe.disarm();
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(allocs, 0);
-    EXPECT_EQ(frees, 0);
-    EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
+    expect_no_allocation(sweep);
+    expect_no_system_call(sweep);
 }
 
 // A drag on the Gain knob of the plug-in's 900 x 540 window in `parent`:
@@ -546,19 +562,13 @@ TEST_P(BothPlugins, ClapWindowOpenProcessAllocatesNothingAndMakesNoSystemCall)
     drag();
     blocks();  // first-call work of the C library, if any
     drag();
-    g_probe.arm(-1);
-    const long failed = blocks();
-    const long allocs = g_probe.allocs, frees = g_probe.frees;
-    g_probe.disarm();
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(allocs, 0);
-    EXPECT_EQ(frees, 0);
+    expect_no_allocation(blocks);
     // The drag reached the host in those blocks: begin, values, end.
     ASSERT_GE(clap.output().size(), 3u);
     EXPECT_EQ(clap.output().front().header.type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
     EXPECT_EQ(clap.output().back().header.type, CLAP_EVENT_PARAM_GESTURE_END);
     drag();
-    EXPECT_EQ(run_in_strict_mode([&] { return blocks() == 0 ? 0 : 1; }), 0) << "a system call in process";
+    expect_no_system_call(blocks);
     EXPECT_EQ(x_errors(), 0);
 }
 #endif
@@ -607,14 +617,8 @@ TEST_P(BothPlugins, Vst3ProcessAllocatesNothingAndMakesNoSystemCall)
         return failed;
     };
     sweep();  // first-call work of the C library, if any
-    g_probe.arm(-1);
-    const long failed = sweep();
-    const long allocs = g_probe.allocs, frees = g_probe.frees;
-    g_probe.disarm();
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(allocs, 0);
-    EXPECT_EQ(frees, 0);
-    EXPECT_EQ(run_in_strict_mode([&] { return sweep() == 0 ? 0 : 1; }), 0) << "a system call in process";
+    expect_no_allocation(sweep);
+    expect_no_system_call(sweep);
 }
 #endif
 
@@ -702,16 +706,10 @@ TEST_P(BothPlugins, Vst3WindowOpenProcessAllocatesNothingAndMakesNoSystemCall)
     blocks();  // first-call work of the C library, if any
     const double before = vst3.value(MORVANE_GAIN);
     drag(16.0);
-    g_probe.arm(-1);
-    const long failed = blocks();
-    const long allocs = g_probe.allocs, frees = g_probe.frees;
-    g_probe.disarm();
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(allocs, 0);
-    EXPECT_EQ(frees, 0);
+    expect_no_allocation(blocks);
     EXPECT_LT(vst3.value(MORVANE_GAIN), before) << "the drag did not reach the plug-in";
     drag(-16.0);
-    EXPECT_EQ(run_in_strict_mode([&] { return blocks() == 0 ? 0 : 1; }), 0) << "a system call in process";
+    expect_no_system_call(blocks);
     EXPECT_EQ(x_errors(), 0);
 }
 #endif
