@@ -197,11 +197,7 @@ TEST(ClapPlugin, ParameterEventsTakeEffectAtTheirSample)
     PluginHost& lv2 = pair.lv2;
     std::vector<float> want_l, want_r;
     auto lv2_run = [&](uint32_t from, uint32_t to) {
-      lv2.connect(MORVANE_INPUT_L, &pair.in_l[pair.pos + from]);
-      lv2.connect(MORVANE_INPUT_R, &pair.in_r[pair.pos + from]);
-      lilv_instance_run(lv2.instance(), to - from);
-      want_l.insert(want_l.end(), lv2.out_l().begin(), lv2.out_l().begin() + (to - from));
-      want_r.insert(want_r.end(), lv2.out_r().begin(), lv2.out_r().begin() + (to - from));
+      append_lv2_stretch(lv2, &pair.in_l[pair.pos], &pair.in_r[pair.pos], from, to, want_l, want_r);
     };
     pair.clap.param(300, MORVANE_LFO_SHAKE_AMP_AMOUNT, 10.0);
     pair.clap.param(300, MORVANE_LFO_SHAKE_FREQ_AMP, 1.2);
