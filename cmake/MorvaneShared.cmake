@@ -79,3 +79,28 @@ function(morvane_linked_headers target folder name hint)
   add_library(${target} INTERFACE)
   target_include_directories(${target} SYSTEM INTERFACE ${dir})
 endfunction()
+
+# morvane_shell_module(TARGET EXPORTS SOURCES...): a plug-in module of one
+# of the other formats: SOURCES (its shell) linked with the shells' shared
+# core and the LV2 plug-in's own objects (its descriptors, the engines),
+# one copy of the code for every format. Like the LV2 module, it exports
+# exactly the names of EXPORTS, binds its calls to its own functions
+# inside, and fails the link on an undefined symbol. The caller names the
+# file and where it goes.
+function(morvane_shell_module target exports)
+  add_library(${target} MODULE ${ARGN}
+    $<TARGET_OBJECTS:morvane_shell_obj>
+    $<TARGET_OBJECTS:morvane_plugin_obj>
+    $<TARGET_OBJECTS:morvane_common_obj>
+    $<TARGET_OBJECTS:morvane_decibel>
+    $<TARGET_OBJECTS:quivex_obj>
+    $<TARGET_OBJECTS:tembra_obj>)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/morvane/src ${PROJECT_SOURCE_DIR}/morvane/shell
+                                               ${PROJECT_SOURCE_DIR}/libtembra/src ${MORVANE_GEN_INCLUDE})
+  target_compile_definitions(${target} PRIVATE MORVANE_VERSION="${PROJECT_VERSION}")
+  target_link_libraries(${target} PRIVATE morvane_flags morvane_inline_draw_obj PkgConfig::LV2 PkgConfig::CAIRO mvec m)
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  morvane_version_script(${exports} ${map})
+  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map} -Wl,-Bsymbolic-functions)
+  set_target_properties(${target} PROPERTIES PREFIX "" LINK_DEPENDS ${map})
+endfunction()
